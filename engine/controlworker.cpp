@@ -1,0 +1,396 @@
+// The control worker starts everything: it resolves, connects, sends one
+// command (or one whole HTTP request) at a time, brings FTP data connections
+// up with PASV or PORT, and tears nodes down. It never waits for the peer;
+// the receive worker moves a node on once the answer has come.
+#include <arpa/inet.h>
+
+#include <cstdio>
+
+#include "replyparsers.h"
+#include "resolver.h"
+#include "socketlayer.h"
+#include "workerloop.h"
+
+namespace lark {
+
+namespace {
+bool writable(int socket)
+{
+    return wait_socket(socket, Writable, 0) == 1;
+}
+
+void exceptioncheck(EngineNode& node)
+{
+    if (wait_socket(node.controlsocket, Failed, 0) == 1) {
+        closehandle(node.controlsocket);
+        node.state = StateClose;
+    }
+}
+
+// Sends what the socket takes and keeps the rest for the next passes, so a
+// command or request is never cut.
+bool sendtext(EngineNode& node, const std::string& text)
+{
+    node.unsent += text;
+    long sent = sendsome(node.controlsocket, node.unsent.data(), node.unsent.size());
+    if (sent < 0) {
+        node.unsent.clear();
+        closehandle(node.controlsocket);
+        node.state = StateClose;
+        return false;
+    }
+    node.unsent.erase(0, static_cast<size_t>(sent));
+    return true;
+}
+
+void continuesend(EngineNode& node, WorkerContext& worker)
+{
+    if (!writable(node.controlsocket)) {
+        exceptioncheck(node);
+        return;
+    }
+    std::string rest;
+    rest.swap(node.unsent);
+    if (sendtext(node, rest)) worker.refresh();
+}
+
+std::string logged(const std::string& command)
+{
+    return command.compare(0, 5, "pass ") == 0 ? std::string("pass ******\r\n") : command;
+}
+
+bool datacoming(const EngineNode& node)
+{
+    return node.datastate == DataConnecting || node.datastate == DataConnected;
+}
+
+bool isrestoffsetline(const std::string& command)
+{
+    return command.compare(0, 4, "rest") == 0 && command != "rest 1\r\n";
+}
+
+int64_t restnumber(const std::string& command)
+{
+    int64_t value = 0;
+    for (size_t i = 5; i < command.size() && i < 24 && command[i] >= '0' && command[i] <= '9'; ++i)
+        value = value * 10 + (command[i] - '0');
+    return value;
+}
+
+void resolvestep(EngineNode& node, WorkerContext& worker)
+{
+    if (!node.addressknown()) {
+        if (!node.resolveevent) {
+            startresolve(node);
+            node.log("try to resolve:" + node.servername + "...\r\n");
+        }
+        if (!node.resolveevent->done.isset()) return;
+        sockaddr_in found = node.resolveevent->address;
+        node.resolveevent.reset();
+        if (found.sin_addr.s_addr == 0) return;  // failed: a new lookup next pass
+        node.serveraddr = found;
+        node.log("server name resolved\r\n");
+    }
+    node.controlsocket = open_stream_socket();
+    if (node.controlsocket < 0) {
+        // Without a socket the node cannot go on; it closes like a failed connect.
+        node.state = StateClose;
+        node.datastate = DataFailed;
+        return;
+    }
+    node.state = StateConnect;
+    node.log("Socket " + std::to_string(node.controlsocket) + "created\r\n");
+    worker.refresh();
+}
+
+void connectstep(EngineNode& node, WorkerContext& worker)
+{
+    sockaddr_in target = node.serveraddr;
+    target.sin_port = htons(static_cast<uint16_t>(node.serverport));
+    if (connectsocket(node.controlsocket, target) == ConnectStarted) {
+        node.state = StateConnecting;
+    } else {
+        node.state = StateClose;
+        node.datastate = DataFailed;
+    }
+    node.log("try connect to server:" + node.servername + "\r\n");
+    worker.refresh();
+}
+
+void readystep(EngineNode& node, WorkerContext& worker)
+{
+    if (node.ishttp()) {
+        if (node.currentcommand.empty()) node.poprequest();
+        if (!node.currentcommand.empty()) node.state = StateSendCommand;
+        return;
+    }
+    if (!writable(node.controlsocket)) {
+        exceptioncheck(node);
+        return;
+    }
+    if (node.currentcommand.empty()) node.popcommand();
+    if (node.currentcommand.empty()) return;
+    node.state = StateSendCommand;
+    if (classifydatacommand(node.currentcommand, node.filename, node.filedata) && !datacoming(node)) {
+        node.dataexpected = 1;
+        node.log("waiting data connect...\r\n");
+    } else {
+        worker.refresh();
+    }
+}
+
+void restsentstep(EngineNode& node, WorkerContext& worker)
+{
+    if (!writable(node.controlsocket)) {
+        exceptioncheck(node);
+        return;
+    }
+    if (node.currentcommand.empty()) node.popcommand();
+    node.state = node.currentcommand.empty() ? StateReady : StateSendCommand;
+    worker.refresh();
+}
+
+void sendcommandstep(EngineNode& node, WorkerContext& worker)
+{
+    if (node.ishttp()) {
+        std::string request = node.currentcommand;
+        node.log("Send command:" + request);
+        node.lastcommand = request;
+        node.state = StateAwaitReply;
+        node.currentcommand.clear();
+        sendtext(node, request);
+        worker.refresh();
+        return;
+    }
+    if (!writable(node.controlsocket)) {
+        exceptioncheck(node);
+        return;
+    }
+    if (classifydatacommand(node.currentcommand, node.filename, node.filedata) && !datacoming(node)) {
+        exceptioncheck(node);
+        return;
+    }
+    std::string command = node.currentcommand;
+    node.log("Send command:" + logged(command));
+    node.lastcommand = command;
+    if (isrestoffsetline(command)) {
+        node.restoffset = restnumber(command);
+        node.restconfirmed = 0;
+        node.state = StateRestSent;
+    } else {
+        node.state = StateAwaitReply;
+    }
+    node.currentcommand.clear();
+    if (!sendtext(node, command)) return;
+    worker.refresh();
+    exceptioncheck(node);
+}
+
+// Hands a finished request's result to the program: one message per arming.
+void notify(EngineNode& node, const std::string& text)
+{
+    node.notifystate = 2;
+    if (!node.content.empty()) return;
+    node.content = text.empty() ? std::string(" ") : text;
+    postmessage(node);
+}
+
+void teardown(EngineNode& node)
+{
+    if (node.ishttp() && !node.downstarted && node.notifystate != 0) {
+        notify(node, node.replytext);  // the header stays connected until taken
+        return;
+    }
+    closehandle(node.controlsocket);
+    closehandle(node.listensocket);
+    closehandle(node.datasocket);
+    closehandle(node.localfile);
+    switch (node.notifystate) {
+    case 0:
+        node.commandqueue.clear();
+        node.replytext.clear();
+        node.datatext.clear();
+        node.state = StateResolve;
+        node.datastate = DataIdle;
+        node.dataexpected = 0;
+        node.headerskipped = 0;
+        node.filedata = 0;
+        // An FTP file name comes from the "retr" line; a stale one would make
+        // the next retrieval's bytes look like a listing.
+        if (!node.ishttp()) node.filename.clear();
+        node.resetconnection();
+        node.serverconnected = 0;
+        node.log("connection closed\r\n");
+        break;
+    case 1:
+        notify(node, node.replytext);
+        break;
+    default:
+        break;
+    }
+}
+
+void startpassive(EngineNode& node, WorkerContext& worker)
+{
+    node.datasocket = open_stream_socket();
+    if (node.datasocket < 0) {
+        node.datastate = DataFailed;
+        node.state = StateClose;
+        return;
+    }
+    node.pasvreply.clear();
+    node.datastate = DataRequested;
+    node.lastcommand = "pasv\r\n";
+    node.log("Send command:pasv\r\n");
+    if (sendtext(node, "pasv\r\n")) worker.refresh();
+}
+
+void startactive(EngineNode& node, WorkerContext& worker)
+{
+    sockaddr_in local{}, listening{};
+    node.listensocket = openlistener(node.controlsocket);
+    if (node.listensocket < 0 || !localaddress(node.controlsocket, local) ||
+        !localaddress(node.listensocket, listening)) {
+        node.datastate = DataFailed;
+        node.state = StateClose;
+        return;
+    }
+    const auto* ip = reinterpret_cast<const unsigned char*>(&local.sin_addr.s_addr);
+    unsigned port = ntohs(listening.sin_port);
+    char command[64];
+    std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
+                  static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
+    node.datastate = DataRequested;
+    node.lastcommand = command;
+    node.log(std::string("Send command:") + command);
+    if (sendtext(node, command)) worker.refresh();
+}
+
+// Reads "(h1,h2,h3,h4,p1,p2)": the port from the last two numbers, the
+// address from the text before them.
+bool parsepasv(const std::string& reply, in_addr& address, unsigned& port)
+{
+    size_t open = reply.find('(');
+    size_t close = reply.find(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) return false;
+    std::string inside = reply.substr(open + 1, close - open - 1);
+    size_t last = inside.rfind(',');
+    if (last == std::string::npos || last == 0) return false;
+    size_t second = inside.rfind(',', last - 1);
+    if (second == std::string::npos) return false;
+    unsigned high = static_cast<unsigned>(std::atoi(inside.substr(second + 1, last - second - 1).c_str()));
+    unsigned low = static_cast<unsigned>(std::atoi(inside.substr(last + 1).c_str()));
+    port = (high * 256 + low) & 0xFFFF;
+    std::string dotted = inside.substr(0, second);
+    for (char& c : dotted)
+        if (c == ',') c = '.';
+    return inet_pton(AF_INET, dotted.c_str(), &address) == 1;
+}
+
+void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t capacity)
+{
+    if (wait_socket(node.controlsocket, Readable, 0) != 1) return;
+    long n = receivechunk(node.controlsocket, buffer, capacity);
+    if (n == wouldblock) return;
+    if (n <= 0) {
+        node.log("connection closed by server\r\n");
+        node.datastate = DataFailed;
+        node.state = StateClose;
+        return;
+    }
+    std::string text = chunktext(buffer, static_cast<size_t>(n));
+    node.log("recv:" + text);
+    worker.refresh();
+    node.pasvreply += text;
+    if (ServerRejected(node.pasvreply, 1, node.lastcommand)) {
+        node.datastate = DataFailed;
+        node.state = StateClose;
+        return;
+    }
+    // A reply that came in pieces is gathered before it is read.
+    if (!replycomplete(node.pasvreply)) {
+        if (node.pasvreply.size() > 65536) {
+            node.log("PASV reply too long\r\n");
+            node.datastate = DataFailed;
+            node.state = StateClose;
+        }
+        return;
+    }
+    std::string reply;
+    reply.swap(node.pasvreply);
+    in_addr address{};
+    unsigned port = 0;
+    if (reply.find('(') == std::string::npos || reply.find(')') == std::string::npos) return;
+    if (!parsepasv(reply, address, port)) {
+        node.datastate = DataFailed;
+        node.state = StateClose;
+        return;
+    }
+    // The data connection goes to the server we logged in to, whatever
+    // address the reply names: a server must not steer us to a third host.
+    sockaddr_in target = node.serveraddr;
+    target.sin_port = htons(static_cast<uint16_t>(port));
+    if (connectsocket(node.datasocket, target) == ConnectStarted) {
+        node.log("try data connect...\r\n");
+        node.datastate = DataConnecting;
+    } else {
+        node.datastate = DataFailed;
+        node.state = StateClose;
+    }
+}
+}  // namespace
+
+void controlstep(EngineNode& node, WorkerContext& worker)
+{
+    if (!node.unsent.empty() && node.state != StateClose) {
+        continuesend(node, worker);
+        return;
+    }
+    switch (node.state) {
+    case StateResolve:
+        resolvestep(node, worker);
+        break;
+    case StateConnect:
+        connectstep(node, worker);
+        break;
+    case StateReady:
+        readystep(node, worker);
+        break;
+    case StateRestSent:
+        restsentstep(node, worker);
+        break;
+    case StateSendCommand:
+        sendcommandstep(node, worker);
+        break;
+    case StateClose:
+        teardown(node);
+        break;
+    default:
+        break;  // the receive worker's states
+    }
+}
+
+void controldatastep(EngineNode& node, WorkerContext& worker)
+{
+    if (node.state == StateClose || !node.unsent.empty()) return;
+    switch (node.datastate) {
+    case DataIdle:
+        if (!writable(node.controlsocket)) return;
+        if (node.pasvmode) startpassive(node, worker);
+        else startactive(node, worker);
+        break;
+    case DataRequested:
+        if (!node.pasvmode) {
+            node.datastate = DataConnecting;
+            worker.refresh();
+        } else {
+            char buffer[4096];
+            pasvreplystep(node, worker, buffer, sizeof buffer);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace lark

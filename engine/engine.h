@@ -1,0 +1,55 @@
+// Engine-wide state: the one list head, the stop event, the two workers and
+// the park handshake that lets deletenode unlink nodes under their feet.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "enginenode.h"
+#include "lark.h"
+#include "manualevent.h"
+#include "waker.h"
+
+namespace lark {
+
+enum WorkerKind { ControlWorker = 0, ReceiveWorker = 1 };
+
+struct Engine {
+    Engine();
+    ~Engine();
+
+    // The list owns every node linked into it; the head is never handed out.
+    std::unique_ptr<EngineNode> head;
+    ManualEvent stop;
+    ManualEvent controlkick;  // cuts the control worker's pacing sleep short
+    Waker receivewaker;       // ends the receive worker's wait for sockets
+    std::thread workers[2];
+    ManualEvent finished[2];
+
+    // Created afresh by each deletenode call, before the request is flagged.
+    std::shared_ptr<ManualEvent> parked[2];
+    std::shared_ptr<ManualEvent> release[2];
+};
+
+// The running engine, or null.
+Engine* runningengine();
+EngineNode* listhead();
+
+// Tells the workers that a node changed, so they look at it soon.
+void nudgeworkers();
+
+// Posts a completion message through the installed poster (lock held).
+void postmessage(EngineNode& node);
+
+// The node behind a handle, or null when the engine is not running or the
+// handle is null.
+inline EngineNode* nodeof(void* handle)
+{
+    return runningengine() && handle ? static_cast<EngineNode*>(handle) : nullptr;
+}
+
+// Milliseconds of the monotonic clock, truncated to 32 bits.
+unsigned gettickcount();
+
+}  // namespace lark

@@ -1,0 +1,97 @@
+#include "enginenode.h"
+
+#include "socketlayer.h"
+
+namespace lark {
+
+EngineNode::EngineNode() = default;
+
+EngineNode::~EngineNode()
+{
+    // Teardown closes these first; this only keeps a leak out of odd paths.
+    closehandle(controlsocket);
+    closehandle(datasocket);
+    closehandle(listensocket);
+    closehandle(localfile);
+}
+
+void EngineNode::resetconnection()
+{
+    redirectcount = 0;
+    unsent.clear();
+    pasvreply.clear();
+    restoffset = 0;
+    restconfirmed = 0;
+    bodyverified = 0;
+    chunked = 0;
+    chunks.reset();
+}
+
+std::unique_ptr<EngineNode> EngineNode::makebranch() const
+{
+    auto branch = std::make_unique<EngineNode>();
+    branch->serverprotocol = serverprotocol;
+    branch->servername = servername;
+    branch->serverport = serverport;
+    branch->ftppathfile = ftppathfile;
+    branch->filename = filename;
+    branch->localdir = localdir;
+    branch->serveraddr = serveraddr;
+    branch->user = user;
+    branch->pass = pass;
+    branch->dataexpected = dataexpected;
+    branch->pasvmode = pasvmode;
+    branch->ascimode = ascimode;
+    branch->filedata = filedata;
+    branch->headerskipped = headerskipped;
+    branch->downstarted = downstarted;
+    branch->resumeenable = resumeenable.load();
+    branch->newoutput = newoutput;
+    branch->outputlog = outputlog;
+    branch->commandqueue = commandqueue;
+    branch->initcommand = initcommand;
+    branch->currentcommand = currentcommand;
+    branch->lastcommand = lastcommand;
+    branch->replytext = replytext;
+    branch->datatext = datatext;
+    branch->content = content;
+    for (int i = 0; i < 3; ++i) branch->filepointer[i] = filepointer[i];
+    branch->lasttime = lasttime.load();
+    branch->starttime = starttime.load();
+    branch->notifywnd = notifywnd;
+    branch->notifymsg = notifymsg;
+    branch->notifylparam = notifylparam;
+    branch->notifyextra = notifyextra;
+    branch->notifystate = notifystate;
+    branch->datastate = datastate.load();
+    branch->state = state.load();
+    return branch;
+}
+
+void EngineNode::appendcommand(const std::string& line)
+{
+    commandqueue += line;
+    if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) commandqueue += "\r\n";
+}
+
+namespace {
+void popthrough(std::string& queue, std::string& current, const char* separator, size_t seplen)
+{
+    size_t at = queue.find(separator, 0, seplen);
+    if (at == std::string::npos) return;
+    current = queue.substr(0, at + seplen);
+    queue.erase(0, at + seplen);
+}
+}  // namespace
+
+void EngineNode::popcommand()
+{
+    popthrough(commandqueue, currentcommand, "\r\n", 2);
+}
+
+void EngineNode::poprequest()
+{
+    popthrough(commandqueue, currentcommand, "\r\n\r\n", 4);
+}
+
+}  // namespace lark

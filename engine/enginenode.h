@@ -1,0 +1,139 @@
+// The engine's per-connection record and the circular list it hangs on.
+//
+// Groups are linked behind the list head, newest first. A download is a
+// chain of branches along `nextbranch`; its first and last branch carry the
+// same `nextnode`, the middle ones none. Only addnode and deletenode change
+// the links; the workers read them without a lock, so they are atomic.
+#pragma once
+
+#include <netinet/in.h>
+
+#include "chunkdecoder.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace lark {
+
+struct ResolveJob;
+
+constexpr int nosocket = -1;
+
+// Control states.
+enum : uint8_t {
+    StateResolve = 0,
+    StateConnect = 1,
+    StateConnecting = 2,
+    StateReady = 3,
+    StateRestSent = 4,
+    StateAwaitReply = 5,
+    StateSendCommand = 6,
+    StateReadReply = 7,
+    StateClose = 8,
+};
+
+// Data sub-states.
+enum : uint8_t {
+    DataIdle = 0,
+    DataRequested = 1,
+    DataConnecting = 2,
+    DataConnected = 3,
+    DataReading = 7,
+    DataFailed = 8,
+};
+
+enum : unsigned { ProtocolFtp = 0, ProtocolHttp = 1 };
+
+class EngineNode {
+public:
+    EngineNode();
+    virtual ~EngineNode();
+
+    EngineNode(const EngineNode&) = delete;
+    EngineNode& operator=(const EngineNode&) = delete;
+
+    // A new branch of this node's download: every field copied except the
+    // lock, the activity flag and what belongs to a live connection.
+    std::unique_ptr<EngineNode> makebranch() const;
+
+    void appendcommand(const std::string& line);
+    void popcommand();
+    void poprequest();
+    void log(const std::string& line) { newoutput += line; }
+
+    bool isdownload() const { return lastbranch.load() != nullptr; }
+    bool ishttp() const { return serverprotocol == ProtocolHttp; }
+    bool addressknown() const { return serveraddr.sin_addr.s_addr != 0; }
+
+    unsigned serverprotocol = ProtocolFtp;
+    std::string servername;
+    unsigned serverport = 21;
+    std::string ftppathfile;
+    std::string filename;
+    std::string localdir;
+    sockaddr_in serveraddr{};
+    std::shared_ptr<ResolveJob> resolveevent;
+    std::string user;
+    std::string pass;
+    std::atomic<int> serverconnected{0};
+    int dataexpected = 0;
+    int pasvmode = 1;
+    int ascimode = 0;
+    int filedata = 0;
+    int headerskipped = 0;
+    int downstarted = 0;
+    std::atomic<int> deleterequest{0};
+    std::atomic<int> resumeenable{1};
+    std::string newoutput;
+    std::string outputlog;
+    std::string commandqueue;
+    std::string initcommand;
+    std::string currentcommand;
+    std::string lastcommand;
+    std::string replytext;
+    std::string datatext;
+    std::string content;
+    int localfile = nosocket;
+    int64_t filepointer[3] = {0, 0, 0};
+    std::atomic<unsigned> lasttime{0};
+    std::atomic<unsigned> starttime{0};
+    void* notifywnd = nullptr;
+    unsigned notifymsg = 0;
+    int notifylparam = 0;
+    unsigned notifyextra = 0;
+    int notifystate = 0;
+    std::mutex lock;
+    int listensocket = nosocket;
+    int datasocket = nosocket;
+    std::atomic<uint8_t> datastate{DataIdle};
+    int controlsocket = nosocket;
+    std::atomic<uint8_t> state{StateResolve};
+    std::atomic<EngineNode*> nextnode{nullptr};
+    std::atomic<EngineNode*> nextbranch{nullptr};
+    std::atomic<EngineNode*> lastbranch{nullptr};
+
+    // Beyond the record: protections against a hostile or broken server.
+    int redirectcount = 0;     // redirects followed since the last connect
+    std::string unsent;        // the rest of a partial send, sent before anything else
+    std::string pasvreply;     // a PASV reply that arrived in pieces
+    int64_t restoffset = 0;    // FTP: the offset of the last "rest" line sent
+    int restconfirmed = 0;     // FTP: the server answered 350 to that "rest"
+    int bodyverified = 0;      // HTTP: status and range checked before the first write
+    int chunked = 0;           // HTTP: the body comes in chunked transfer coding
+    ChunkDecoder chunks;
+
+    // Forgets everything that belonged to the connection just torn down.
+    void resetconnection();
+};
+
+// The walk order of the list: along the branches, then to the next group.
+inline EngineNode* successor(const EngineNode* node)
+{
+    EngineNode* branch = node->nextbranch.load();
+    return branch ? branch : node->nextnode.load();
+}
+
+}  // namespace lark

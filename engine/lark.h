@@ -1,0 +1,86 @@
+// lark: the transfer engine of Skylark.
+//
+// Threads: every function here may be called from any one program thread
+// (the program calls them from its window thread). Two engine threads, the
+// control worker and the receive worker, drive every active node; they call
+// the installed MessagePoster, while they hold that node's lock, when a
+// queued request's result is ready. The poster must only hand the message
+// over to the program's own thread (it may call takeoutcontent from there at
+// once). deletenode must not be called from the poster or from two threads
+// at once.
+//
+// Status codes: 0 success; 1 no node (NULL) or engine not running; 2 node
+// still active; 3 wrong kind or state of node; 4 node busy with another
+// request; 101 URL not accepted. Nothing throws across this boundary.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#define LARK_EXPORT __attribute__((visibility("default")))
+
+namespace lark {
+
+// Engine start-up; 0 started, 1 already running. Call before anything else;
+// may be called again after releasedllres to start a fresh engine.
+LARK_EXPORT unsigned startengine();
+
+// Lifecycle.
+LARK_EXPORT unsigned addnode(void*& node, std::string url, unsigned branchcount, unsigned port,
+                             std::string user, std::string pass, std::string localdir,
+                             bool connectnow, bool pasv, bool ascii, bool checkonly);
+LARK_EXPORT unsigned connect(void* node, int reload);
+LARK_EXPORT unsigned disconnect(void* node, int thisnodeonly);
+LARK_EXPORT unsigned deletenode(void* node);
+LARK_EXPORT unsigned releasedllres();
+LARK_EXPORT std::string extractfilenamefrompath(std::string path);
+
+// Accessors.
+LARK_EXPORT unsigned getURL(void* node, std::string& url);
+LARK_EXPORT unsigned getservername(void* node, std::string& name);
+LARK_EXPORT unsigned getftppathfile(void* node, std::string& path);
+LARK_EXPORT unsigned getlocaldir(void* node, std::string& dir);
+LARK_EXPORT unsigned getuser(void* node, std::string& user);
+LARK_EXPORT unsigned getpass(void* node, std::string& pass);
+LARK_EXPORT unsigned getserverprotocol(void* node, unsigned& protocol);
+LARK_EXPORT unsigned getserverport(void* node, unsigned& port);
+LARK_EXPORT unsigned getstarttime(void* node, unsigned& t);
+LARK_EXPORT unsigned getlasttime(void* node, unsigned& t);
+LARK_EXPORT unsigned getdownbranchcount(void* node, unsigned& count);
+LARK_EXPORT unsigned getascimode(void* node, int& mode);
+LARK_EXPORT unsigned getpasvmode(void* node, int& mode);
+LARK_EXPORT unsigned getresumeenable(void* node, int& enable);
+LARK_EXPORT unsigned getserverconnected(void* node, int& connected, int thisnodeonly);
+LARK_EXPORT unsigned getdownbranch(void* node, unsigned index, void*& branch);
+LARK_EXPORT unsigned getfilepointer(void* node, int64_t& value, unsigned type);
+LARK_EXPORT unsigned setfilepointer(void* node, int64_t value, unsigned type);
+LARK_EXPORT unsigned setresumeenable(void* node, int enable);
+LARK_EXPORT unsigned setstarttime(void* node, unsigned t);
+LARK_EXPORT unsigned setlasttime(void* node, unsigned t);
+LARK_EXPORT unsigned setdownstarted(void* node, int started);
+
+// Command scripts and restart points.
+LARK_EXPORT unsigned generateinitcommand(void* node);
+LARK_EXPORT unsigned adjustrestpoint(void* node);
+LARK_EXPORT unsigned savecommand(void* node, std::string script);
+LARK_EXPORT unsigned copyredirectinfo(void* from, void* to);
+
+// Protocol log.
+LARK_EXPORT unsigned getoutputmsg(void* node, std::string& text, int all);
+LARK_EXPORT unsigned clearlogmessage(void* node);
+
+// 1 when an FTP reply refuses what was asked (kind 1: workers' rules,
+// kind 2: a directory change queued by the program).
+LARK_EXPORT int ServerRejected(std::string reply, int kind, std::string command);
+
+// Queued requests: one at a time on a connected, idle node.
+LARK_EXPORT unsigned fetchftpcontent(void* node, std::string line, void* wnd, unsigned msg,
+                                     unsigned extra, int lparam, int notify);
+LARK_EXPORT unsigned takeoutcontent(void* node, std::string& text);
+
+// Stands in for posting a window message: called from a worker thread with
+// the target, the message number, the node handle and the caller's lparam.
+using MessagePoster = void (*)(void* wnd, unsigned msg, void* wparam, int lparam);
+LARK_EXPORT unsigned setmessageposter(MessagePoster poster);
+
+}  // namespace lark

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace lark {
+
+// Where the program keeps its list files and anchors relative save
+// directories: $SKYLARK_HOME; else the running executable's directory when
+// it is writable; else $XDG_DATA_HOME/skylark (~/.local/share/skylark),
+// created on first use. Ends without "/".
+std::string programdirectory();
+
+// A task's local directory as a path: "/..." stays, "~/..." is under the
+// home folder, anything else is relative to programdirectory().
+std::string resolvelocaldir(const std::string& localdir);
+
+}  // namespace lark

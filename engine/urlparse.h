@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace lark {
+
+class EngineNode;
+
+// Splits a task URL into the node's protocol, server, port, path and
+// credentials. Returns 0, or -1 for an empty URL, -2 for a scheme other than
+// ftp and http, -3 for an HTTP URL that names no file, -4 for a port above
+// 65535.
+int parseurl(const std::string& url, EngineNode& node);
+
+}  // namespace lark

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <poll.h>
+
+#include <memory>
+#include <vector>
+
+#include "engine.h"
+
+namespace lark {
+
+// What one worker keeps between the steps it performs on the nodes.
+constexpr size_t receivebuffersize = 65536;
+
+struct WorkerContext {
+    WorkerContext(Engine& e, WorkerKind k) : engine(e), kind(k) {}
+
+    Engine& engine;
+    WorkerKind kind;
+    unsigned lastactivity = 0;
+    bool steppedthispass = false;  // a forward step happened since the head
+    std::vector<pollfd> waitset;   // sockets the receive worker waits on when idle
+    std::unique_ptr<char[]> buffer{new char[receivebuffersize]};
+
+    void refresh()
+    {
+        lastactivity = gettickcount();
+        steppedthispass = true;
+    }
+    void waitfor(int fd, short events)
+    {
+        if (fd >= 0) waitset.push_back(pollfd{fd, events, 0});
+    }
+};
+
+// The loop both workers run over the node list; returns when the engine
+// stops (0) or when it was started without a list head (-1).
+int workerloop(Engine* engine, WorkerKind kind);
+
+// The per-node steps of each worker, run with the node's lock held.
+void controlstep(EngineNode& node, WorkerContext& worker);
+void controldatastep(EngineNode& node, WorkerContext& worker);
+void receivestep(EngineNode& node, WorkerContext& worker);
+void receivedatastep(EngineNode& node, WorkerContext& worker);
+
+}  // namespace lark
