@@ -1,0 +1,187 @@
+// The pure text routines the workers decide by.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "chunkdecoder.h"
+#include "lark.h"
+#include "replyparsers.h"
+
+namespace {
+
+TEST(ReplyComplete, Table)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"220 ready\r\n", 1},
+        {"220-hello\r\n", 0},
+        {"220-hello\r\n220 ready\r\n", 1},
+        {"220-hello\r\n    indented\r\n", 1},
+        {"220-hello\r\nmore\r\n", 0},
+        {"331 user ok", 0},
+        {"", 0},
+        {"\r\n", 0},
+        {"22\r\n", 0},
+        {"350 Restarting\r\n150 Opening\r\n", 1},
+        {"230-a\r\n230-b\r\n230 c\r\n", 1},
+        {"230-a\r\n230-b\r\n", 0},
+    };
+    for (auto [reply, complete] : cases) EXPECT_EQ(lark::replycomplete(reply), complete) << reply;
+}
+
+TEST(ServerRejected, Table)
+{
+    struct Case {
+        const char* reply;
+        int kind;
+        const char* command;
+        int rejected;
+    } cases[] = {
+        {"550 No such file\r\n", 1, "retr /a\r\n", 1},
+        {"550 No such file\r\n", 1, "cwd /a\r\n", 0},
+        {"226-x\r\n502 no\r\n", 1, "retr /a\r\n", 0},
+        {"226-x\r\n502 no\r\n", 1, "list\r\n", 1},
+        {"530-denied\r\n530 denied\r\n", 1, "pass x\r\n", 0},
+        {"530-denied\r\n530 denied\r\n", 1, "list\r\n", 1},
+        {"530-denied only continuation\r\n", 1, "list\r\n", 0},
+        {"501 syntax\r\n", 2, "", 1},
+        {"501 syntax\r\n", 1, "list\r\n", 0},
+        {"550 gone\r\n", 2, "", 1},
+        {"250 ok\r\n", 2, "", 0},
+        {"200 ok 550 inside\r\n", 1, "list\r\n", 0},
+        {"425 no data\r\n", 1, "list\r\n", 1},
+        {"500 what\r\n", 1, "rest 100\r\n", 0},
+        {"", 1, "list\r\n", 0},
+        {"550 x\r\n", 3, "list\r\n", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lark::ServerRejected(c.reply, c.kind, c.command), c.rejected) << c.reply << " / " << c.command;
+}
+
+TEST(ClassifyDataCommand, Table)
+{
+    struct Case {
+        const char* command;
+        const char* filenamebefore;
+        int needs;
+        int filedata;
+        const char* filenameafter;
+    } cases[] = {
+        {"list\r\n", "", 1, 0, ""},
+        {"nlst\r\n", "", 1, 0, ""},
+        {"cwd /pub\r\n", "", 0, 0, ""},
+        {"pasv\r\n", "", 0, 0, ""},
+        {"type I\r\n", "", 0, 0, ""},
+        {"rest 1\r\n", "", 0, 0, ""},
+        {"rest 4096\r\n", "", 1, 0, ""},
+        {"retr /pub/dir/a.tar.gz\r\n", "", 1, 1, "a.tar.gz"},
+        {"retr a.zip\r\n", "", 1, 1, "a.zip"},
+        {"retr a.zip\n", "", 1, 1, "a.zip"},
+        {"retr /pub/a.zip\r\n", "set.bin", 1, 0, "set.bin"},
+        {"LIST\r\n", "", 0, 0, ""},
+        {"re", "", 0, 0, ""},
+        {"", "", 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::string filename = c.filenamebefore;
+        int filedata = 0;
+        EXPECT_EQ(lark::classifydatacommand(c.command, filename, filedata), c.needs) << c.command;
+        EXPECT_EQ(filedata, c.filedata) << c.command;
+        EXPECT_EQ(filename, c.filenameafter) << c.command;
+    }
+}
+
+TEST(ParseResponseHeader, Table)
+{
+    struct Case {
+        const char* quirk;
+        const char* header;
+        const char* path;
+        int result;
+        int status;
+        const char* newpath;
+        const char* newname;
+    } cases[] = {
+        {"ok", "HTTP/1.1 200 OK\r\n\r\n", "/a", -1, 200, "/a", ""},
+        {"no reason phrase", "HTTP/1.1 302\r\nLocation: /x\r\n\r\n", "/a", -1, 0, "/a", ""},
+        {"no line end", "HTTP/1.1 302 Found", "/a", -1, 0, "/a", ""},
+        {"absolute", "HTTP/1.1 301 Moved\r\nLocation: http://other:81/n/b.zip\r\n\r\n", "/a", 0, 301,
+         "http://other:81/n/b.zip", "b.zip"},
+        {"same folder", "HTTP/1.1 302 F\r\nLocation: b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302, "/d1/d2/b.zip", "b.zip"},
+        {"one up", "HTTP/1.1 302 F\r\nLocation: ../b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302, "/d1/b.zip", "b.zip"},
+        {"two up", "HTTP/1.1 302 F\r\nLocation: ../../b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302, "/b.zip", "b.zip"},
+        {"sub folder", "HTTP/1.1 302 F\r\nLocation: sub/b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302, "/d1/d2/sub/b.zip",
+         "b.zip"},
+        {"backslashes", "HTTP/1.1 302 F\r\nLocation: \\new\\f.zip\r\n\r\n", "/a", 0, 302, "/new/f.zip", "f.zip"},
+        {"root relative", "HTTP/1.1 307 T\r\nlocation:   /new/file.zip  \r\n\r\n", "/old/a.zip", 0, 307,
+         "/new/file.zip", "file.zip"},
+        {"foreign scheme", "HTTP/1.1 302 F\r\nLocation: ftp://h/a\r\n\r\n", "/a", -1, 302, "/a", ""},
+        {"no location", "HTTP/1.1 302 F\r\n\r\n", "/a", -1, 302, "/a", ""},
+        {"content-location first", "HTTP/1.1 302 F\r\nContent-Location: /first\r\nLocation: /second\r\n\r\n", "/a", 0,
+         302, "/first", "first"},
+        {"upper-case scheme", "HTTP/1.1 302 F\r\nLocation: HTTP://h/x\r\n\r\n", "/a", 0, 302, "HTTP://h/x", "x"},
+        {"not found", "HTTP/1.1 404 Not Found\r\n\r\n", "/a", -1, 404, "/a", ""},
+        {"padded status line", "  HTTP/1.0 301 Moved  \r\nLocation: /n\r\n\r\n", "/a", 0, 301, "/n", "n"},
+    };
+    for (const Case& c : cases) {
+        std::string newpath = "unset", newname;
+        int status = -5;
+        SCOPED_TRACE(c.quirk);
+        EXPECT_EQ(lark::parseresponseheader(c.header, c.path, newpath, status, newname), c.result);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(newpath, c.newpath);
+        EXPECT_EQ(newname, c.newname);
+    }
+}
+
+TEST(HeaderFields, RangeAndCoding)
+{
+    const std::string header =
+        "HTTP/1.1 206 Partial\r\nContent-Range: bytes 1000-1999/5000\r\nTransfer-Encoding:  Chunked\r\n\r\n";
+    EXPECT_EQ(lark::contentrangestart(header), 1000);
+    EXPECT_TRUE(lark::ischunked(header));
+    EXPECT_FALSE(lark::ischunked("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"));
+    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 200 OK\r\n\r\n"), -1);
+    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 206 P\r\ncontent-range: bytes */5\r\n\r\n"), -1);
+    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 206 P\r\nContent-Range: bytes=0-4/5\r\n\r\n"), 0);
+    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 206 P\r\nContent-Range: bytes 99999999999999999999-\r\n\r\n"), -1);
+}
+
+// Decodes `body` fed in pieces of `piece` bytes.
+std::string dechunk(const std::string& body, size_t piece, lark::ChunkDecoder::Result& last)
+{
+    lark::ChunkDecoder decoder;
+    std::string out;
+    last = lark::ChunkDecoder::More;
+    for (size_t at = 0; at < body.size() && last == lark::ChunkDecoder::More; at += piece) {
+        std::string part = body.substr(at, piece);
+        size_t length = 0;
+        last = decoder.decode(part.data(), part.size(), length);
+        out.append(part.data(), length);
+    }
+    return out;
+}
+
+TEST(ChunkDecoder, AnySplitGivesTheSameBody)
+{
+    const std::string body = "5;ext=1\r\nhello\r\n1A\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\nTrailer: x\r\n\r\nIGNORED";
+    for (size_t piece = 1; piece <= body.size(); ++piece) {
+        lark::ChunkDecoder::Result last;
+        EXPECT_EQ(dechunk(body, piece, last), "helloabcdefghijklmnopqrstuvwxyz") << piece;
+        EXPECT_EQ(last, lark::ChunkDecoder::Done) << piece;
+    }
+}
+
+TEST(ChunkDecoder, RefusesMalformedInput)
+{
+    const char* bad[] = {"zz\r\nab\r\n", "3\r\nabcX\r\n", "FFFFFFFFFFFFFFFFF\r\n", "\r\n"};
+    for (const char* body : bad) {
+        lark::ChunkDecoder::Result last;
+        dechunk(body, 64, last);
+        EXPECT_EQ(last, lark::ChunkDecoder::Error) << body;
+    }
+    lark::ChunkDecoder::Result last;
+    dechunk(std::string(5000, '1'), 64, last);
+    EXPECT_EQ(last, lark::ChunkDecoder::Error) << "an endless size line is bounded";
+}
+
+}  // namespace
