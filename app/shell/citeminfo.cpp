@@ -1,0 +1,20 @@
+#include "shell/citeminfo.h"
+
+#include "shell/carchive.h"
+
+void CItemInfo::SetSubItem(int index, const QString& text) {
+  if (index < 0) return;
+  while (subitems.size() <= index) subitems.append(QString());
+  subitems[index] = text;
+}
+
+void CItemInfo::Serialize(CArchive& ar) {
+  ar.Exchange(columnmap);
+  ar.Exchange(subitems);
+  ar.Exchange(checkmark);
+  ar.Exchange(bkcolor);
+  ar.Exchange(image);
+  ar.Exchange(kind);
+  ar.Exchange(spare);
+  ar.Exchange(text);
+}

@@ -1,0 +1,39 @@
+// The "Default set" command without its window: the fields of its three
+// pages, how they are filled from the store and how they are saved.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class CMessageSeam;
+class CSettingsStore;
+
+// The fields of the pages. The frame keeps one for its whole life, so a
+// value missing from the store shows what the sheet left last time.
+struct CDefaultSetPages {
+  uint32_t idleseconds = 0;  // "Default brows set"
+  QString localdir;          // "Default download set"
+  uint32_t branchcount = 1;
+  bool checkclip = true;  // "Others"
+  bool pasvmode = false;
+  bool ascimode = false;
+};
+
+inline constexpr uint32_t kMinBranchCount = 1;
+inline constexpr uint32_t kMaxBranchCount = 100;
+inline constexpr uint32_t kMaxIdleSeconds = 4294967295u;
+
+// Fills the pages from the values present in the store; returns the stored
+// save directory (empty when missing) to compare with after the sheet.
+QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages);
+
+// Saves the confirmed pages. A changed save directory is probed first and
+// kept only when it could be created; every other value is saved anyway.
+// False when the store could not be written at all.
+bool SaveDefaultSet(CSettingsStore& store, const CDefaultSetPages& pages, const QString& olddirectory,
+                    const QString& programdirectory, CMessageSeam& messages);
+
+// Parses a whole unsigned decimal number within [low, high].
+bool ParseRangedNumber(const QString& text, uint32_t low, uint32_t high, uint32_t& value);
+QString RangeMessage(uint32_t low, uint32_t high);

@@ -1,0 +1,32 @@
+// Reading and writing a whole list file through one archive.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include "shell/carchive.h"
+
+class CMessageSeam;
+
+// Reads the file whole. A missing file is created empty (readable and
+// writable by the owner only, as the lists hold passwords). False when it
+// can neither be opened nor created.
+bool ReadListFile(const QString& path, QByteArray& contents);
+
+// Replaces the file without a window in which it is cut short: a temporary
+// file in the same folder is written, flushed to disk and renamed over it.
+bool WriteListFile(const QString& path, const QByteArray& contents);
+
+enum class ListFileLoad { Loaded, Damaged, CouldNotOpen };
+using ListFileSerializer = std::function<void(CArchive&)>;
+
+// Runs `serialize` over the file's archive. On a damaged file what was read
+// so far stays and the archive's complaint is put in `damage`; a file that
+// cannot be opened or created shows "Could not create file!".
+ListFileLoad LoadListFile(const QString& path, const ListFileSerializer& serialize, CMessageSeam& messages,
+                          std::optional<CArchiveException>* damage = nullptr);
+// False (after "Could not create file!") when nothing could be written.
+bool SaveListFile(const QString& path, const ListFileSerializer& serialize, CMessageSeam& messages);

@@ -1,0 +1,48 @@
+#include "shell/recenturls.h"
+
+#include "shell/settingsstore.h"
+
+namespace {
+
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+// The longest history that still fits the read buffer with its terminator.
+constexpr qsizetype kMaxHistory = kRecentUrlBuffer - 1;
+
+}  // namespace
+
+QByteArray PrependRecentUrl(QByteArray history, const QByteArray& url) {
+  const qsizetype room = kMaxHistory - url.size() - kLineEnd.size();
+  if (url.isEmpty() || room < 0) return history;
+  if (history.size() > room) {
+    qsizetype keep = room;
+    // Cut at a character boundary, never inside a UTF-8 sequence.
+    while (keep > 0 && (static_cast<unsigned char>(history[keep]) & 0xC0) == 0x80) --keep;
+    history.truncate(keep);
+  }
+  const QByteArray line = url + kLineEnd;
+  if (const qsizetype at = history.indexOf(kLineEnd + line); at >= 0)
+    history.remove(at + kLineEnd.size(), line.size());
+  else if (history.startsWith(line))
+    history.remove(0, line.size());
+  return line + history;
+}
+
+void addrecenturl(CSettingsStore& store, const QString& url) {
+  if (url.isEmpty() || !store.CanWrite()) return;
+  QString history;
+  store.ReadText(settingname::kRecentUrl, history, kRecentUrlBuffer);
+  const QByteArray updated = PrependRecentUrl(history.toUtf8(), url.toUtf8());
+  store.WriteText(settingname::kRecentUrl, QString::fromUtf8(updated));
+  store.Flush();
+}
+
+void ClearRecentUrls(CSettingsStore& store) {
+  if (!store.WriteText(settingname::kRecentUrl, QString())) return;
+  store.Flush();
+}
+
+QStringList RecentUrls(const CSettingsStore& store) {
+  QString history;
+  store.ReadText(settingname::kRecentUrl, history, kRecentUrlBuffer);
+  return history.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
