@@ -1,0 +1,78 @@
+#pragma once
+
+#include <string>
+
+#include "loopbackserver.h"
+
+namespace testsupport {
+
+enum class FaultProtocol { Http, Ftp };
+
+struct FaultServerOptions {
+    // FTP login pair; empty accepts any user and password.
+    std::string user;
+    std::string password;
+    // The server exits by itself after this long without traffic.
+    int idleSeconds = 300;
+};
+
+// faultserver.py: a server that misbehaves on purpose, serving files from
+// `root`. `scenarios` is a comma-separated list of names, some with a value:
+//
+// HTTP (every response closes the connection):
+//   plain              206 + Content-Range for "Range: bytes=N-" (and N-M),
+//                      416 with "bytes */SIZE" when N >= size, 200 without
+//                      Range; Content-Length always; 404 for a missing file.
+//   norange            200 and the whole file, whatever Range asks.
+//   nolength           200 and the whole file, no Content-Length; the close
+//                      ends the body.
+//   chunked            Transfer-Encoding: chunked with chunks of 1 to 65536
+//                      bytes, extensions (";piece=N") on some and a trailer
+//                      "X-Trailer: done"; ranges work, the 206 body chunked too.
+//   redirect-relative  GET /redirect/F -> 302 "via/F" -> 302 "../../F" (one
+//                      more "../" per "/" in F) -> the file F.
+//   redirect-absolute  GET /redirect/F -> 301 "http://127.0.0.1:PORT/F".
+//   redirect-loop      every request -> 302 to its own path.
+//   content-location   GET /redirect/F -> 302 with "Content-Location:
+//                      /elsewhere/F" (a 404) before "Location: /F".
+//   split-header       the header in 1-byte writes, 2 ms apart ("=MS").
+//   endless-header     "200 OK", then header lines without end for 30 s, then
+//                      a close.
+//   cut                announces the full length, sends half the body, closes.
+//   wrong-range        206 whose Content-Range starts at byte 0 when asked for
+//                      N > 0, at byte 1 when asked for 0 (the bytes match it).
+//   status=CODE        every request answered with CODE (default 500).
+//   slow=BYTES         bodies at most BYTES per second (default 100000).
+//   hang               accepts, never reads, never answers.
+//
+// FTP (multi-line greeting; any login, or FaultServerOptions' pair):
+//   plain              USER PASS TYPE PWD CWD CDUP LIST NLST SIZE MDTM REST
+//                      RETR PASV PORT NOOP SYST FEAT QUIT; EPSV/EPRT get 502.
+//   multiline          every reply multi-line, with a continuation line that
+//                      carries no code.
+//   split-replies      replies written 3 bytes at a time, 5 ms apart.
+//   refuse-login       530 to PASS.
+//   refuse-cwd         550 to CWD.
+//   refuse-rest        502 to REST.
+//   ignore-rest        350 to REST, but RETR sends from byte 0.
+//   data-close-early   RETR sends half the bytes, closes the data
+//                      connection, then replies 426.
+//   drop-control       RETR sends half the bytes, then closes the control and
+//                      the data connection without a reply.
+//   no-226             transfers end without their 226; later commands are
+//                      still answered.
+//   pasv-foreign       the 227 reply names 10.255.255.1 with the real port.
+//   empty-list         LIST and NLST send no lines (150, empty data, 226).
+//   long-lines         LIST adds three entries whose lines exceed 600
+//                      characters.
+//   slow=BYTES         data at most BYTES per second (default 100000).
+//
+// Scenarios combine where that makes sense ("chunked,slow=50000",
+// "redirect-relative,split-header", "multiline,split-replies").
+class FaultServer : public LoopbackServer {
+public:
+    FaultServer(FaultProtocol protocol, const std::string& scenarios, const std::filesystem::path& root,
+                FaultServerOptions options = {});
+};
+
+}  // namespace testsupport

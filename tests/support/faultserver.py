@@ -1,0 +1,589 @@
+"""A small HTTP or FTP server that misbehaves on purpose, for the tests.
+
+    faultserver.py {http|ftp} SCENARIOS ROOT [--user U --password P] [--idle S]
+
+SCENARIOS is a comma-separated list of names from HTTP_SCENARIOS or
+FTP_SCENARIOS, some taking a value ("status=404", "slow=65536"). Files are
+served from ROOT. The server binds 127.0.0.1 on a port of the kernel's
+choosing, prints that port as the first line of stdout, logs to stderr, and
+exits by itself after --idle seconds without traffic so it cannot outlive a
+test run. Standard library only: it runs under /usr/bin/python3.
+"""
+import argparse
+import email.utils
+import http
+import os
+import posixpath
+import socket
+import socketserver
+import sys
+import threading
+import time
+import urllib.parse
+
+HTTP_SCENARIOS = {
+    "plain": "HTTP/1.1 with Range: 206 + Content-Range for bytes=N- (and N-M), 416 when N >= size",
+    "norange": "200 and the whole file, whatever Range asks",
+    "nolength": "200 and the whole file without Content-Length; the close ends the body",
+    "chunked": "Transfer-Encoding: chunked, chunks of varying sizes, extensions and a trailer (206 too)",
+    "redirect-relative": "/redirect/F -> 302 'via/F' -> 302 '../../F' (both relative) -> F",
+    "redirect-absolute": "/redirect/F -> 301 http://127.0.0.1:PORT/F",
+    "redirect-loop": "every request -> 302 to its own path",
+    "content-location": "/redirect/F -> 302 with 'Content-Location: /elsewhere/F' before 'Location: /F'",
+    "split-header": "the response header in 1-byte writes, =MS apart (default 2)",
+    "endless-header": "header lines without end, for 30 s, then close",
+    "cut": "announces the full length, sends half the body, closes",
+    "wrong-range": "206 whose Content-Range starts elsewhere: byte 0 when asked N > 0, byte 1 when asked 0",
+    "status": "=CODE: every request answered with that status (default 500) and a short body",
+    "slow": "=BYTES per second per connection (default 100000)",
+    "hang": "accepts, never reads, never answers",
+}
+
+FTP_SCENARIOS = {
+    "plain": "USER PASS TYPE PWD CWD CDUP LIST NLST SIZE MDTM REST RETR PASV PORT NOOP SYST FEAT QUIT",
+    "multiline": "every reply multi-line, with a continuation line that carries no code",
+    "split-replies": "replies written 3 bytes at a time, 5 ms apart",
+    "refuse-login": "530 to PASS",
+    "refuse-cwd": "550 to CWD",
+    "refuse-rest": "502 to REST",
+    "ignore-rest": "350 to REST, but RETR sends from byte 0",
+    "data-close-early": "RETR closes the data connection after half the bytes, then 426",
+    "drop-control": "RETR sends half the bytes, then closes the control and the data connection",
+    "no-226": "transfers end without the final 226 (later commands are answered)",
+    "pasv-foreign": "PASV names 10.255.255.1 with the real port",
+    "empty-list": "LIST and NLST send no lines",
+    "long-lines": "LIST adds entries whose lines are 600+ characters long",
+    "slow": "=BYTES per second per data connection (default 100000)",
+}
+
+ENDLESS_HEADER_SECONDS = 30
+DATA_ACCEPT_SECONDS = 30
+MAX_REQUEST_BYTES = 65536
+CHUNK_SIZES = [1, 10, 100, 1000, 4096, 65536, 7, 333, 20000]
+
+last_activity = time.monotonic()
+
+
+def touch():
+    global last_activity
+    last_activity = time.monotonic()
+
+
+def log(*parts):
+    print(time.strftime("%H:%M:%S"), *parts, file=sys.stderr, flush=True)
+
+
+class Scenarios:
+    def __init__(self, text, known):
+        self.values = {}
+        for item in filter(None, text.split(",")):
+            name, _, value = item.partition("=")
+            if name not in known:
+                raise SystemExit("unknown scenario %r; known: %s" % (name, ", ".join(known)))
+            self.values[name] = value
+
+    def __contains__(self, name):
+        return name in self.values
+
+    def number(self, name, default):
+        return int(self.values.get(name) or default)
+
+
+def send_paced(sock, data, rate):
+    """Sends data, at most `rate` bytes per second when rate > 0."""
+    if rate <= 0:
+        step = 1 << 16
+        for offset in range(0, len(data), step):
+            sock.sendall(data[offset:offset + step])
+            touch()
+        return
+    step = max(1, min(1 << 16, rate // 20))
+    started = time.monotonic()
+    for offset in range(0, len(data), step):
+        sock.sendall(data[offset:offset + step])
+        touch()
+        ahead = (offset + step) / rate - (time.monotonic() - started)
+        if ahead > 0:
+            time.sleep(ahead)
+
+
+def close_gently(sock):
+    """FIN rather than RST, so the peer reads every byte sent before the close."""
+    try:
+        sock.shutdown(socket.SHUT_WR)
+        sock.settimeout(1)
+        while sock.recv(4096):
+            pass
+    except OSError:
+        pass
+    sock.close()
+
+
+def finish_data(sock):
+    """Ends a data connection with FIN; the client sends nothing on it, so no RST."""
+    try:
+        sock.shutdown(socket.SHUT_WR)
+    except OSError:
+        pass
+    sock.close()
+
+
+def resolve(root, virtual):
+    """The real path of a virtual absolute path, or None if it leaves root."""
+    real = os.path.realpath(os.path.join(root, virtual.lstrip("/")))
+    if real != root and not real.startswith(root + os.sep):
+        return None
+    return real
+
+
+class HttpFaults(socketserver.BaseRequestHandler):
+    def handle(self):
+        touch()
+        sock = self.request
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        sc = self.server.scenarios
+        if "hang" in sc:
+            while True:
+                time.sleep(1)
+        sock.settimeout(60)
+        request = self.read_request(sock)
+        if request is None:
+            return
+        method, target, headers = request
+        log("http", method, target, headers.get("range", ""))
+        path = urllib.parse.unquote(urllib.parse.urlsplit(target).path) or "/"
+        try:
+            self.respond(sock, sc, method, path, headers)
+        except OSError as error:
+            log("http send failed:", error)
+            sock.close()
+
+    def read_request(self, sock):
+        data = b""
+        while b"\r\n\r\n" not in data:
+            try:
+                piece = sock.recv(4096)
+            except OSError:
+                piece = b""
+            if not piece or len(data) > MAX_REQUEST_BYTES:
+                sock.close()
+                return None
+            data += piece
+            touch()
+        lines = data.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
+        parts = lines[0].split()
+        if len(parts) < 2:
+            sock.close()
+            return None
+        headers = {}
+        for line in lines[1:]:
+            name, _, value = line.partition(":")
+            headers[name.strip().lower()] = value.strip()
+        return parts[0].upper(), parts[1], headers
+
+    def respond(self, sock, sc, method, path, headers):
+        if "status" in sc:
+            code = sc.number("status", 500)
+            return self.send(sock, sc, method, code, [], b"%d from the fault server\n" % code)
+        if "redirect-loop" in sc:
+            return self.send(sock, sc, method, 302, [("Location", path)], b"")
+        redirect = self.redirect_for(sc, path)
+        if redirect:
+            return self.send(sock, sc, method, redirect[0], redirect[1], b"")
+        if "endless-header" in sc:
+            return self.endless_header(sock)
+
+        real = resolve(self.server.root, path)
+        if real is None or not os.path.isfile(real):
+            return self.send(sock, sc, method, 404, [], b"not found\n")
+        with open(real, "rb") as file:
+            content = file.read()
+        size = len(content)
+        wanted = None if "norange" in sc or "nolength" in sc else parse_range(headers.get("range", ""))
+        if wanted is None:
+            return self.send(sock, sc, method, 200, [("Accept-Ranges", "bytes")], content)
+        first, last = wanted
+        if first >= size:
+            return self.send(sock, sc, method, 416, [("Content-Range", "bytes */%d" % size)], b"")
+        if "wrong-range" in sc:
+            first = 0 if first > 0 else min(1, size - 1)
+        last = size - 1 if last is None else min(last, size - 1)
+        extra = [("Accept-Ranges", "bytes"), ("Content-Range", "bytes %d-%d/%d" % (first, last, size))]
+        return self.send(sock, sc, method, 206, extra, content[first:last + 1])
+
+    def redirect_for(self, sc, path):
+        if not path.startswith("/redirect/"):
+            return None
+        rest = path[len("/redirect/"):]
+        if "redirect-absolute" in sc:
+            port = self.server.server_address[1]
+            return 301, [("Location", "http://127.0.0.1:%d/%s" % (port, rest))]
+        if "content-location" in sc:
+            return 302, [("Content-Location", "/elsewhere/" + rest), ("Location", "/" + rest)]
+        if "redirect-relative" in sc:
+            # First hop goes down into "via/", the second climbs out with "../",
+            # so one download exercises both kinds of relative reference.
+            if rest.startswith("via/"):
+                real = rest[len("via/"):]
+                return 302, [("Location", "../" * (real.count("/") + 2) + real)]
+            return 302, [("Location", "../" * rest.count("/") + "via/" + rest)]
+        return None
+
+    def endless_header(self, sock):
+        sock.sendall(b"HTTP/1.1 200 OK\r\n")
+        deadline = time.monotonic() + ENDLESS_HEADER_SECONDS
+        number = 0
+        while time.monotonic() < deadline:
+            number += 1
+            try:
+                sock.sendall(b"X-Filler-%d: %s\r\n" % (number, b"f" * 100))
+            except OSError:
+                break
+            touch()
+            time.sleep(0.002)
+        sock.close()
+
+    def send(self, sock, sc, method, code, extra, body):
+        chunked = "chunked" in sc and code in (200, 206)
+        fields = [("Date", email.utils.formatdate(usegmt=True)), ("Server", "skylark-faultserver"),
+                  ("Content-Type", "application/octet-stream")] + extra
+        if chunked:
+            fields.append(("Transfer-Encoding", "chunked"))
+        elif "nolength" not in sc or code != 200:
+            fields.append(("Content-Length", str(len(body))))
+        fields.append(("Connection", "close"))
+        head = "HTTP/1.1 %d %s\r\n" % (code, reason(code))
+        head += "".join("%s: %s\r\n" % field for field in fields) + "\r\n"
+        head = head.encode("latin-1")
+        if "split-header" in sc:
+            pause = sc.number("split-header", 2) / 1000.0
+            for index in range(len(head)):
+                sock.sendall(head[index:index + 1])
+                touch()
+                time.sleep(pause)
+        else:
+            sock.sendall(head)
+        if method == "HEAD":
+            return close_gently(sock)
+        cut = "cut" in sc
+        if cut:
+            body = body[:len(body) // 2]
+        if chunked:
+            body = chunk(body, last=not cut)
+        send_paced(sock, body, sc.number("slow", 100000) if "slow" in sc else 0)
+        if cut:
+            sock.close()
+        else:
+            close_gently(sock)
+
+
+def parse_range(value):
+    """(first, last or None) for 'bytes=N-' or 'bytes=N-M', else None."""
+    if not value.startswith("bytes="):
+        return None
+    first, _, last = value[len("bytes="):].partition("-")
+    try:
+        return int(first), int(last) if last else None
+    except ValueError:
+        return None
+
+
+def reason(code):
+    try:
+        return http.HTTPStatus(code).phrase
+    except ValueError:
+        return "Status"
+
+
+def chunk(body, last):
+    out = []
+    offset = 0
+    index = 0
+    while offset < len(body):
+        size = CHUNK_SIZES[index % len(CHUNK_SIZES)]
+        piece = body[offset:offset + size]
+        extension = ";piece=%d" % index if index % 3 == 1 else ""
+        out.append(b"%x%s\r\n%s\r\n" % (len(piece), extension.encode(), piece))
+        offset += len(piece)
+        index += 1
+    if last:
+        out.append(b"0\r\nX-Trailer: done\r\n\r\n")
+    return b"".join(out)
+
+
+class FtpFaults(socketserver.StreamRequestHandler):
+    def handle(self):
+        touch()
+        self.sc = self.server.scenarios
+        self.cwd = "/"
+        self.user = None
+        self.logged_in = False
+        self.rest = 0
+        self.passive = None
+        self.active = None
+        self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.request.settimeout(self.server.idle)
+        self.reply(220, "Skylark fault server ready", ["Skylark fault server", "scenarios: " + self.server.scenario_text])
+        try:
+            while True:
+                line = self.rfile.readline(4096)
+                if not line:
+                    break
+                touch()
+                command, _, argument = line.decode("latin-1").rstrip("\r\n").partition(" ")
+                command = command.upper()
+                log("ftp >", "PASS ****" if command == "PASS" else line.decode("latin-1").rstrip())
+                handler = getattr(self, "ftp_" + command, None)
+                if handler is None:
+                    self.reply(502, "Command not implemented")
+                elif not self.logged_in and command not in ("USER", "PASS", "QUIT", "SYST", "FEAT", "NOOP"):
+                    self.reply(530, "Please login with USER and PASS")
+                elif handler(argument) == "close":
+                    break
+        except OSError as error:
+            log("ftp control:", error)
+        finally:
+            self.close_data()
+
+    def reply(self, code, text, lines=None):
+        if "multiline" in self.sc and not lines:
+            # The continuation line carries no code and no blank in fourth place.
+            lines = ["Reply follows", "  continuation-without-code", "second line"]
+        if lines:
+            wire = "".join("%d-%s\r\n" % (code, line) if line[:1] != " " else line + "\r\n" for line in lines)
+            wire += "%d %s\r\n" % (code, text)
+        else:
+            wire = "%d %s\r\n" % (code, text)
+        log("ftp <", wire.rstrip().replace("\r\n", " | "))
+        data = wire.encode("latin-1")
+        if "split-replies" in self.sc:
+            for offset in range(0, len(data), 3):
+                self.request.sendall(data[offset:offset + 3])
+                time.sleep(0.005)
+        else:
+            self.request.sendall(data)
+
+    def path_of(self, argument):
+        virtual = posixpath.normpath(posixpath.join(self.cwd, argument or "."))
+        virtual = "/" + virtual.lstrip("/")
+        return virtual, resolve(self.server.root, virtual)
+
+    def ftp_USER(self, argument):
+        self.user = argument
+        self.logged_in = False
+        self.reply(331, "Password required for " + argument)
+
+    def ftp_PASS(self, argument):
+        wanted = (self.server.user, self.server.password)
+        if "refuse-login" in self.sc or (wanted[0] and wanted != (self.user, argument)):
+            return self.reply(530, "Login incorrect")
+        self.logged_in = True
+        self.reply(230, "Login successful")
+
+    def ftp_SYST(self, argument):
+        self.reply(215, "UNIX Type: L8")
+
+    def ftp_FEAT(self, argument):
+        self.reply(211, "End", ["Features:", " SIZE", " MDTM", " REST STREAM"])
+
+    def ftp_NOOP(self, argument):
+        self.reply(200, "NOOP ok")
+
+    def ftp_TYPE(self, argument):
+        self.reply(200, "Type set to " + argument.upper())
+
+    def ftp_PWD(self, argument):
+        self.reply(257, '"%s" is the current directory' % self.cwd)
+
+    def ftp_CWD(self, argument):
+        virtual, real = self.path_of(argument)
+        if "refuse-cwd" in self.sc or real is None or not os.path.isdir(real):
+            return self.reply(550, "Failed to change directory")
+        self.cwd = virtual
+        self.reply(250, "Directory successfully changed")
+
+    def ftp_CDUP(self, argument):
+        self.ftp_CWD("..")
+
+    def ftp_SIZE(self, argument):
+        _, real = self.path_of(argument)
+        if real is None or not os.path.isfile(real):
+            return self.reply(550, "Could not get file size")
+        self.reply(213, str(os.path.getsize(real)))
+
+    def ftp_MDTM(self, argument):
+        _, real = self.path_of(argument)
+        if real is None or not os.path.isfile(real):
+            return self.reply(550, "Could not get file modification time")
+        self.reply(213, time.strftime("%Y%m%d%H%M%S", time.gmtime(os.path.getmtime(real))))
+
+    def ftp_REST(self, argument):
+        if "refuse-rest" in self.sc:
+            return self.reply(502, "REST not implemented")
+        try:
+            self.rest = int(argument)
+        except ValueError:
+            return self.reply(501, "Bad restart offset")
+        self.reply(350, "Restart position accepted (%d)" % self.rest)
+
+    def ftp_PASV(self, argument):
+        self.close_data()
+        self.passive = socket.socket()
+        self.passive.bind(("127.0.0.1", 0))
+        self.passive.listen(1)
+        port = self.passive.getsockname()[1]
+        host = "10,255,255,1" if "pasv-foreign" in self.sc else "127,0,0,1"
+        self.reply(227, "Entering Passive Mode (%s,%d,%d)" % (host, port >> 8, port & 255))
+
+    def ftp_PORT(self, argument):
+        numbers = argument.split(",")
+        if len(numbers) != 6 or ".".join(numbers[:4]) != "127.0.0.1":
+            return self.reply(501, "PORT must name 127.0.0.1")
+        self.close_data()
+        self.active = ("127.0.0.1", int(numbers[4]) * 256 + int(numbers[5]))
+        self.reply(200, "PORT command successful")
+
+    def ftp_LIST(self, argument):
+        self.send_listing(argument, names_only=False)
+
+    def ftp_NLST(self, argument):
+        self.send_listing(argument, names_only=True)
+
+    def ftp_RETR(self, argument):
+        _, real = self.path_of(argument)
+        offset, self.rest = self.rest, 0
+        if real is None or not os.path.isfile(real):
+            return self.reply(550, "Failed to open file")
+        if "ignore-rest" in self.sc:
+            offset = 0
+        with open(real, "rb") as file:
+            file.seek(offset)
+            content = file.read()
+        self.reply(150, "Opening BINARY mode data connection for %s (%d bytes)" % (argument, len(content)))
+        data = self.open_data()
+        if data is None:
+            return self.reply(425, "Failed to establish connection")
+        rate = self.sc.number("slow", 100000) if "slow" in self.sc else 0
+        try:
+            if "data-close-early" in self.sc or "drop-control" in self.sc:
+                send_paced(data, content[:len(content) // 2], rate)
+                if "drop-control" in self.sc:
+                    self.request.close()
+                    data.close()
+                    return "close"
+                data.close()
+                return self.reply(426, "Connection closed; transfer aborted")
+            send_paced(data, content, rate)
+        except OSError:
+            data.close()
+            return self.reply(426, "Connection closed; transfer aborted")
+        finish_data(data)
+        self.transfer_complete()
+
+    def ftp_QUIT(self, argument):
+        self.reply(221, "Goodbye")
+        return "close"
+
+    def send_listing(self, argument, names_only):
+        target = " ".join(word for word in argument.split() if not word.startswith("-"))
+        _, real = self.path_of(target)
+        if real is None or not os.path.exists(real):
+            return self.reply(550, "No such file or directory")
+        entries = []
+        if "empty-list" not in self.sc:
+            names = sorted(os.listdir(real)) if os.path.isdir(real) else [os.path.basename(real)]
+            folder = real if os.path.isdir(real) else os.path.dirname(real)
+            entries = [(name, os.stat(os.path.join(folder, name))) for name in names]
+        lines = [name if names_only else listing_line(name, info) for name, info in entries]
+        if "long-lines" in self.sc and not names_only:
+            lines += [listing_line("long-%d-" % n + "x" * 620 + ".bin", os.stat(real)) for n in range(3)]
+        self.reply(150, "Here comes the directory listing")
+        data = self.open_data()
+        if data is None:
+            return self.reply(425, "Failed to establish connection")
+        try:
+            send_paced(data, "".join(line + "\r\n" for line in lines).encode("utf-8", "replace"), 0)
+        except OSError:
+            data.close()
+            return self.reply(426, "Connection closed; transfer aborted")
+        finish_data(data)
+        self.transfer_complete()
+
+    def transfer_complete(self):
+        if "no-226" in self.sc:
+            log("ftp < (226 withheld)")
+            return
+        self.reply(226, "Transfer complete")
+
+    def open_data(self):
+        try:
+            if self.passive is not None:
+                self.passive.settimeout(DATA_ACCEPT_SECONDS)
+                connection, _ = self.passive.accept()
+            elif self.active is not None:
+                connection = socket.create_connection(self.active, timeout=DATA_ACCEPT_SECONDS)
+            else:
+                return None
+        except OSError as error:
+            log("ftp data connection failed:", error)
+            return None
+        finally:
+            self.close_data()
+        connection.settimeout(60)
+        return connection
+
+    def close_data(self):
+        if self.passive is not None:
+            self.passive.close()
+        self.passive = None
+        self.active = None
+
+
+def listing_line(name, info):
+    kind = "d" if (info.st_mode & 0o170000) == 0o040000 else "-"
+    mode = kind + ("rwxr-xr-x" if kind == "d" else "rw-r--r--")
+    when = time.localtime(info.st_mtime)
+    recent = abs(time.time() - info.st_mtime) < 180 * 86400
+    stamp = time.strftime("%b %d %H:%M" if recent else "%b %d  %Y", when)
+    return "%s %3d %-8s %-8s %12d %s %s" % (mode, info.st_nlink, "ftp", "ftp", info.st_size, stamp, name)
+
+
+class FaultServer(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def watch_idle(idle):
+    while True:
+        time.sleep(1)
+        if time.monotonic() - last_activity > idle:
+            log("idle for %d s, stopping" % idle)
+            os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("protocol", choices=["http", "ftp"])
+    parser.add_argument("scenarios")
+    parser.add_argument("root")
+    parser.add_argument("--user", default="")
+    parser.add_argument("--password", default="")
+    parser.add_argument("--idle", type=int, default=300)
+    args = parser.parse_args()
+
+    known = HTTP_SCENARIOS if args.protocol == "http" else FTP_SCENARIOS
+    server = FaultServer(("127.0.0.1", 0), HttpFaults if args.protocol == "http" else FtpFaults)
+    server.scenarios = Scenarios(args.scenarios, known)
+    server.scenario_text = args.scenarios
+    server.root = os.path.realpath(args.root)
+    server.user, server.password = args.user, args.password
+    server.idle = args.idle
+    threading.Thread(target=watch_idle, args=(args.idle,), daemon=True).start()
+    print(server.server_address[1], flush=True)
+    os.dup2(2, 1)
+    log("%s fault server on port %d: %s" % (args.protocol, server.server_address[1], args.scenarios))
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,63 @@
+#include "nginxserver.h"
+
+#include <fstream>
+
+namespace testsupport {
+
+namespace {
+
+// master_process off keeps nginx to one process, so the fixture's PID is the
+// whole server and the kernel's parent-death signal reaches all of it.
+std::string configText(const std::filesystem::path& work, const std::filesystem::path& root, int port,
+                       const NginxOptions& options)
+{
+    const std::string w = work.string();
+    std::string text =
+        "daemon off;\n"
+        "master_process off;\n"
+        "pid " + w + "/nginx.pid;\n"
+        "error_log " + w + "/error.log info;\n"
+        "events { worker_connections 1024; }\n"
+        "http {\n"
+        "  access_log " + w + "/access.log;\n"
+        "  client_body_temp_path " + w + "/client_body;\n"
+        "  proxy_temp_path " + w + "/proxy;\n"
+        "  fastcgi_temp_path " + w + "/fastcgi;\n"
+        "  uwsgi_temp_path " + w + "/uwsgi;\n"
+        "  scgi_temp_path " + w + "/scgi;\n"
+        "  default_type application/octet-stream;\n"
+        "  sendfile on;\n"
+        "  tcp_nopush on;\n"
+        "  keepalive_timeout 30s;\n"
+        "  server {\n"
+        "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+        "    server_name localhost;\n"
+        "    root " + root.string() + ";\n"
+        "    autoindex on;\n";
+    if (options.rateLimit > 0)
+        text += "    limit_rate " + std::to_string(options.rateLimit) + ";\n";
+    if (!options.ranges)
+        text += "    max_ranges 0;\n";
+    text += "  }\n}\n";
+    return text;
+}
+
+}  // namespace
+
+NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options)
+    : LoopbackServer("http", root, "skylark-nginx")
+{
+    const std::filesystem::path config = workDir_ / "nginx.conf";
+    extraLogs_ = {workDir_ / "error.log"};
+    startOnFreePort(
+        "nginx",
+        [&] {
+            const int port = pickFreePort();
+            std::ofstream(config) << configText(workDir_.path(), root_, port, options);
+            return port;
+        },
+        {"/usr/sbin/nginx", "-p", workDir_.path().string(), "-e", (workDir_ / "error.log").string(), "-c",
+         config.string()});
+}
+
+}  // namespace testsupport

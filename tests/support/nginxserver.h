@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include "loopbackserver.h"
+
+namespace testsupport {
+
+struct NginxOptions {
+    // Per-connection limit in bytes per second (limit_rate); 0 is unlimited.
+    std::int64_t rateLimit = 0;
+    // false answers every ranged request with 200 and the whole file.
+    bool ranges = true;
+};
+
+// nginx serving `root` over HTTP/1.1, one process in the foreground.
+class NginxServer : public LoopbackServer {
+public:
+    explicit NginxServer(const std::filesystem::path& root, NginxOptions options = {});
+};
+
+}  // namespace testsupport

@@ -1,0 +1,68 @@
+"""Runs pyftpdlib on a free 127.0.0.1 port for the tests and prints the port.
+
+Anonymous users may read the root; "tester" / "secret" may also write. The
+passive ports come from a range found free at start-up (pyftpdlib falls back
+to a kernel-chosen port if one is taken later). Log lines go to stderr.
+"""
+import argparse
+import logging
+import os
+import random
+import socket
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def free_port_range(count):
+    for _ in range(100):
+        first = random.randint(20000, 32000 - count)
+        probes = []
+        try:
+            for port in range(first, first + count):
+                probe = socket.socket()
+                probes.append(probe)
+                probe.bind(("127.0.0.1", port))
+            return range(first, first + count)
+        except OSError:
+            continue
+        finally:
+            for probe in probes:
+                probe.close()
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--rate", type=int, default=0, help="bytes per second per data connection, 0 = unlimited")
+    args = parser.parse_args()
+
+    logging.basicConfig(stream=sys.stderr, level=logging.INFO, format="%(asctime)s %(message)s")
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_anonymous(args.root, perm="elr")
+    authorizer.add_user("tester", "secret", args.root, perm="elradfmwMT")
+
+    handler = FTPHandler
+    handler.authorizer = authorizer
+    handler.passive_ports = free_port_range(50)
+    handler.masquerade_address = None
+    handler.permit_foreign_addresses = False
+    if args.rate > 0:
+        dtp = ThrottledDTPHandler
+        dtp.read_limit = args.rate
+        dtp.write_limit = args.rate
+        handler.dtp_handler = dtp
+
+    server = FTPServer(("127.0.0.1", 0), handler)
+    print(server.address[1], flush=True)
+    # Nothing else goes to stdout: the reader closes the pipe after the port.
+    os.dup2(2, 1)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

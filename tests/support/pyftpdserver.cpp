@@ -1,0 +1,12 @@
+#include "pyftpdserver.h"
+
+namespace testsupport {
+
+PyftpdServer::PyftpdServer(const std::filesystem::path& root, PyftpdOptions options)
+    : LoopbackServer("ftp", root, "skylark-pyftpd")
+{
+    startWithPortLine("pyftpdlib", {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/pyftpdlauncher.py", "--root",
+                                    root_.string(), "--rate", std::to_string(options.rateLimit)});
+}
+
+}  // namespace testsupport

@@ -1,0 +1,72 @@
+#include "vsftpdserver.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace testsupport {
+
+namespace {
+
+std::string configText(const std::filesystem::path& work, const std::filesystem::path& root, int port,
+                       std::pair<int, int> passivePorts, const VsftpdOptions& options)
+{
+    const std::string w = work.string();
+    std::string text =
+        "listen=YES\n"
+        "listen_ipv6=NO\n"
+        "background=NO\n"
+        "listen_address=127.0.0.1\n"
+        "listen_port=" + std::to_string(port) + "\n"
+        "anonymous_enable=YES\n"
+        "anon_root=" + root.string() + "\n"
+        "no_anon_password=YES\n"
+        "local_enable=NO\n"
+        "write_enable=NO\n"
+        "seccomp_sandbox=NO\n"
+        "pasv_enable=YES\n"
+        "pasv_min_port=" + std::to_string(passivePorts.first) + "\n"
+        "pasv_max_port=" + std::to_string(passivePorts.second) + "\n"
+        "port_enable=YES\n"
+        "connect_from_port_20=NO\n"
+        "secure_chroot_dir=" + w + "/empty\n"
+        "xferlog_enable=YES\n"
+        "dual_log_enable=YES\n"
+        "log_ftp_protocol=YES\n"
+        "vsftpd_log_file=" + w + "/vsftpd.log\n"
+        "xferlog_file=" + w + "/xferlog\n"
+        "idle_session_timeout=120\n"
+        "data_connection_timeout=60\n";
+    if (options.rateLimit > 0)
+        text += "anon_max_rate=" + std::to_string(options.rateLimit) + "\n";
+    return text;
+}
+
+}  // namespace
+
+VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options)
+    : LoopbackServer("ftp", root, "skylark-vsftpd")
+{
+    // vsftpd chroots each anonymous session into anon_root and then runs as
+    // the "ftp" user. It answers every login with "500 OOPS: vsftpd: refusing
+    // to run with writable root inside chroot()" when that user may write to
+    // the root (mode 0777, say), and a root private to its owner (mkdtemp's
+    // 0700) makes every file "not found". Root-owned 0755 works.
+    if (::chmod(root_.c_str(), 0755) != 0)
+        throw std::runtime_error("vsftpd: cannot make " + root_.string() + " mode 0755: " + std::strerror(errno));
+    std::filesystem::create_directories(workDir_ / "empty");
+    const std::filesystem::path config = workDir_ / "vsftpd.conf";
+    extraLogs_ = {workDir_ / "vsftpd.log"};
+    startOnFreePort(
+        "vsftpd",
+        [&] {
+            const int port = pickFreePort();
+            std::ofstream(config) << configText(workDir_.path(), root_, port, pickFreePortRange(20), options);
+            return port;
+        },
+        {"/usr/sbin/vsftpd", config.string()});
+}
+
+}  // namespace testsupport

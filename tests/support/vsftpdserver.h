@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+#include "loopbackserver.h"
+
+namespace testsupport {
+
+struct VsftpdOptions {
+    // Per-session limit in bytes per second (anon_max_rate); 0 is unlimited.
+    std::int64_t rateLimit = 0;
+};
+
+// vsftpd in the foreground serving `root` to anonymous users, read-only,
+// passive and active mode. Local-user login is off: it would need a system
+// account. The fixture runs as root (vsftpd then drops to the "ftp" user for
+// each anonymous session) and sets `root` to mode 0755: see the .cpp.
+class VsftpdServer : public LoopbackServer {
+public:
+    explicit VsftpdServer(const std::filesystem::path& root, VsftpdOptions options = {});
+};
+
+}  // namespace testsupport
