@@ -201,7 +201,8 @@ class HttpFaults(socketserver.BaseRequestHandler):
         size = len(content)
         wanted = None if "norange" in sc or "nolength" in sc else parse_range(headers.get("range", ""))
         if wanted is None:
-            return self.send(sock, sc, method, 200, [("Accept-Ranges", "bytes")], content)
+            honours = "norange" not in sc and "nolength" not in sc
+            return self.send(sock, sc, method, 200, [("Accept-Ranges", "bytes" if honours else "none")], content)
         first, last = wanted
         if first >= size:
             return self.send(sock, sc, method, 416, [("Content-Range", "bytes */%d" % size)], b"")

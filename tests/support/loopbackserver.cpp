@@ -1,10 +1,14 @@
 #include "loopbackserver.h"
 
+#include <stdexcept>
+
 namespace testsupport {
 
 LoopbackServer::LoopbackServer(std::string scheme, std::filesystem::path root, std::string_view workPrefix)
     : workDir_(workPrefix), root_(std::filesystem::absolute(root)), scheme_(std::move(scheme))
 {
+    if (!std::filesystem::is_directory(root_))
+        throw std::runtime_error(scheme_ + " server: document root " + root_.string() + " is not a directory");
 }
 
 LoopbackServer::~LoopbackServer() = default;

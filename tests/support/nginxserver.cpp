@@ -48,7 +48,7 @@ NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options
     : LoopbackServer("http", root, "skylark-nginx")
 {
     const std::filesystem::path config = workDir_ / "nginx.conf";
-    extraLogs_ = {workDir_ / "error.log"};
+    extraLogs_ = {workDir_ / "error.log", workDir_ / "access.log"};
     startOnFreePort(
         "nginx",
         [&] {

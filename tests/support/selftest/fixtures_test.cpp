@@ -227,18 +227,25 @@ TEST(ServerLifetime, NoServerOutlivesItsOwner)
         ::close(pipeFds[0]);
         FaultServer server(FaultProtocol::Ftp, "plain", files.path());
         const pid_t pid = server.pid();
-        if (::write(pipeFds[1], &pid, sizeof pid) != sizeof pid)
+        const std::string workDir = server.workDir().string();
+        if (::write(pipeFds[1], &pid, sizeof pid) != sizeof pid ||
+            ::write(pipeFds[1], workDir.data(), workDir.size()) != ssize_t(workDir.size()))
             ::_exit(1);
         std::abort();
     }
     ::close(pipeFds[1]);
     pid_t orphan = -1;
     const bool gotPid = ::read(pipeFds[0], &orphan, sizeof orphan) == sizeof orphan;
+    char workDir[4096] = {};
+    const ssize_t workDirLength = ::read(pipeFds[0], workDir, sizeof workDir - 1);
     ::close(pipeFds[0]);
     int status = 0;
     ::waitpid(crashing, &status, 0);
     ASSERT_TRUE(gotPid);
     EXPECT_TRUE(processGone(orphan));
+    // The crash skipped the destructors that would have removed it.
+    if (workDirLength > 0 && std::string_view(workDir).find("skylark-faultserver-") != std::string_view::npos)
+        std::filesystem::remove_all(workDir);
 }
 
 TEST(ServerLifetime, StartFailureNamesTheServerAndItsLog)
