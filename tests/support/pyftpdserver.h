@@ -7,7 +7,9 @@
 namespace testsupport {
 
 struct PyftpdOptions {
-    // Per-data-connection limit in bytes per second (ThrottledDTPHandler); 0 is unlimited.
+    // Per-data-connection limit in bytes per second (ThrottledDTPHandler); 0 is
+    // unlimited. pyftpdlib throttles in one-second bursts: the first `rateLimit`
+    // bytes go at full speed, so use files of many seconds' worth.
     std::int64_t rateLimit = 0;
 };
 
