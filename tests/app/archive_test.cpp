@@ -1,0 +1,255 @@
+// The list file byte format, pinned by bytes written out by hand.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "shell/carchive.h"
+#include "shell/ctreegridmodel.h"
+
+namespace {
+
+// Builds expected bytes: numbers little-endian, texts raw.
+struct Bytes {
+  QByteArray data;
+  Bytes& b(uint8_t v) { data.append(static_cast<char>(v)); return *this; }
+  Bytes& w(uint16_t v) { return b(v & 0xFF).b(v >> 8); }
+  Bytes& d(uint32_t v) { return w(v & 0xFFFF).w(v >> 16); }
+  Bytes& s(const char* text) { data.append(text); return *this; }
+  Bytes& newclass(const char* name) { return w(0xFFFF).w(1).w(static_cast<uint16_t>(strlen(name))).s(name); }
+  // An item data record with only its text set.
+  Bytes& info(const char* text) {
+    w(0).w(0).d(0).d(0xFFFFFFFF).d(0xFFFFFFFF).d(1).d(0);
+    return b(static_cast<uint8_t>(strlen(text))).s(text);
+  }
+};
+
+QByteArray Stored(const std::function<void(CArchive&)>& write) {
+  CArchive ar;
+  write(ar);
+  return ar.Bytes();
+}
+
+std::unique_ptr<CItemInfo> Info(const QString& text) {
+  auto info = std::make_unique<CItemInfo>();
+  info->text = text;
+  return info;
+}
+
+class CTestLeaf : public CObject {
+ public:
+  static constexpr CRuntimeClass classinfo{"CTestLeaf", 1};
+  const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
+  void Serialize(CArchive&) override {}
+};
+
+class CTestOther : public CTestLeaf {
+ public:
+  static constexpr CRuntimeClass classinfo{"CTestOther", 1};
+  const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
+};
+
+TEST(Archive, PrimitivesHaveTheirExactBytes) {
+  const QByteArray text254(254, 'x'), text255(255, 'x'), text65533(0xFFFD, 'x'), text65534(0xFFFE, 'x');
+  struct Case {
+    const char* name;
+    std::function<void(CArchive&)> write;
+    QByteArray head;  // the bytes before any text body
+    qsizetype size;
+  } cases[] = {
+      {"dword", [](CArchive& ar) { ar.WriteDword(0x12345678); }, Bytes().d(0x12345678).data, 4},
+      {"count 0", [](CArchive& ar) { ar.WriteCount(0); }, Bytes().w(0).data, 2},
+      {"count 0xFFFE", [](CArchive& ar) { ar.WriteCount(0xFFFE); }, Bytes().w(0xFFFE).data, 2},
+      {"count 0xFFFF", [](CArchive& ar) { ar.WriteCount(0xFFFF); }, Bytes().w(0xFFFF).d(0xFFFF).data, 6},
+      {"count 0x12345", [](CArchive& ar) { ar.WriteCount(0x12345); }, Bytes().w(0xFFFF).d(0x12345).data, 6},
+      {"empty text", [](CArchive& ar) { ar.WriteText(""); }, Bytes().b(0).data, 1},
+      {"text 254", [&](CArchive& ar) { ar.WriteText(text254); }, Bytes().b(254).data, 1 + 254},
+      {"text 255", [&](CArchive& ar) { ar.WriteText(text255); }, Bytes().b(0xFF).w(255).data, 3 + 255},
+      {"text 0xFFFD", [&](CArchive& ar) { ar.WriteText(text65533); }, Bytes().b(0xFF).w(0xFFFD).data, 3 + 0xFFFD},
+      {"text 0xFFFE", [&](CArchive& ar) { ar.WriteText(text65534); },
+       Bytes().b(0xFF).w(0xFFFF).d(0xFFFE).data, 7 + 0xFFFE},
+      {"null object", [](CArchive& ar) { ar.WriteObject(nullptr); }, Bytes().w(0).data, 2},
+  };
+  for (const Case& c : cases) {
+    const QByteArray bytes = Stored(c.write);
+    EXPECT_EQ(bytes.size(), c.size) << c.name;
+    EXPECT_EQ(bytes.left(c.head.size()).toHex(' '), c.head.toHex(' ')) << c.name;
+  }
+  CArchive in(Bytes().w(0xFFFF).d(0x12345).b(0xFF).w(255).data + text255 + Bytes().b(3).s("abc").data);
+  EXPECT_EQ(in.ReadCount(), 0x12345u);
+  EXPECT_EQ(in.ReadText(), text255);
+  EXPECT_EQ(in.ReadText(), "abc");
+  EXPECT_TRUE(in.AtEnd());
+}
+
+TEST(Archive, WideTextsLoadAsUtf8) {
+  // "hé" in 16-bit characters, short and in the long length form.
+  CArchive in(Bytes().b(0xFF).w(0xFFFE).b(2).w('h').w(0xE9).b(0xFF).w(0xFFFE).b(0xFF).w(2).w('o').w('k').data);
+  EXPECT_EQ(in.ReadText(), QByteArray("h\xC3\xA9"));
+  EXPECT_EQ(in.ReadText(), QByteArray("ok"));
+}
+
+// A root with one shown child: a new class, a class back reference, a back
+// reference to the parent object, "no object", and item data of both kinds.
+TEST(Archive, TreeBlockHasTheExactBytes) {
+  CTreeGridModel model;
+  CTreeItem* root = model.InsertRootItem(Info("a"));
+  model.InsertItem(root, Info("b"), true);
+  const QByteArray expected = Bytes()
+                                  .d(1)
+                                  .newclass("CTreeItem")  // index 1, the root 2
+                                  .w(1)
+                                  .w(0x8001)  // the child, 3
+                                  .w(0).d(1).w(2)
+                                  .newclass("CItemInfo")  // index 4, the child's data 5
+                                  .info("b")
+                                  .d(1).d(2).d(0xFFFFFFFF)
+                                  .d(1).w(0)
+                                  .w(0x8004)  // the root's data, 6
+                                  .info("a")
+                                  .d(0).d(1).d(0xFFFFFFFF)
+                                  .data;
+  EXPECT_EQ(Stored([&](CArchive& ar) { model.Serialize(ar); }).toHex(' '), expected.toHex(' '));
+
+  CTreeGridModel loaded;
+  CArchive in(expected);
+  loaded.Serialize(in);
+  ASSERT_EQ(loaded.rowCount(), 1);
+  CTreeItem* back = loaded.GetTreeItem(0);
+  ASSERT_EQ(back->ChildCount(), 1);
+  EXPECT_EQ(back->GetChildren()[0]->GetParentItem(), back);
+  EXPECT_EQ(back->GetChildren()[0]->GetData().text, "b");
+  EXPECT_TRUE(back->IsCollapsed());
+}
+
+TEST(Archive, BigIndicesUseTheLongForms) {
+  std::vector<std::unique_ptr<CTestLeaf>> leaves;
+  for (int i = 0; i < 0x7FFE; ++i) leaves.push_back(std::make_unique<CTestLeaf>());  // indices 2..0x7FFF
+  CTestOther first, second;
+  const QByteArray bytes = Stored([&](CArchive& ar) {
+    for (auto& leaf : leaves) ar.WriteObject(leaf.get());
+    ar.WriteObject(leaves[0x7FFC].get());  // index 0x7FFE
+    ar.WriteObject(leaves[0x7FFD].get());  // index 0x7FFF
+    ar.WriteObject(&first);                // class 0x8000, object 0x8001
+    ar.WriteObject(&second);               // class back reference 0x8000
+  });
+  const QByteArray tail = Bytes()
+                              .w(0x7FFE)
+                              .w(0x7FFF).d(0x7FFF)
+                              .newclass("CTestOther")
+                              .w(0x7FFF).d(0x80008000)
+                              .data;
+  EXPECT_EQ(bytes.right(tail.size()).toHex(' '), tail.toHex(' '));
+
+  CArchive in(bytes);
+  std::vector<std::unique_ptr<CTestLeaf>> loaded;
+  for (int i = 0; i < 0x7FFE; ++i) loaded.push_back(in.ReadOwned<CTestLeaf>());
+  EXPECT_EQ(in.ReadReference<CTestLeaf>(), loaded[0x7FFC].get());
+  EXPECT_EQ(in.ReadReference<CTestLeaf>(), loaded[0x7FFD].get());
+  EXPECT_NE(in.ReadOwned<CTestOther>(), nullptr);
+  EXPECT_NE(in.ReadOwned<CTestOther>(), nullptr);
+  EXPECT_TRUE(in.AtEnd());
+}
+
+TEST(Archive, TreeRoundTripKeepsParentsAndComesUpCollapsed) {
+  CTreeGridModel model;
+  CTreeItem* site = model.InsertRootItem(Info("site"));
+  CTreeItem* dir = model.InsertItem(site, Info("dir"), true);
+  CTreeItem* file = model.InsertItem(dir, Info("file"), true);
+  file->GetData().subitems = QStringList{"1,024", "2024-01-01"};
+  file->GetData().columnmap = {{3, 7}, {1, 9}};
+  file->GetData().kind = 0;
+  model.InsertItem(site, Info("other"), false);
+  CTreeItem* second = model.InsertRootItem(Info("second"));
+  second->SetChildHint(0);
+
+  CTreeGridModel loaded;
+  CArchive in(Stored([&](CArchive& ar) { model.Serialize(ar); }));
+  loaded.Serialize(in);
+  EXPECT_TRUE(in.AtEnd());
+  ASSERT_EQ(loaded.rowCount(), 2);
+  CTreeItem* root = loaded.GetTreeItem(0);
+  EXPECT_TRUE(root->IsCollapsed());
+  EXPECT_EQ(loaded.GetTreeItem(1)->GetChildHint(), 0);
+  EXPECT_EQ(loaded.ExpandAll(root), 3);
+  const CTreeItem* leaf = loaded.GetTreeItem(2);
+  EXPECT_EQ(leaf->GetData().text, "file");
+  EXPECT_EQ(leaf->GetParentItem(), loaded.GetTreeItem(1));
+  EXPECT_EQ(leaf->GetParentItem()->GetParentItem(), root);
+  EXPECT_EQ(leaf->GetIndent(), 3);
+  EXPECT_EQ(leaf->GetData().subitems, (QStringList{"1,024", "2024-01-01"}));
+  EXPECT_EQ(leaf->GetData().columnmap, (std::map<uint32_t, uint32_t>{{1, 9}, {3, 7}}));
+  EXPECT_EQ(leaf->GetData().kind, 0u);
+  EXPECT_EQ(loaded.GetTreeItem(3)->GetData().text, "other");
+}
+
+TEST(Archive, DamagedFilesFailWithTheirCause) {
+  const auto item = [](Bytes& b) -> Bytes& { return b.w(0).d(1).w(0); };  // no children, collapsed, no parent
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    CArchiveException::Cause cause;
+  } cases[] = {
+      {"no root count", Bytes().w(1).data, CArchiveException::EndOfFile},
+      {"schema 2", Bytes().d(1).w(0xFFFF).w(2).w(9).s("CTreeItem").data, CArchiveException::BadSchema},
+      {"other class", Bytes().d(1).newclass("CItemInfo").data, CArchiveException::BadClass},
+      {"unknown class", Bytes().d(1).newclass("CSomething").data, CArchiveException::BadClass},
+      {"index outside the map", Bytes().d(1).w(0x0009).data, CArchiveException::BadReference},
+      {"class tag naming an object",
+       item(Bytes().d(2).newclass("CTreeItem")).newclass("CItemInfo").info("a").d(0).d(1).d(0).w(0x8002).data,
+       CArchiveException::BadReference},
+      {"data of the wrong class", item(Bytes().d(1).newclass("CTreeItem")).w(0x8001).data,
+       CArchiveException::BadClass},
+      {"child owned twice (a cycle)", Bytes().d(1).newclass("CTreeItem").w(1).w(2).data,
+       CArchiveException::BadReference},
+      {"parent that is a new object", Bytes().d(1).newclass("CTreeItem").w(0).d(1).w(0x8001).data,
+       CArchiveException::BadReference},
+      {"long text cut short", Bytes().b(0xFF).w(0xFFFF).d(0x7FFFFFFF).s("abc").data, CArchiveException::EndOfFile},
+  };
+  for (const Case& c : cases) {
+    CArchive in(c.bytes);
+    CTreeGridModel model;
+    try {
+      if (c.bytes.startsWith('\xFF'))
+        in.ReadText();
+      else
+        model.Serialize(in);
+      ADD_FAILURE() << c.name << " loaded";
+    } catch (const CArchiveException& error) {
+      EXPECT_EQ(error.GetCause(), c.cause) << c.name;
+    }
+  }
+}
+
+TEST(Archive, NestingDeeperThanAnyListIsRefused) {
+  Bytes bytes;
+  bytes.d(1).newclass("CTreeItem").w(1);
+  for (int i = 0; i < 5000; ++i) bytes.w(0x8001).w(1);
+  CArchive in(bytes.data);
+  CTreeGridModel model;
+  try {
+    model.Serialize(in);
+    ADD_FAILURE() << "loaded";
+  } catch (const CArchiveException& error) {
+    EXPECT_EQ(error.GetCause(), CArchiveException::TooDeep);
+  }
+}
+
+TEST(Archive, TruncatedFileKeepsTheRootsReadWhole) {
+  CTreeGridModel model;
+  CTreeItem* first = model.InsertRootItem(Info("first"));
+  model.InsertItem(first, Info("child"), false);
+  const QByteArray one = Stored([&](CArchive& ar) { model.Serialize(ar); });
+  model.InsertRootItem(Info("second"));
+  const QByteArray both = Stored([&](CArchive& ar) { model.Serialize(ar); });
+  ASSERT_EQ(both.left(4), Bytes().d(2).data);
+  for (qsizetype cut = 0; cut < both.size(); ++cut) {
+    CTreeGridModel loaded;
+    CArchive in(both.left(cut));
+    EXPECT_THROW(loaded.Serialize(in), CArchiveException) << cut;
+    EXPECT_EQ(loaded.rowCount(), cut >= one.size() ? 1 : 0) << cut;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// The "Default set" sheet: validation keeps it open on the faulty field;
+// the clear-history button acts at once.
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "scriptedseam.h"
+#include "shell/cbrowssetpage.h"
+#include "shell/cdefaultsetsheet.h"
+#include "shell/cdownloadsetpage.h"
+#include "shell/cothersetpage.h"
+#include "shell/recenturls.h"
+#include "shell/settingsstore.h"
+
+namespace {
+
+class Sheet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tamberly", "skylark").clear();
+    sheet.show();
+  }
+
+  CSettingsStore store;
+  CScriptedSeam messages;
+  CDefaultSetPages pages;
+  CDefaultSetSheet sheet{pages, store, messages};
+};
+
+TEST_F(Sheet, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {
+  struct Case {
+    const char* idle;
+    const char* branches;
+    QString message;
+    int page;
+  } cases[] = {
+      {"0", "0", RangeMessage(1, 100), 1},
+      {"0", "101", RangeMessage(1, 100), 1},
+      {"4294967296", "5", RangeMessage(0, 4294967295u), 0},
+  };
+  for (const Case& c : cases) {
+    messages.notices.clear();
+    sheet.BrowsPage()->IdleEdit()->setText(c.idle);
+    sheet.DownloadPage()->BranchEdit()->setText(c.branches);
+    sheet.accept();
+    EXPECT_NE(sheet.result(), QDialog::Accepted) << c.branches;
+    EXPECT_EQ(messages.notices, QStringList{c.message});
+    EXPECT_EQ(sheet.Tabs()->currentIndex(), c.page);
+    QLineEdit* field = c.page == 1 ? sheet.DownloadPage()->BranchEdit() : sheet.BrowsPage()->IdleEdit();
+    EXPECT_EQ(sheet.focusWidget(), field);
+  }
+  EXPECT_EQ(pages.branchcount, 1u);
+}
+
+TEST_F(Sheet, OkTakesEveryField) {
+  sheet.BrowsPage()->IdleEdit()->setText("4294967295");
+  sheet.DownloadPage()->DirectoryEdit()->setText("~/Downloads");
+  sheet.DownloadPage()->BranchEdit()->setText("100");
+  sheet.OtherPage()->CheckClipBox()->setChecked(false);
+  sheet.OtherPage()->AsciiModeBox()->setChecked(true);
+  sheet.accept();
+  EXPECT_EQ(sheet.result(), QDialog::Accepted);
+  EXPECT_EQ(pages.idleseconds, 4294967295u);
+  EXPECT_EQ(pages.localdir, "~/Downloads");
+  EXPECT_EQ(pages.branchcount, 100u);
+  EXPECT_FALSE(pages.checkclip);
+  EXPECT_TRUE(pages.ascimode);
+  EXPECT_FALSE(pages.pasvmode);
+}
+
+TEST_F(Sheet, ClearHistoryActsEvenWhenTheSheetIsCancelled) {
+  addrecenturl(store, "ftp://a/");
+  ASSERT_EQ(RecentUrls(store).size(), 1);
+  QTest::mouseClick(sheet.BrowsPage()->ClearHistoryButton(), Qt::LeftButton);
+  sheet.reject();
+  EXPECT_TRUE(RecentUrls(CSettingsStore()).isEmpty());
+  EXPECT_TRUE(messages.notices.isEmpty());
+}
+
+}  // namespace

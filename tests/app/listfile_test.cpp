@@ -1,0 +1,125 @@
+// Whole list files: first start, damage, safe replacement, and the program
+// directory and engine messages the lists rely on.
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+#include "scriptedseam.h"
+#include "shell/ctreegridmodel.h"
+#include "shell/enginemessageevent.h"
+#include "shell/listfile.h"
+#include "shell/programdirectory.h"
+
+namespace {
+
+class ListFile : public ::testing::Test {
+ protected:
+  QString Path() const { return dir.filePath("lark1.dat"); }
+  void Fill(CTreeGridModel& model) {
+    for (const char* text : {"one", "two"}) {
+      auto info = std::make_unique<CItemInfo>();
+      info->text = text;
+      model.InsertRootItem(std::move(info));
+    }
+  }
+
+  QTemporaryDir dir;
+  CScriptedSeam messages;
+};
+
+TEST_F(ListFile, FirstStartCreatesAnEmptyPrivateFile) {
+  CTreeGridModel model;
+  EXPECT_EQ(LoadListFile(Path(), [&](CArchive& ar) { model.Serialize(ar); }, messages), ListFileLoad::Loaded);
+  EXPECT_EQ(model.rowCount(), 0);
+  EXPECT_TRUE(messages.notices.isEmpty());
+  struct stat info {};
+  ASSERT_EQ(stat(QFile::encodeName(Path()).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(ListFile, SaveReplacesTheFileWholeAndPrivately) {
+  CTreeGridModel model;
+  Fill(model);
+  QFile old(Path());
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write(QByteArray(10000, 'x'));
+  old.close();
+  ASSERT_TRUE(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+  EXPECT_TRUE(SaveListFile(Path(), [&](CArchive& ar) { model.Serialize(ar); }, messages));
+  struct stat info {};
+  ASSERT_EQ(stat(QFile::encodeName(Path()).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"lark1.dat"});  // no temporary left
+
+  CTreeGridModel loaded;
+  EXPECT_EQ(LoadListFile(Path(), [&](CArchive& ar) { loaded.Serialize(ar); }, messages), ListFileLoad::Loaded);
+  EXPECT_EQ(loaded.rowCount(), 2);
+}
+
+TEST_F(ListFile, DamagedFileKeepsWhatWasReadAndSaysWhy) {
+  CTreeGridModel model;
+  Fill(model);
+  CArchive ar;
+  model.Serialize(ar);
+  ASSERT_TRUE(WriteListFile(Path(), ar.Bytes().chopped(1)));
+  CTreeGridModel loaded;
+  std::optional<CArchiveException> damage;
+  EXPECT_EQ(LoadListFile(Path(), [&](CArchive& in) { loaded.Serialize(in); }, messages, &damage),
+            ListFileLoad::Damaged);
+  EXPECT_EQ(loaded.rowCount(), 1);
+  ASSERT_TRUE(damage);
+  EXPECT_EQ(damage->GetCause(), CArchiveException::EndOfFile);
+  EXPECT_TRUE(messages.notices.isEmpty());
+}
+
+TEST_F(ListFile, UnreachableFileSaysItCouldNotBeCreated) {
+  const QString path = dir.filePath("missing/lark2.dat");
+  CTreeGridModel model;
+  EXPECT_EQ(LoadListFile(path, [&](CArchive& ar) { model.Serialize(ar); }, messages), ListFileLoad::CouldNotOpen);
+  EXPECT_FALSE(SaveListFile(path, [&](CArchive& ar) { model.Serialize(ar); }, messages));
+  EXPECT_EQ(messages.notices, (QStringList{"Could not create file!", "Could not create file!"}));
+}
+
+TEST(ProgramDirectory, HomeVariableComesFirst) {
+  EXPECT_EQ(ProgramDirectory(), QDir::cleanPath(qEnvironmentVariable("SKYLARK_HOME")));
+}
+
+class Receiver : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() != CEngineMessageEvent::EventType()) return QObject::event(event);
+    const auto* message = static_cast<CEngineMessageEvent*>(event);
+    msg = message->Message();
+    node = message->Node();
+    lparam = message->LParam();
+    onthread = QThread::currentThread() == thread();
+    return true;
+  }
+  unsigned msg = 0;
+  void* node = nullptr;
+  int lparam = 0;
+  bool onthread = false;
+};
+
+TEST(EngineMessages, ArriveOnTheReceiversThread) {
+  Receiver receiver;
+  int node = 0;
+  std::thread worker([&] { PostEngineMessage(&receiver, 0x67, &node, -5); });
+  worker.join();
+  for (QDeadlineTimer deadline(2000); receiver.msg == 0 && !deadline.hasExpired();)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(receiver.msg, 0x67u);
+  EXPECT_EQ(receiver.node, &node);
+  EXPECT_EQ(receiver.lparam, -5);
+  EXPECT_TRUE(receiver.onthread);
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// Settings values, the recent URL history, the save-directory probe and
+// the saving order of the "Default set" command.
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "scriptedseam.h"
+#include "shell/defaultset.h"
+#include "shell/recenturls.h"
+#include "shell/savedirectory.h"
+#include "shell/settingsstore.h"
+
+namespace {
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override { Raw().clear(); }
+  static QSettings Raw() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tamberly"), QStringLiteral("skylark"));
+  }
+  static void Put(const char* name, const QVariant& value) {
+    QSettings raw = Raw();
+    raw.setValue(QLatin1String(name), value);
+  }
+
+  CSettingsStore store;
+  CScriptedSeam messages;
+  QTemporaryDir program;
+};
+
+TEST_F(Settings, EachReaderKeepsItsOwnInitialValueWhenMissing) {
+  CDefaultSetPages pages;
+  EXPECT_EQ(ReadDefaultSet(store, pages), QString());
+  EXPECT_FALSE(pages.pasvmode);
+  EXPECT_TRUE(pages.checkclip);
+  EXPECT_EQ(pages.branchcount, 1u);
+  bool quickconnectpasv = true;  // the quick connect bar's own initial value
+  EXPECT_FALSE(store.ReadFlag(settingname::kPasvMode, quickconnectpasv));
+  EXPECT_TRUE(quickconnectpasv);
+  uint32_t width = 600;
+  store.ReadNumber(settingname::kWindowWidth, width);
+  EXPECT_EQ(width, 600u);
+}
+
+TEST_F(Settings, ValuesReadByTheirKindAndLimits) {
+  Put("pasvmode", 7);
+  Put("ascimode", "yes");
+  Put("branchcount", "4294967295");
+  Put("maxidletime", "4294967296");
+  Put("localdir", QString(255, 'd'));
+  Put("recenturl", QString(5000, 'u'));
+  bool pasv = false, ascii = false;
+  uint32_t branches = 1, idle = 9;
+  QString localdir = "kept", history = "kept";
+  EXPECT_TRUE(store.ReadFlag("pasvmode", pasv));
+  EXPECT_TRUE(pasv);
+  EXPECT_FALSE(store.ReadFlag("ascimode", ascii));
+  EXPECT_TRUE(store.ReadNumber("branchcount", branches));
+  EXPECT_EQ(branches, 4294967295u);
+  EXPECT_FALSE(store.ReadNumber("maxidletime", idle));
+  EXPECT_EQ(idle, 9u);
+  EXPECT_TRUE(store.ReadText("localdir", localdir, kLocalDirBuffer));
+  EXPECT_FALSE(store.ReadText("recenturl", history, kRecentUrlBuffer));
+  EXPECT_EQ(history, "kept");
+  Put("localdir", QString(256, 'd'));
+  EXPECT_FALSE(CSettingsStore().ReadText("localdir", localdir, kLocalDirBuffer));
+}
+
+TEST_F(Settings, HistoryPutsTheUrlFirstOnce) {
+  struct Case {
+    const char* name;
+    QByteArray before, url, after;
+  } cases[] = {
+      {"into empty", "", "ftp://a/", "ftp://a/\r\n"},
+      {"already first", "ftp://a/\r\nftp://b/\r\n", "ftp://a/", "ftp://a/\r\nftp://b/\r\n"},
+      {"further down", "ftp://b/\r\nftp://a/\r\nftp://c/\r\n", "ftp://a/", "ftp://a/\r\nftp://b/\r\nftp://c/\r\n"},
+      {"only a prefix of another", "ftp://a/x\r\n", "ftp://a/", "ftp://a/\r\nftp://a/x\r\n"},
+      {"case differs", "FTP://A/\r\n", "ftp://a/", "ftp://a/\r\nFTP://A/\r\n"},
+      {"empty url", "ftp://a/\r\n", "", "ftp://a/\r\n"},
+      {"url that can never fit", "ftp://a/\r\n", QByteArray(4998, 'u'), "ftp://a/\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PrependRecentUrl(c.before, c.url), c.after) << c.name;
+}
+
+TEST_F(Settings, FullHistoryIsCutYetStaysReadable) {
+  const QByteArray old(4990, 'o');
+  const QByteArray url(20, 'n');
+  const QByteArray updated = PrependRecentUrl(old, url);
+  EXPECT_EQ(updated, url + "\r\n" + old.left(4977));
+  EXPECT_LT(updated.size(), kRecentUrlBuffer);
+
+  for (int i = 0; i < 400; ++i) addrecenturl(store, QStringLiteral("ftp://host%1.example/dir/").arg(i));
+  const QStringList urls = RecentUrls(store);
+  ASSERT_FALSE(urls.isEmpty());
+  EXPECT_EQ(urls.first(), "ftp://host399.example/dir/");
+  ClearRecentUrls(store);
+  EXPECT_TRUE(RecentUrls(store).isEmpty());
+}
+
+TEST_F(Settings, ProbeCreatesRelativeAndSlashEndedDirectories) {
+  const QString base = program.path();
+  struct Case {
+    QString typed, created;
+  } cases[] = {
+      {"down", base + "/down"},
+      {"deep/er/", base + "/deep/er"},
+      {program.filePath("abs/dir/"), base + "/abs/dir"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(ProbeSaveDirectory(c.typed, base)) << c.typed.toStdString();
+    EXPECT_TRUE(QDir(c.created).exists()) << c.typed.toStdString();
+    EXPECT_FALSE(QFile::exists(c.created + "/~tmp1"));
+  }
+  QFile file(program.filePath("plainfile"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  EXPECT_FALSE(ProbeSaveDirectory("plainfile/sub", base));
+}
+
+TEST_F(Settings, SavingProbesOnlyAChangedDirectoryAndSavesTheRestAnyway) {
+  CDefaultSetPages pages;
+  pages.localdir = "plainfile/sub";  // cannot be created
+  pages.branchcount = 7;
+  pages.pasvmode = true;
+  pages.checkclip = false;
+  QFile file(program.filePath("plainfile"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  EXPECT_TRUE(SaveDefaultSet(store, pages, "old", program.path(), messages));
+  EXPECT_EQ(messages.notices, QStringList{"Can't Create The Directory!"});
+
+  CDefaultSetPages read;
+  read.localdir = "field";
+  EXPECT_EQ(ReadDefaultSet(CSettingsStore(), read), QString());
+  EXPECT_EQ(read.localdir, "field");
+  EXPECT_EQ(read.branchcount, 7u);
+  EXPECT_TRUE(read.pasvmode);
+  EXPECT_FALSE(read.checkclip);
+
+  // An unchanged directory is not probed, so it is not created either.
+  pages.localdir = "never";
+  EXPECT_TRUE(SaveDefaultSet(store, pages, "never", program.path(), messages));
+  EXPECT_FALSE(QDir(program.filePath("never")).exists());
+  pages.localdir = "made";
+  EXPECT_TRUE(SaveDefaultSet(store, pages, "never", program.path(), messages));
+  EXPECT_EQ(ReadDefaultSet(CSettingsStore(), read), "made");
+  EXPECT_EQ(messages.notices.size(), 1);
+}
+
+TEST(RangeValidation, AcceptsOnlyWholeNumbersInRange) {
+  struct Case {
+    const char* text;
+    uint32_t low, high;
+    bool ok;
+  } cases[] = {
+      {"1", 1, 100, true},           {"100", 1, 100, true},
+      {"0", 1, 100, false},          {"101", 1, 100, false},
+      {"", 1, 100, false},           {"-1", 1, 100, false},
+      {"5x", 1, 100, false},         {" 42 ", 1, 100, true},
+      {"4294967295", 0, kMaxIdleSeconds, true},
+      {"4294967296", 0, kMaxIdleSeconds, false},
+      {"99999999999999999999999", 0, kMaxIdleSeconds, false},
+  };
+  for (const Case& c : cases) {
+    uint32_t value = 0;
+    EXPECT_EQ(ParseRangedNumber(c.text, c.low, c.high, value), c.ok) << c.text;
+  }
+}
+
+}  // namespace
