@@ -70,7 +70,11 @@ class CArchive {
   // A new object for a slot that owns it; none for "no object".
   template <class T>
   std::unique_ptr<T> ReadOwned() {
-    if (ReadObjectTag(T::classinfo) != Tag::New) return nullptr;
+    switch (ReadObjectTag(T::classinfo)) {
+      case Tag::Null: return nullptr;
+      case Tag::Back: Fail(CArchiveException::BadReference, "an object owned twice");
+      case Tag::New: break;
+    }
     auto object = std::make_unique<T>();
     LoadNewObject(*object);
     return object;
