@@ -16,7 +16,6 @@
 #include "shell/ctreegridmodel.h"
 #include "shell/enginemessageevent.h"
 #include "shell/listfile.h"
-#include "shell/programdirectory.h"
 
 namespace {
 
@@ -88,25 +87,15 @@ TEST_F(ListFile, UnreachableFileSaysItCouldNotBeCreated) {
   EXPECT_EQ(messages.notices, (QStringList{"Could not create file!", "Could not create file!"}));
 }
 
-TEST(ProgramDirectory, HomeVariableComesFirst) {
-  EXPECT_EQ(ProgramDirectory(), QDir::cleanPath(qEnvironmentVariable("SKYLARK_HOME")));
-}
-
 class Receiver : public QObject {
  public:
   bool event(QEvent* event) override {
     if (event->type() != CEngineMessageEvent::EventType()) return QObject::event(event);
     const auto* message = static_cast<CEngineMessageEvent*>(event);
-    msg = message->Message();
-    node = message->Node();
-    lparam = message->LParam();
-    onthread = QThread::currentThread() == thread();
+    got = {message->Message(), message->Node(), message->LParam(), QThread::currentThread() == thread()};
     return true;
   }
-  unsigned msg = 0;
-  void* node = nullptr;
-  int lparam = 0;
-  bool onthread = false;
+  std::tuple<unsigned, void*, int, bool> got{0, nullptr, 0, false};
 };
 
 TEST(EngineMessages, ArriveOnTheReceiversThread) {
@@ -114,12 +103,9 @@ TEST(EngineMessages, ArriveOnTheReceiversThread) {
   int node = 0;
   std::thread worker([&] { PostEngineMessage(&receiver, 0x67, &node, -5); });
   worker.join();
-  for (QDeadlineTimer deadline(2000); receiver.msg == 0 && !deadline.hasExpired();)
+  for (QDeadlineTimer deadline(2000); std::get<0>(receiver.got) == 0 && !deadline.hasExpired();)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  EXPECT_EQ(receiver.msg, 0x67u);
-  EXPECT_EQ(receiver.node, &node);
-  EXPECT_EQ(receiver.lparam, -5);
-  EXPECT_TRUE(receiver.onthread);
+  EXPECT_EQ(receiver.got, std::make_tuple(0x67u, static_cast<void*>(&node), -5, true));
 }
 
 }  // namespace

@@ -74,23 +74,12 @@ TEST_F(TreeGridCtrl, KeysExpandAndCollapseTheSelectedItem) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(TreeGridCtrl, SpaceTogglesTheCheckMarkOnlyInListsWithCheckBoxes) {
-  ctrl.Model().SelectRow(1);
-  Key(Qt::Key_Space);
-  EXPECT_EQ(ctrl.Model().GetTreeItem(1)->GetData().checkmark, 0u);
-  ctrl.SetCheckBoxes(true);
-  ctrl.Model().SelectRow(1);
-  Key(Qt::Key_Space);
-  EXPECT_EQ(ctrl.Model().GetTreeItem(1)->GetData().checkmark, 1u);
-}
-
 TEST_F(TreeGridCtrl, DrawsEveryKindOfRow) {
   ctrl.Model().ExpandAll(root);
   root->GetData().bkcolor = 0x0000FF;
   child->GetData().image = 99;  // outside the strip: drawn without an image
   ctrl.Model().SelectRow(2);
-  const QImage image = ctrl.grab().toImage();
-  EXPECT_FALSE(image.isNull());
+  EXPECT_FALSE(ctrl.grab().isNull());
   for (int index = 0; index < kTreeGridImageCount; ++index) EXPECT_FALSE(ctrl.Image(index).isNull()) << index;
   EXPECT_FALSE(ctrl.FileIcon("notes.txt").isNull());
   EXPECT_FALSE(ctrl.FileIcon("no-such-kind.zzzz").isNull());
