@@ -74,3 +74,17 @@ std::string resolvelocaldir(const std::string& localdir)
 }
 
 }  // namespace lark
+
+namespace lark {
+
+bool localfilepath(const std::string& localdir, const std::string& filename, std::string& path)
+{
+    if (filename.empty() || filename == "." || filename == ".." || filename.find('/') != std::string::npos)
+        return false;
+    std::string folder = resolvelocaldir(localdir);
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    path = folder + filename;
+    return true;
+}
+
+}  // namespace lark

@@ -14,4 +14,8 @@ std::string programdirectory();
 // home folder, anything else is relative to programdirectory().
 std::string resolvelocaldir(const std::string& localdir);
 
+// The file a download writes; false for a name that is empty, "." or ".."
+// or holds a "/", which must never be opened for writing.
+bool localfilepath(const std::string& localdir, const std::string& filename, std::string& path);
+
 }  // namespace lark

@@ -67,11 +67,8 @@ void fileerror(EngineNode& node)
 bool openlocalfile(EngineNode& node)
 {
     if (node.localfile >= 0) return true;
-    const std::string& name = node.filename;
-    if (name.empty() || name == "." || name == "..") return false;
-    std::string folder = resolvelocaldir(node.localdir);
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    std::string path = folder + name;
+    std::string path;
+    if (!localfilepath(node.localdir, node.filename, path)) return false;
     // Never follow a link planted at the file's name.
     node.localfile = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     return node.localfile >= 0;

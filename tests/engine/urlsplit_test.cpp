@@ -3,6 +3,7 @@
 #include "enginefixture.h"
 #include "engine.h"
 #include "enginenode.h"
+#include "programdir.h"
 #include "urlparse.h"
 
 namespace {
@@ -123,6 +124,45 @@ TEST_F(Classify, PortArgumentAbove65535IsRefused)
     void* node = nullptr;
     EXPECT_EQ(lark::addnode(node, "ftp://h/a", 1, 70000, "", "", "", false, true, false, false), 101u);
     EXPECT_EQ(node, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LocalPaths, WhereDownloadsGo)
+{
+    setenv("SKYLARK_HOME", "/srv/skylark/", 1);
+    setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(lark::programdirectory(), "/srv/skylark");
+    struct Case {
+        const char* dir;
+        const char* name;
+        bool ok;
+        const char* path;
+    } cases[] = {
+        {"/tmp/dl/", "a.zip", true, "/tmp/dl/a.zip"},
+        {"/tmp/dl", "a.zip", true, "/tmp/dl/a.zip"},
+        {"down", "a.zip", true, "/srv/skylark/down/a.zip"},
+        {"", "a.zip", true, "/srv/skylark/a.zip"},
+        {"~/Downloads", "a.zip", true, "/home/u/Downloads/a.zip"},
+        {"/tmp", "", false, ""},
+        {"/tmp", ".", false, ""},
+        {"/tmp", "..", false, ""},
+        {"/tmp", "a/../../etc", false, ""},
+        {"/tmp", "...", true, "/tmp/..."},
+    };
+    for (const Case& c : cases) {
+        std::string path;
+        EXPECT_EQ(lark::localfilepath(c.dir, c.name, path), c.ok) << c.dir << " " << c.name;
+        if (c.ok) {
+            EXPECT_EQ(path, c.path);
+        }
+    }
+    unsetenv("SKYLARK_HOME");
+    std::string own = lark::programdirectory();
+    EXPECT_FALSE(own.empty());
+    EXPECT_NE(own.back(), '/');
 }
 
 }  // namespace

@@ -1,0 +1,435 @@
+// The engine against real servers on loopback: nginx, pyftpdlib and vsftpd,
+// and a fault-injecting server for what real servers will not do. Every
+// download is checked byte for byte against its source.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <memory>
+
+#include "enginedriver.h"
+#include "testservers.h"
+
+namespace {
+
+using namespace enginetest;
+using namespace std::chrono_literals;
+namespace ts = testsupport;
+
+constexpr int64_t bigsize = (3 << 20) + 12345;
+
+class Transfers : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        files = std::make_unique<ts::ScratchDir>("skylark-served");
+        files->writeRandomFile("a.bin", bigsize, 11);
+        files->writeRandomFile("dir/one.txt", 100, 12);
+        files->writeRandomFile("dir/two.txt", 200, 13);
+        std::filesystem::create_directories(files->path() / "empty");
+        bigsum = ts::sha256OfFile(files->path() / "a.bin");
+    }
+    static void TearDownTestSuite() { files.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(lark::startengine(), 0u);
+        lark::setmessageposter(&MessageLog::poster);
+        MessageLog::instance().clear();
+        target = std::make_unique<ts::ScratchDir>("skylark-dl");
+    }
+    void TearDown() override { lark::releasedllres(); }
+
+    std::string dir() const { return target->path().string() + "/"; }
+
+    void* download(const std::string& url, unsigned branches, bool pasv = true)
+    {
+        void* task = nullptr;
+        EXPECT_EQ(lark::addnode(task, url, branches, 0, "", "", dir(), false, pasv, false, false), 1u) << url;
+        return task;
+    }
+    void* site(const std::string& url, bool pasv = true)
+    {
+        void* node = nullptr;
+        EXPECT_EQ(lark::addnode(node, url, 1, 0, "", "", dir(), true, pasv, false, false), 0u) << url;
+        return node;
+    }
+    std::string result(const std::string& name = "a.bin") const
+    {
+        std::filesystem::path path = target->path() / name;
+        return std::filesystem::exists(path) ? ts::sha256OfFile(path) : std::string("missing");
+    }
+    int64_t resultsize(const std::string& name = "a.bin") const
+    {
+        std::filesystem::path path = target->path() / name;
+        return std::filesystem::exists(path) ? static_cast<int64_t>(std::filesystem::file_size(path)) : -1;
+    }
+    // The bytes written so far are exactly the source's, from `start` on.
+    void expectprefix(const std::string& name, int64_t start, int64_t length) const
+    {
+        std::string got = ts::readWholeFile(target->path() / name).substr(static_cast<size_t>(start), length);
+        std::string want = ts::readWholeFile(files->path() / "a.bin").substr(static_cast<size_t>(start), length);
+        EXPECT_TRUE(got == want) << "bytes from " << start << " differ from the source";
+    }
+    std::string takeout(void* node)
+    {
+        std::string text;
+        lark::takeoutcontent(node, text);
+        return text;
+    }
+
+    static std::unique_ptr<ts::ScratchDir> files;
+    static std::string bigsum;
+    std::unique_ptr<ts::ScratchDir> target;
+};
+
+std::unique_ptr<ts::ScratchDir> Transfers::files;
+std::string Transfers::bigsum;
+
+enum class Server { Nginx, Pyftpd, Vsftpd };
+
+std::unique_ptr<ts::LoopbackServer> startserver(Server kind, const std::filesystem::path& root)
+{
+    switch (kind) {
+    case Server::Nginx: return std::make_unique<ts::NginxServer>(root);
+    case Server::Pyftpd: return std::make_unique<ts::PyftpdServer>(root);
+    default: return std::make_unique<ts::VsftpdServer>(root);
+    }
+}
+
+TEST_F(Transfers, WholeFilesFromRealServers)
+{
+    struct Case {
+        Server server;
+        bool pasv;
+        unsigned branches;
+    } cases[] = {
+        {Server::Nginx, true, 1},   {Server::Nginx, true, 4},   {Server::Nginx, true, 8},
+        {Server::Pyftpd, true, 3},  {Server::Pyftpd, false, 3}, {Server::Pyftpd, true, 1},
+        {Server::Vsftpd, true, 3},  {Server::Vsftpd, false, 2}, {Server::Vsftpd, true, 8},
+    };
+    for (const Case& c : cases) {
+        auto server = startserver(c.server, files->path());
+        SCOPED_TRACE(server->url("a.bin") + (c.pasv ? " passive, " : " active, ") + std::to_string(c.branches));
+        std::filesystem::remove(target->path() / "a.bin");
+        void* task = download(server->url("a.bin"), c.branches, c.pasv);
+        startdownload(task, bigsize);
+        ASSERT_TRUE(waitinactive(task, 60s)) << wholelog(task);
+        EXPECT_EQ(result(), bigsum) << wholelog(task) << server->log();
+        for (unsigned i = 1; i <= c.branches; ++i) {
+            void* branch = nullptr;
+            lark::getdownbranch(task, i, branch);
+            int64_t end = 0;
+            lark::getfilepointer(branch, end, 2);
+            EXPECT_EQ(writeoffset(branch), end) << "branch " << i;
+        }
+        EXPECT_EQ(lark::deletenode(task), 0u);
+    }
+}
+
+TEST_F(Transfers, EndOffsetsBoundEachBranch)
+{
+    ts::NginxServer http(files->path());
+    // A stale, longer file: bytes outside the range must stay as they were.
+    std::string filler(static_cast<size_t>(bigsize), '\xEE');
+    std::ofstream(target->path() / "a.bin", std::ios::binary) << filler;
+
+    void* task = download(http.url("a.bin"), 2);
+    startbranch(task, 1, 0, 1000);
+    startbranch(task, 2, 2000000, 2000000 + 70000);
+    ASSERT_TRUE(waitinactive(task));
+    void* second = nullptr;
+    lark::getdownbranch(task, 2, second);
+    EXPECT_EQ(writeoffset(task), 1000);
+    EXPECT_EQ(writeoffset(second), 2070000);
+    std::string got = ts::readWholeFile(target->path() / "a.bin");
+    ASSERT_EQ(static_cast<int64_t>(got.size()), bigsize);
+    expectprefix("a.bin", 0, 1000);
+    expectprefix("a.bin", 2000000, 70000);
+    EXPECT_EQ(got[1000], '\xEE');
+    EXPECT_EQ(got[1999999], '\xEE');
+    EXPECT_EQ(got[2070000], '\xEE');
+
+    // No end offset: the server's close ends the branch.
+    std::filesystem::remove(target->path() / "a.bin");
+    void* whole = download(http.url("a.bin"), 1);
+    startbranch(whole, 1, 0, 0);
+    ASSERT_TRUE(waitinactive(whole));
+    EXPECT_EQ(result(), bigsum);
+}
+
+TEST_F(Transfers, FtpWithoutResumeWritesTheWholeChunkPastTheEnd)
+{
+    ts::VsftpdServer ftp(files->path());
+    void* task = download(ftp.url("a.bin"), 1);
+    lark::setresumeenable(task, 0);
+    startbranch(task, 1, 0, 1000);
+    ASSERT_TRUE(waitinactive(task)) << wholelog(task);
+    int64_t written = writeoffset(task);
+    EXPECT_GE(written, 1000);
+    expectprefix("a.bin", 0, written);
+}
+
+TEST_F(Transfers, QueuedRequestsPostExactlyOnce)
+{
+    ts::VsftpdServer ftp(files->path());
+    void* node = site(ftp.url("dir/"));
+    ASSERT_EQ(fetchwhenready(node, "cwd /dir"), 0u) << wholelog(node);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s)) << wholelog(node);
+    EXPECT_EQ(takeout(node).substr(0, 4), "250 ");
+    MessageLog::instance().clear();
+    ASSERT_EQ(fetchwhenready(node, "list"), 0u) << wholelog(node);
+    EXPECT_EQ(lark::fetchftpcontent(node, "pwd", nullptr, 0x65, 0, 0, 1), 4u) << "one request at a time";
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s)) << wholelog(node);
+    std::this_thread::sleep_for(300ms);
+    auto posted = MessageLog::instance().formessage(node);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].msg, 0x65u);
+    EXPECT_EQ(posted[0].lparam, 7);
+    EXPECT_EQ(wholelog(node).find("Data closed"), std::string::npos) << "the listing waits for the program";
+    std::string listing = takeout(node);
+    EXPECT_NE(listing.find("one.txt"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("two.txt"), std::string::npos) << listing;
+    EXPECT_TRUE(waituntil([&] { return wholelog(node).find("Data closed\r\n") != std::string::npos; }));
+
+    MessageLog::instance().clear();
+    ASSERT_EQ(fetchwhenready(node, "cwd /nowhere"), 0u);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s));
+    std::string refused = takeout(node);
+    EXPECT_EQ(refused.substr(0, 4), "550 ") << refused;
+    EXPECT_EQ(lark::ServerRejected(refused, 2, ""), 1);
+
+    MessageLog::instance().clear();
+    ASSERT_EQ(fetchwhenready(node, "cwd /empty"), 0u);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s));
+    EXPECT_EQ(takeout(node).substr(0, 4), "250 ");
+    MessageLog::instance().clear();
+    ASSERT_EQ(fetchwhenready(node, "list"), 0u);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s));
+    EXPECT_EQ(takeout(node), " ") << "an empty listing still gives a result";
+    EXPECT_EQ(MessageLog::instance().formessage(node).size(), 1u);
+
+    // Without notify the line runs but nothing is posted.
+    MessageLog::instance().clear();
+    ASSERT_EQ(fetchwhenready(node, "cwd /dir"), 0u);
+    EXPECT_EQ(takeout(node), "");
+    ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, "pwd", nullptr, 1, 0, 0, 0) != 4; }));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(MessageLog::instance().formessage(node).empty());
+    EXPECT_NE(wholelog(node).find("Send command:pass ******\r\n"), std::string::npos);
+}
+
+TEST_F(Transfers, RequestStatusCodes)
+{
+    ts::FaultServer ftp(ts::FaultProtocol::Ftp, "plain", files->path());
+    void* node = nullptr;
+    lark::addnode(node, ftp.url(""), 1, 0, "", "", dir(), false, true, false, false);
+    EXPECT_EQ(lark::fetchftpcontent(node, "list", nullptr, 1, 0, 0, 1), 3u) << "not connected";
+    lark::connect(node, 1);
+    EXPECT_EQ(lark::fetchftpcontent(node, "list", nullptr, 1, 0, 0, 1), 4u) << "still logging in";
+    ASSERT_EQ(fetchwhenready(node, "pwd"), 0u);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s));
+    EXPECT_EQ(lark::fetchftpcontent(node, "pwd", nullptr, 1, 0, 0, 1), 4u) << "result not taken yet";
+    EXPECT_EQ(takeout(node).substr(0, 4), "257 ");
+    EXPECT_EQ(fetchwhenready(node, "pwd"), 0u) << "the next request is accepted after the take-out";
+}
+
+TEST_F(Transfers, HttpHeaderFetchHoldsTheConnectionUntilTaken)
+{
+    ts::NginxServer http(files->path());
+    void* task = download(http.url("a.bin"), 1);
+    // The probe is queued on a connected node whose own script is empty.
+    lark::connect(task, 0);
+    std::string get = "GET /a.bin HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nRange: bytes=1-\r\n\r\n";
+    ASSERT_EQ(fetchwhenready(task, get, 0x67), 0u) << wholelog(task);
+    ASSERT_TRUE(MessageLog::instance().waitfor(task, 20s)) << wholelog(task);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(connected(task)) << "held open until the program takes the header";
+    std::string header = takeout(task);
+    EXPECT_EQ(header.substr(0, 12), "HTTP/1.1 206") << header;
+    EXPECT_EQ(header.substr(header.size() - 4), "\r\n\r\n");
+    EXPECT_NE(header.find("Content-Range: bytes 1-"), std::string::npos) << header;
+    ASSERT_TRUE(waitinactive(task));
+    EXPECT_NE(wholelog(task).find("connection closed\r\n"), std::string::npos);
+    EXPECT_EQ(MessageLog::instance().formessage(task).size(), 1u);
+    EXPECT_EQ(resultsize(), -1) << "a header fetch writes no file";
+}
+
+TEST_F(Transfers, DisconnectingAnArmedNodePostsNothing)
+{
+    ts::FaultServer ftp(ts::FaultProtocol::Ftp, "slow=200", files->path());
+    void* node = site(ftp.url("dir/"));
+    ASSERT_EQ(fetchwhenready(node, "retr /a.bin"), 0u);
+    std::this_thread::sleep_for(800ms);
+    lark::disconnect(node, 0);
+    ASSERT_TRUE(waitinactive(node, 10s)) << wholelog(node);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(MessageLog::instance().formessage(node).empty());
+}
+
+TEST_F(Transfers, DeleteAndReleaseWhileTransfersRun)
+{
+    ts::NginxServer http(files->path(), ts::NginxOptions{200000, true});
+    void* task = download(http.url("a.bin"), 4);
+    startdownload(task, bigsize);
+    ASSERT_TRUE(waituntil([&] { return writeoffset(task) > 0; })) << wholelog(task);
+    EXPECT_EQ(lark::deletenode(task), 2u);
+    lark::disconnect(task, 0);
+    ASSERT_TRUE(waitinactive(task, 10s));
+    EXPECT_EQ(lark::deletenode(task), 0u);
+
+    void* again = download(http.url("a.bin"), 4);
+    startdownload(again, bigsize);
+    ASSERT_TRUE(waituntil([&] { return writeoffset(again) > 0; }));
+    auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lark::releasedllres(), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 6s);
+    EXPECT_EQ(lark::startengine(), 0u);
+}
+
+TEST_F(Transfers, NoDescriptorLeaksOverManyConnections)
+{
+    ts::NginxServer http(files->path());
+    std::vector<void*> tasks;
+    for (int i = 0; i < 40; ++i) {
+        void* task = download(http.url("dir/one.txt"), 1);
+        lark::generateinitcommand(task);
+        lark::setdownstarted(task, 1);
+        lark::adjustrestpoint(task);
+        tasks.push_back(task);
+    }
+    size_t before = openfilecount();
+    for (int round = 0; round < 25; ++round) {
+        for (void* task : tasks) {
+            lark::setfilepointer(task, 0, 1);
+            lark::connect(task, 1);
+        }
+        for (void* task : tasks) ASSERT_TRUE(waitinactive(task)) << wholelog(task);
+    }
+    EXPECT_EQ(openfilecount(), before);
+    EXPECT_EQ(result("one.txt"), ts::sha256OfFile(files->path() / "dir/one.txt"));
+}
+
+// What the engine must do with servers that misbehave.
+struct FaultCase {
+    const char* scenario;
+    ts::FaultProtocol protocol;
+    const char* path;
+    unsigned branches;
+    int64_t start;        // a single branch's start, or -1 to split the file
+    bool complete;        // the file arrives whole
+    const char* logline;  // a line the node must have logged, or ""
+};
+
+const FaultCase faultcases[] = {
+    {"chunked", ts::FaultProtocol::Http, "a.bin", 4, -1, true, ""},
+    {"chunked", ts::FaultProtocol::Http, "a.bin", 1, -1, true, ""},
+    {"nolength", ts::FaultProtocol::Http, "a.bin", 1, 0, true, ""},
+    {"split-header", ts::FaultProtocol::Http, "a.bin", 2, -1, true, ""},
+    {"redirect-relative", ts::FaultProtocol::Http, "redirect/a.bin", 2, -1, true, ""},
+    {"redirect-absolute", ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, true, "Host: 127.0.0.1\r\n"},
+    {"redirect-loop", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "too many redirects\r\n"},
+    {"content-location", ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, false, "nothing written"},
+    {"endless-header", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "response header too long\r\n"},
+    {"wrong-range", ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "another range"},
+    {"norange", ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "ignored the range"},
+    {"status=404", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "server answered 404"},
+    {"cut", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "connection closed by server\r\n"},
+    {"multiline,split-replies", ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
+    {"no-226", ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
+    {"pasv-foreign", ts::FaultProtocol::Ftp, "a.bin", 1, -1, true, "try data connect"},
+    {"refuse-login", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "server rejected\r\n"},
+    {"refuse-rest", ts::FaultProtocol::Ftp, "a.bin", 1, 5000, false, "restart not confirmed"},
+    {"data-close-early", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "Data closed\r\n"},
+    {"drop-control", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, ""},
+};
+
+class MisbehavingServers : public Transfers, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(MisbehavingServers, KeepTheFileSound)
+{
+    {
+        const FaultCase& c = GetParam();
+        ts::FaultServer server(c.protocol, c.scenario, files->path());
+        SCOPED_TRACE(std::string(c.scenario) + " " + std::to_string(c.branches) + " branches");
+        std::filesystem::remove(target->path() / "a.bin");
+        void* task = download(server.url(c.path), c.branches);
+        if (c.start >= 0) startbranch(task, 1, c.start, 0);
+        else startdownload(task, bigsize);
+        ASSERT_TRUE(waitinactive(task, 60s)) << wholelog(task);
+        std::string log = wholelog(task);
+        if (*c.logline) {
+            EXPECT_NE(log.find(c.logline), std::string::npos) << log;
+        }
+        if (c.complete) {
+            EXPECT_EQ(result(), bigsum) << log << server.log();
+            return;
+        }
+        // Whatever arrived is the source's bytes at the right place.
+        int64_t start = c.start >= 0 ? c.start : 0;
+        int64_t written = writeoffset(task) - start;
+        EXPECT_LT(written, bigsize - start);
+        if (written > 0) expectprefix("a.bin", start, written);
+    }
+}
+
+std::string faultname(const ::testing::TestParamInfo<FaultCase>& info)
+{
+    std::string name = std::string(info.param.scenario) + "_" + std::to_string(info.param.branches);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MisbehavingServers, ::testing::ValuesIn(faultcases), faultname);
+
+TEST_F(Transfers, RefusedHttpConnectEndsTheNode)
+{
+    void* task = download("http://127.0.0.1:1/a.bin", 1);
+    startdownload(task, 100);
+    ASSERT_TRUE(waitinactive(task, 10s)) << wholelog(task);
+    EXPECT_NE(wholelog(task).find("connection closed\r\n"), std::string::npos);
+}
+
+TEST_F(Transfers, LongAndEmptyListings)
+{
+    ts::FaultServer longlines(ts::FaultProtocol::Ftp, "long-lines", files->path());
+    void* node = site(longlines.url("dir/"));
+    ASSERT_EQ(fetchwhenready(node, "list"), 0u);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s));
+    std::string listing = takeout(node);
+    size_t longest = 0;
+    for (size_t start = 0, end; (end = listing.find('\n', start)) != std::string::npos; start = end + 1)
+        longest = std::max(longest, end - start);
+    EXPECT_GT(longest, 600u) << listing;
+
+    ts::FaultServer empty(ts::FaultProtocol::Ftp, "empty-list", files->path());
+    void* other = site(empty.url("dir/"), false);
+    ASSERT_EQ(fetchwhenready(other, "list"), 0u);
+    ASSERT_TRUE(MessageLog::instance().waitfor(other, 20s));
+    EXPECT_EQ(takeout(other), " ");
+    EXPECT_NE(wholelog(other).find("Data active connected\r\n"), std::string::npos);
+}
+
+TEST_F(Transfers, UnsafeFileNamesAndLinksAreNeverWritten)
+{
+    ts::NginxServer http(files->path());
+    // A link planted at the file's name must not be followed.
+    ts::ScratchDir elsewhere("skylark-victim");
+    std::filesystem::path victim = elsewhere.writeFile("victim", "keep me");
+    std::filesystem::create_symlink(victim, target->path() / "a.bin");
+    void* task = download(http.url("a.bin"), 1);
+    startdownload(task, bigsize);
+    ASSERT_TRUE(waitinactive(task));
+    EXPECT_EQ(ts::readWholeFile(victim), "keep me");
+    EXPECT_NE(wholelog(task).find("File Error:" + dir() + "a.bin\r\n"), std::string::npos) << wholelog(task);
+
+    // A directory that cannot be written.
+    void* nowhere = nullptr;
+    lark::addnode(nowhere, http.url("a.bin"), 1, 0, "", "", "/proc/no/such/dir/", false, true, false, false);
+    startbranch(nowhere, 1, 0, 0);
+    ASSERT_TRUE(waitinactive(nowhere));
+    EXPECT_NE(wholelog(nowhere).find("File Error:/proc/no/such/dir/a.bin\r\n"), std::string::npos);
+}
+
+}  // namespace
