@@ -1,0 +1,37 @@
+// skylark-cli: download and browse tasks without a window, for scripts,
+// tests and benchmarks.
+#include <QCoreApplication>
+
+#include <cstring>
+
+#include "commands.h"
+#include "lark.h"
+
+namespace {
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: skylark-cli get [-n BRANCHES] [-d DIR] [-u USER] [-p PASS] [-P PORT] [--active] [--ascii]\n"
+                 "                       [--list FILE] [--timeout SECONDS] [-v] URL\n"
+                 "       skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS] URL\n"
+                 "       skylark-cli tasks\n");
+    return 2;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    if (argc < 2) return usage();
+    const char* command = argv[1];
+    if (std::strcmp(command, "tasks") == 0) {
+        printdownloadtasks(stdout);
+        printbrowsetasks(stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "get") != 0 && std::strcmp(command, "ls") != 0) return usage();
+    lark::startengine();
+    int status = std::strcmp(command, "get") == 0 ? runget(argc - 1, argv + 1) : runls(argc - 1, argv + 1);
+    lark::releasedllres();
+    return status;
+}
