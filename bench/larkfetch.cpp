@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         if (now != seen) last = clock::now();
         seen = now;
         if (!connected || clock::now() > limit) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     double cpu = cpuseconds() - cpubefore;
     double seconds = std::chrono::duration<double>(last - first).count();
