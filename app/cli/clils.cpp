@@ -1,9 +1,206 @@
-#include "commands.h"
+// skylark-cli ls: a browse task made as the window makes one, driven by the
+// same once-a-second pass and listing cycle until its start directory is
+// listed; then the directory as the list shows it, one entry a line:
+// NAME (a directory with "/" after it), TAB, size, TAB, time.
+//
+// skylark-cli tasks (browse half): the sites of "lark1.dat" with their
+// stored trees.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTimer>
 
-int runls(int, char**)
-{
-    std::fprintf(stderr, "skylark-cli ls: not available yet\n");
-    return 2;
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "browselistfile.h"
+#include "browsetaskcreation.h"
+#include "commands.h"
+#include "csitebrowslist.h"
+#include "lark.h"
+#include "shell/enginemessageevent.h"
+#include "shell/messageseam.h"
+
+namespace {
+
+constexpr int kTickMs = 250;
+
+// Notices are kept for the one-line error; there is nobody to ask.
+class CollectingSeam : public CMessageSeam {
+ public:
+  void Notice(const QString& text) override { notices.append(text); }
+  bool Ask(const QString&) override { return true; }
+  QStringList notices;
+};
+
+struct LsOptions {
+  std::string url;
+  std::string user;
+  std::string pass;
+  unsigned port = 0;
+  bool passive = true;
+  int timeout = 60;
+};
+
+int fail(const QString& message) {
+  std::fprintf(stderr, "skylark-cli ls: %s\n", message.toLocal8Bit().constData());
+  return 1;
 }
 
-void printbrowsetasks(std::FILE*) {}
+bool parsenumber(const char* text, long low, long high, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+}
+
+// 0 parsed; 2 after a usage message.
+int parseoptions(int argc, char** argv, LsOptions& options) {
+  const char* usage = "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS] URL\n";
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const bool takesvalue = !std::strcmp(arg, "-u") || !std::strcmp(arg, "-p") || !std::strcmp(arg, "-P") ||
+                            !std::strcmp(arg, "--timeout");
+    if (takesvalue && i + 1 >= argc) {
+      std::fprintf(stderr, "skylark-cli ls: %s needs a value\n%s", arg, usage);
+      return 2;
+    }
+    long number = 0;
+    if (!std::strcmp(arg, "-u")) {
+      options.user = argv[++i];
+    } else if (!std::strcmp(arg, "-p")) {
+      options.pass = argv[++i];
+    } else if (!std::strcmp(arg, "-P")) {
+      if (!parsenumber(argv[++i], 0, 65535, number)) {
+        std::fprintf(stderr, "skylark-cli ls: the port must be 0 to 65535\n");
+        return 2;
+      }
+      options.port = static_cast<unsigned>(number);
+    } else if (!std::strcmp(arg, "--timeout")) {
+      if (!parsenumber(argv[++i], 1, 86400, number)) {
+        std::fprintf(stderr, "skylark-cli ls: the timeout must be 1 to 86400 seconds\n");
+        return 2;
+      }
+      options.timeout = static_cast<int>(number);
+    } else if (!std::strcmp(arg, "--active")) {
+      options.passive = false;
+    } else if (arg[0] == '-' || !options.url.empty()) {
+      std::fprintf(stderr, "skylark-cli ls: unexpected argument %s\n%s", arg, usage);
+      return 2;
+    } else {
+      options.url = arg;
+    }
+  }
+  if (options.url.empty()) {
+    std::fprintf(stderr, "%s", usage);
+    return 2;
+  }
+  return 0;
+}
+
+QString entryline(const CTreeItem& item) {
+  const CItemInfo& info = item.GetData();
+  const QString name = info.kind ? info.text + QLatin1Char('/') : info.text;
+  return name + QLatin1Char('\t') + info.GetSubItem(0) + QLatin1Char('\t') + info.GetSubItem(1);
+}
+
+void printsubtree(std::FILE* out, const CTreeItem& item, int depth) {
+  for (const auto& child : item.GetChildren()) {
+    std::fprintf(out, "%*s%s\n", depth * 2, "", entryline(*child).toLocal8Bit().constData());
+    printsubtree(out, *child, depth + 1);
+  }
+}
+
+}  // namespace
+
+int runls(int argc, char** argv) {
+  LsOptions options;
+  if (int status = parseoptions(argc, argv, options)) return status;
+  lark::setmessageposter(&PostEngineMessage);
+
+  const QString url = QString::fromStdString(options.url);
+  void* node = nullptr;
+  const unsigned kind = lark::addnode(node, options.url, 1, options.port, options.user, options.pass, "", false,
+                                      options.passive, false, true);
+  if (kind == 1) return fail(QStringLiteral("%1 names a file, not a directory (end it with \"/\")").arg(url));
+  if (kind != 0) return fail(QStringLiteral("%1 is not an FTP site or directory URL").arg(url));
+  if (lark::addnode(node, options.url, 1, options.port, options.user, options.pass, "", true, options.passive, false,
+                    false) != 0)
+    return fail(QStringLiteral("the engine did not take %1").arg(url));
+
+  CollectingSeam messages;
+  CSiteBrowsList list(messages);
+  CBrowsRootAppend& site = CreateBrowseTask(list, node, url);
+
+  QEventLoop loop;
+  CTreeItem* listed = nullptr;
+  QString failure;
+  QObject::connect(&list, &CSiteBrowsList::ListingShown, &loop, [&](CBrowsRootAppend* done, CTreeItem* dir) {
+    if (done != &site) return;
+    listed = dir;
+    loop.quit();
+  });
+  QObject::connect(&list, &CSiteBrowsList::ListingFailed, &loop, [&](CBrowsRootAppend*, int result) {
+    if (result != 2) failure = QStringLiteral("the server did not accept \"list\"");
+    loop.quit();
+  });
+  QTimer tick;
+  tick.setInterval(kTickMs);
+  QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+    int connected = 1;
+    if (lark::getserverconnected(node, connected, 0) == 0 && !connected) {
+      std::string log;
+      lark::getoutputmsg(node, log, 1);
+      failure = log.find("recv:530") != std::string::npos ? QStringLiteral("login refused by the server")
+                                                          : QStringLiteral("the connection was closed");
+      loop.quit();
+      return;
+    }
+    list.browsetick();
+  });
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+    failure = QStringLiteral("nothing was listed within %1 seconds").arg(options.timeout);
+    loop.quit();
+  });
+  tick.start();
+  deadline.start(options.timeout * 1000);
+  loop.exec();
+
+  if (!messages.notices.isEmpty()) return fail(messages.notices.first());
+  if (!listed) return fail(failure.isEmpty() ? QStringLiteral("nothing was listed") : failure);
+  for (const auto& child : listed->GetChildren())
+    std::fprintf(stdout, "%s\n", entryline(*child).toLocal8Bit().constData());
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+void printbrowsetasks(std::FILE* out) {
+  const QString path = BrowseListPath();
+  std::fprintf(out, "Browse tasks (%s):\n", path.toLocal8Bit().constData());
+  // Reading would create a missing file; a listing should leave no trace.
+  if (!QFileInfo::exists(path)) return;
+  CollectingSeam messages;
+  CSiteBrowsList list(messages);
+  std::optional<CArchiveException> damage;
+  if (LoadBrowseList(list, path, messages, &damage) == ListFileLoad::CouldNotOpen) {
+    std::fprintf(out, "  cannot read the file\n");
+    return;
+  }
+  if (damage || !SiteCountsMatch(list)) std::fprintf(out, "  Brows list file error\n");
+  const CTreeGridModel& model = list.Model();
+  for (int i = 0; i < model.GetRootCount(); ++i) {
+    const CTreeItem& entry = *model.GetRootAt(i);
+    if (const CBrowsRootAppend* site = list.Record(i))
+      std::fprintf(out, "  %s  user=%s port=%u %s %s\n", site->url.toLocal8Bit().constData(),
+                   site->user.isEmpty() ? "(anonymous)" : site->user.toLocal8Bit().constData(), site->port,
+                   site->pasvmode ? "passive" : "active", site->ascimode ? "ascii" : "binary");
+    else
+      std::fprintf(out, "  %s  (no site record)\n", entry.GetData().text.toLocal8Bit().constData());
+    printsubtree(out, entry, 2);
+  }
+}

@@ -1,0 +1,44 @@
+// The site record of a browse task: how to reach the site (stored in
+// "lark1.dat") and, for this run only, its engine node and the state of its
+// directory listing cycle.
+#pragma once
+
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+#include "shell/cobject.h"
+
+class CTreeItem;
+
+class CBrowsRootAppend : public CObject {
+ public:
+  static constexpr CRuntimeClass classinfo{"CBrowsRootAppend", 1};
+
+  const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
+  // url, user, pass, ascimode, pasvmode, port; nothing else is stored.
+  void Serialize(CArchive& ar) override;
+
+  void* node = nullptr;
+  QString url;
+  QString user;
+  QString pass;
+  uint32_t ascimode = 0;
+  uint32_t pasvmode = 0;
+  uint32_t port = 0;
+
+  // Listing cycle: 0 idle, 1 "cwd" sent (or "list" waiting for a retry),
+  // 2 "list" sent.
+  CTreeItem* navtarget = nullptr;
+  CTreeItem* navpending = nullptr;
+  uint32_t navstate = 0;
+  uint32_t navready = 0;
+  uint32_t navrequested = 0;
+
+  // The retries of a refused "list" wait on this timer rather than on the
+  // window thread; it dies with the record, so a deleted site never fires.
+  int listtries = 0;
+  std::unique_ptr<QTimer> listretry;
+};

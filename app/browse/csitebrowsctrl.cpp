@@ -1,0 +1,52 @@
+#include "csitebrowsctrl.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "browsecommands.h"
+#include "csitebrowslist.h"
+
+CSiteBrowsCtrl::CSiteBrowsCtrl(CSiteBrowsList& list, QWidget* parent)
+    : CTreeGridCtrl(list.Model(), parent), m_list(list) {
+  SetColumns({QStringLiteral("Ftp Server&File"), QStringLiteral("Size(Bytes)"), QStringLiteral("Time")}, 100);
+  setShowGrid(true);
+  AddCommand(QStringLiteral("&New task"), browsecommand::kNew);
+  AddCommand(QStringLiteral("&Delete task"), browsecommand::kDelete);
+  m_menu.addSeparator();
+  AddCommand(QStringLiteral("&Refresh directory"), browsecommand::kRefresh);
+  AddCommand(QStringLiteral("&Download file"), browsecommand::kDownload);
+  m_menu.addSeparator();
+  AddCommand(QStringLiteral("&Connect server"), browsecommand::kConnect);
+  AddCommand(QStringLiteral("Disconnec&t server"), browsecommand::kDisconnect);
+  m_menu.addSeparator();
+  AddCommand(QStringLiteral("Clea&r log display"), browsecommand::kClearLog);
+  connect(&list, &CSiteBrowsList::RowsShown, this, [this](int, int last) {
+    if (last >= 0) scrollTo(model()->index(last, 0));
+  });
+}
+
+void CSiteBrowsCtrl::AddCommand(const QString& text, int id) {
+  m_menu.addAction(text, this, [this, id] { emit PostCommand(id); });
+}
+
+void CSiteBrowsCtrl::mousePressEvent(QMouseEvent* event) {
+  CTreeGridCtrl::mousePressEvent(event);
+  if (event->button() == Qt::RightButton) m_menu.popup(event->globalPosition().toPoint());
+}
+
+void CSiteBrowsCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+  CTreeItem* item = m_list.SelectedItem();
+  if (!item) return;
+  if (event->button() == Qt::LeftButton) {
+    if (item->GetData().kind == 0)
+      emit PostCommand(browsecommand::kDownload);
+    else if (!item->ItemHasChildren())
+      emit PostCommand(browsecommand::kRefresh);
+  }
+  CTreeGridCtrl::mouseDoubleClickEvent(event);
+}
+
+void CSiteBrowsCtrl::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Delete) emit PostCommand(browsecommand::kDelete);
+  CTreeGridCtrl::keyPressEvent(event);
+}

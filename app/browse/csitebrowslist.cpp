@@ -1,0 +1,311 @@
+#include "csitebrowslist.h"
+
+#include <algorithm>
+
+#include "lark.h"
+#include "listingdisplay.h"
+#include "shell/carchive.h"
+#include "shell/citeminfo.h"
+#include "shell/enginemessageevent.h"
+#include "shell/messageseam.h"
+#include "shell/treegridrules.h"
+
+namespace {
+
+bool IsAtOrBelow(const CTreeItem* item, const CTreeItem* top) {
+  for (; item; item = item->GetParentItem())
+    if (item == top) return true;
+  return false;
+}
+
+std::unique_ptr<CItemInfo> DirectoryInfo(const QString& name) {
+  auto info = std::make_unique<CItemInfo>();
+  info->text = name;
+  info->image = kFolderClosed;
+  info->kind = 1;
+  return info;
+}
+
+}  // namespace
+
+CSiteBrowsList::CSiteBrowsList(CMessageSeam& messages, QObject* parent)
+    : QObject(parent), m_messages(messages), m_model(this) {
+  m_model.SetColumns({QStringLiteral("Ftp Server&File"), QStringLiteral("Size(Bytes)"), QStringLiteral("Time")});
+}
+
+CSiteBrowsList::~CSiteBrowsList() = default;
+
+CBrowsRootAppend* CSiteBrowsList::Record(int index) const {
+  return index >= 0 && index < RecordCount() ? m_records[index].get() : nullptr;
+}
+
+CTreeItem* CSiteBrowsList::SiteEntryOf(CTreeItem* item) {
+  while (item && item->GetParentItem()) item = item->GetParentItem();
+  return item;
+}
+
+CBrowsRootAppend* CSiteBrowsList::SiteRecordOf(CTreeItem* item) const {
+  return Record(m_model.GetRootIndex(SiteEntryOf(item)));
+}
+
+CTreeItem* CSiteBrowsList::SiteEntryOf(const CBrowsRootAppend& site) const {
+  for (int i = 0; i < RecordCount(); ++i)
+    if (m_records[i].get() == &site) return m_model.GetRootAt(i);
+  return nullptr;
+}
+
+CBrowsRootAppend* CSiteBrowsList::FindSite(void* node) const {
+  if (!node) return nullptr;
+  for (const auto& site : m_records)
+    if (site->node == node) return site.get();
+  return nullptr;
+}
+
+CBrowsRootAppend& CSiteBrowsList::AppendSite(std::unique_ptr<CItemInfo> entry,
+                                             std::unique_ptr<CBrowsRootAppend> site) {
+  m_model.InsertRootItem(std::move(entry));
+  m_records.push_back(std::move(site));
+  return *m_records.back();
+}
+
+void CSiteBrowsList::RemoveSite(CBrowsRootAppend* site) {
+  const auto found = std::find_if(m_records.begin(), m_records.end(),
+                                  [site](const std::unique_ptr<CBrowsRootAppend>& owned) { return owned.get() == site; });
+  if (found == m_records.end()) return;
+  CTreeItem* entry = m_model.GetRootAt(static_cast<int>(found - m_records.begin()));
+  m_records.erase(found);
+  if (entry) m_model.DeleteItem(entry, entry->GetRow());
+}
+
+void CSiteBrowsList::ResetCycle(CBrowsRootAppend& site) {
+  site.navstate = 0;
+  site.navtarget = nullptr;
+  site.listtries = 0;
+  if (site.listretry) site.listretry->stop();
+}
+
+void CSiteBrowsList::ForgetItemsBelow(const CTreeItem* top) {
+  for (const auto& site : m_records) {
+    if (site->navtarget && site->navtarget != top && IsAtOrBelow(site->navtarget, top)) ResetCycle(*site);
+    if (site->navpending && site->navpending != top && IsAtOrBelow(site->navpending, top))
+      site->navpending = nullptr;
+  }
+}
+
+void CSiteBrowsList::browsetick() {
+  for (int i = RecordCount() - 1; i >= 0; --i) {
+    CBrowsRootAppend& site = *m_records[i];
+    CTreeItem* entry = m_model.GetRootAt(i);
+    if (!entry) continue;
+    int connected = 0;
+    if (lark::getserverconnected(site.node, connected, 0) != 0) continue;
+    CItemInfo& info = entry->GetData();
+    const int image = connected ? kSiteOnline : kSiteOffline;
+    if (info.image != image) {
+      info.image = image;
+      m_model.ItemChanged(entry);
+    }
+    if (!connected) {
+      // Whatever was under way died with the connection; a "pwd" that got
+      // no answer is asked again after the next connect.
+      ResetCycle(site);
+      if (!site.navready && !site.navpending) site.navrequested = 0;
+      continue;
+    }
+    if (site.navready) continue;
+    if (site.navrequested) {
+      if (listingstep(site, site.navpending, {}) == 0) site.navready = 1;
+      continue;
+    }
+    std::string path;
+    if (lark::getftppathfile(site.node, path) != 0) continue;
+    if (path.empty()) {
+      if (lark::fetchftpcontent(site.node, "pwd", this, kDirectoryMessage, 0, 0, 1) == 0) site.navrequested = 1;
+      continue;
+    }
+    if (path != "/" && path.back() == '/') path.pop_back();
+    CTreeItem* dir = buildpath(entry, path == "/" ? QString() : DecodeServerText(path));
+    if (listingstep(site, dir, {}) == 0) {
+      site.navrequested = 1;
+      site.navready = 1;
+    }
+  }
+}
+
+unsigned CSiteBrowsList::OnListingMessage(void* node) {
+  if (!node) return 2;
+  // Only a node a site holds is touched: the handle of a site deleted
+  // since the message was posted is no longer valid.
+  CBrowsRootAppend* site = FindSite(node);
+  if (!site) return 1;
+  std::string text;
+  lark::takeoutcontent(node, text);
+  listingstep(*site, nullptr, text);
+  return 0;
+}
+
+unsigned CSiteBrowsList::OnDirectoryMessage(void* node) {
+  if (!node) return 2;
+  CBrowsRootAppend* site = FindSite(node);
+  if (!site) return 1;
+  std::string text;
+  lark::takeoutcontent(node, text);
+  CTreeItem* entry = SiteEntryOf(*site);
+  // Only the first navigation asks "pwd"; a late answer must not wipe a
+  // tree that is already shown.
+  if (!entry || site->navready) return 1;
+  std::string directory;
+  const size_t open = text.find('"');
+  const size_t close = open == std::string::npos ? open : text.find('"', open + 1);
+  if (close != std::string::npos) directory = text.substr(open + 1, close - open - 1);
+  CTreeItem* dir = buildpath(entry, DecodeServerText(directory));
+  if (listingstep(*site, dir, {}) == 0)
+    site->navready = 1;
+  else
+    site->navpending = dir;
+  return 0;
+}
+
+CTreeItem* CSiteBrowsList::buildpath(CTreeItem* site, const QString& path) {
+  if (!site) return nullptr;
+  ForgetItemsBelow(site);
+  m_model.DeleteChildren(site);
+  if (path.size() < 2) return site;
+  const qsizetype slash = path.indexOf(QLatin1Char('/'));
+  if (slash < 0) return site;
+  CTreeItem* last = site;
+  // Empty components ("//") would make nameless directories.
+  for (const QString& name : path.mid(slash + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts))
+    last = m_model.InsertItem(last, DirectoryInfo(name), false);
+  m_model.ExpandAll(site);
+  return last;
+}
+
+QString CSiteBrowsList::itempath(const CTreeItem* item) {
+  QString path = QStringLiteral("/");
+  QStringList names;
+  for (; item && item->GetParentItem(); item = item->GetParentItem()) names.prepend(item->GetData().text);
+  for (const QString& name : names) path += name + QLatin1Char('/');
+  return path;
+}
+
+int CSiteBrowsList::listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply) {
+  switch (site.navstate) {
+    case 0: {
+      if (!dir) return 1;
+      const std::string line = "cwd " + itempath(dir).toUtf8().toStdString();
+      const unsigned result = lark::fetchftpcontent(site.node, line, this, kListingMessage, 0, 0, 1);
+      if (result == 0) {
+        site.navtarget = dir;
+        site.navstate = 1;
+      }
+      return static_cast<int>(result);
+    }
+    case 1: {
+      if (!site.navtarget) {
+        ResetCycle(site);
+        return 1;
+      }
+      if (lark::ServerRejected(reply, 2, "")) {
+        const QString path = itempath(site.navtarget);
+        ResetCycle(site);
+        emit ListingFailed(&site, 2);
+        // Nothing of `site` is used after the message: its box runs a nested
+        // event loop in which the site may go.
+        m_messages.Notice(QStringLiteral("Target directory:") + path + QStringLiteral(" does not exist!"));
+        return 2;
+      }
+      // The engine never hands over an empty result, so an empty reply is a
+      // caller such as Refresh, not the awaited answer.
+      if (reply.empty() || (site.listretry && site.listretry->isActive())) return 4;
+      site.listtries = 1;
+      return TryList(site);
+    }
+    case 2: {
+      if (!site.navtarget) {
+        ResetCycle(site);
+        return 1;
+      }
+      if (reply.empty()) return 4;
+      CTreeItem* dir = site.navtarget;
+      ResetCycle(site);
+      ShowListing(dir, reply);
+      emit ListingShown(&site, dir);
+      return 0;
+    }
+    default:
+      return 5;
+  }
+}
+
+int CSiteBrowsList::TryList(CBrowsRootAppend& site) {
+  const unsigned result = lark::fetchftpcontent(site.node, "list", this, kListingMessage, 0, 0, 1);
+  if (result == 0) {
+    site.navstate = 2;
+    site.listtries = 0;
+    if (site.listretry) site.listretry->stop();
+    return 0;
+  }
+  if (site.listtries < kListTries) {
+    if (!site.listretry) {
+      site.listretry = std::make_unique<QTimer>();
+      site.listretry->setSingleShot(true);
+      site.listretry->setInterval(kListRetryMs);
+      // The timer belongs to the record, so this never outlives it.
+      CBrowsRootAppend* record = &site;
+      connect(site.listretry.get(), &QTimer::timeout, this, [this, record] { RetryList(*record); });
+    }
+    site.listretry->start();
+    return 0;
+  }
+  ResetCycle(site);
+  emit ListingFailed(&site, static_cast<int>(result));
+  return static_cast<int>(result);
+}
+
+void CSiteBrowsList::RetryList(CBrowsRootAppend& site) {
+  if (site.navstate != 1 || !site.navtarget) {
+    ResetCycle(site);
+    return;
+  }
+  ++site.listtries;
+  TryList(site);
+}
+
+void CSiteBrowsList::ShowListing(CTreeItem* dir, const std::string& reply) {
+  ForgetItemsBelow(dir);
+  m_model.DeleteChildren(dir);
+  for (ListingEntry& entry : ParseListing(reply)) {
+    auto info = std::make_unique<CItemInfo>();
+    info->text = std::move(entry.name);
+    info->subitems = {std::move(entry.size), std::move(entry.time)};
+    info->kind = entry.directory ? 1 : CItemInfo::kFileKind;
+    info->image = entry.directory ? kFolderClosed : -1;
+    m_model.InsertItem(dir, std::move(info), false);
+  }
+  const int row = m_model.NodeToIndex(dir);
+  if (row < 0 || m_model.GetTreeItem(row) != dir) return;  // below a collapsed directory
+  const int last = m_model.ExpandAll(dir);
+  emit RowsShown(row, last);
+}
+
+void CSiteBrowsList::Serialize(CArchive& ar) {
+  m_model.Serialize(ar);
+  if (ar.IsStoring()) {
+    ar.WriteCount(static_cast<uint32_t>(m_records.size()));
+    for (const auto& site : m_records) ar.WriteObject(site.get());
+    return;
+  }
+  for (uint32_t i = 0, count = ar.ReadCount(); i < count; ++i)
+    if (std::unique_ptr<CBrowsRootAppend> site = ar.ReadOwned<CBrowsRootAppend>()) m_records.push_back(std::move(site));
+}
+
+bool CSiteBrowsList::event(QEvent* event) {
+  if (event->type() != CEngineMessageEvent::EventType()) return QObject::event(event);
+  const auto* message = static_cast<CEngineMessageEvent*>(event);
+  if (message->Message() == kListingMessage)
+    OnListingMessage(message->Node());
+  else if (message->Message() == kDirectoryMessage)
+    OnDirectoryMessage(message->Node());
+  return true;
+}

@@ -1,0 +1,112 @@
+// The browse task list without its window: the tree of sites, directories
+// and files (one root per site), the site records paired with the roots by
+// position, the once-a-second pass over the sites, the engine's completion
+// messages and each site's directory listing cycle.
+//
+// The listing cycle of a site: state 0 idle; "cwd PATH" queued -> state 1;
+// its reply (message 0x65) is checked and "list" queued -> state 2; the
+// listing (message 0x65) replaces the directory's children -> state 0. The
+// engine takes one request at a time and is briefly busy after each result,
+// so a refused "list" is tried again after 1000 ms, three tries in all, on
+// a timer: the window thread never sleeps and the cycle stays in state 1
+// meanwhile. A cycle whose node goes offline is dropped, so a server that
+// never finishes a transfer cannot hold it for good.
+//
+// Everything here runs on the thread that owns the object; the engine only
+// posts CEngineMessageEvents to it (pass it as the `wnd` of requests).
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cbrowsrootappend.h"
+#include "shell/ctreegridmodel.h"
+
+class CArchive;
+class CItemInfo;
+class CMessageSeam;
+
+class CSiteBrowsList : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr unsigned kListingMessage = 0x65;
+  static constexpr unsigned kDirectoryMessage = 0x66;
+  static constexpr int kListTries = 3;
+  static constexpr int kListRetryMs = 1000;
+
+  explicit CSiteBrowsList(CMessageSeam& messages, QObject* parent = nullptr);
+  ~CSiteBrowsList() override;
+
+  CTreeGridModel& Model() { return m_model; }
+  const CTreeGridModel& Model() const { return m_model; }
+  CMessageSeam& Messages() { return m_messages; }
+
+  int RecordCount() const { return static_cast<int>(m_records.size()); }
+  CBrowsRootAppend* Record(int index) const;
+  // The site entry above any row's item (the item itself for a site entry).
+  static CTreeItem* SiteEntryOf(CTreeItem* item);
+  CBrowsRootAppend* SiteRecordOf(CTreeItem* item) const;
+  CTreeItem* SiteEntryOf(const CBrowsRootAppend& site) const;
+  CBrowsRootAppend* FindSite(void* node) const;
+  CTreeItem* SelectedItem() const { return m_model.GetTreeItem(m_model.GetSelectedRow()); }
+
+  // A new site entry at the end of the list with its record.
+  CBrowsRootAppend& AppendSite(std::unique_ptr<CItemInfo> entry, std::unique_ptr<CBrowsRootAppend> site);
+  // Removes the record and its site entry with the whole subtree; the other
+  // sites keep their order.
+  void RemoveSite(CBrowsRootAppend* site);
+
+  // Once a second: site images, and the first navigation after a connect.
+  void browsetick();
+  // Engine messages 0x65 (a reply or listing) and 0x66 (the answer to
+  // "pwd"); 2 for no node, 1 for a node of no site, else 0.
+  unsigned OnListingMessage(void* node);
+  unsigned OnDirectoryMessage(void* node);
+
+  // Replaces the site entry's children with the chain of directories of
+  // `path` and returns the last one (the site entry for "" or "/").
+  CTreeItem* buildpath(CTreeItem* site, const QString& path);
+  // "/a/b/" for directory b in a; "/" for a site entry.
+  static QString itempath(const CTreeItem* item);
+  // 0 step done, 1 nothing to do, 2 directory does not exist, 4 busy (the
+  // engine's, or a cycle already under way), 3 not connected, 5 bad state.
+  int listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply);
+
+  // The tree block, then the site block.
+  void Serialize(CArchive& ar);
+
+  // What the browse log pane shows (the frame keeps these up to date).
+  void* loglinknode = nullptr;
+  bool fullrefresh = false;
+
+  // Set while a Delete waits for its node, so a second one does not start.
+  bool deleting = false;
+
+ signals:
+  // After a listing: rows first..last are the directory and its entries.
+  void RowsShown(int first, int last);
+  void ListingShown(CBrowsRootAppend* site, CTreeItem* dir);
+  // The cycle gave up: 2 the directory does not exist, else the engine's
+  // refusal of "list".
+  void ListingFailed(CBrowsRootAppend* site, int result);
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  int TryList(CBrowsRootAppend& site);
+  void RetryList(CBrowsRootAppend& site);
+  void ShowListing(CTreeItem* dir, const std::string& reply);
+  static void ResetCycle(CBrowsRootAppend& site);
+  // Before a subtree is freed, the records stop pointing into it.
+  void ForgetItemsBelow(const CTreeItem* top);
+
+  CMessageSeam& m_messages;
+  CTreeGridModel m_model;
+  std::vector<std::unique_ptr<CBrowsRootAppend>> m_records;
+};

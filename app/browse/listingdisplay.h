@@ -1,0 +1,32 @@
+// How a directory listing is shown under its tree item: the entries of an
+// FTP "list" answer in display order, with their size and time texts.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ListingEntry {
+  QString name;
+  bool directory = false;  // can be entered: a directory or a link
+  QString size;
+  QString time;
+};
+
+// Server text (names, directories) as bytes: UTF-8 when it is valid UTF-8,
+// else Latin-1, so that no byte turns into a replacement character.
+QString DecodeServerText(std::string_view bytes);
+
+// "1,234,567"; the full 64-bit value, so large files never show negative.
+QString GroupDigits(int64_t value);
+// "YYYY/MM/DD HH:MM" in UTC; 0 (an unknown time) gives "1970/01/01 00:00".
+QString ListingTime(int64_t mtime);
+
+// Lines end with "\r\n" when the answer holds one, else with "\n"; text
+// after the last line end is not a line. Lines the parser rejects and the
+// names "." and ".." are left out. Directories come first, then files, each
+// in the order the server sent them. Lines are parsed whole, however long.
+std::vector<ListingEntry> ParseListing(const std::string& reply);
