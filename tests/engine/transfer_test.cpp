@@ -344,6 +344,11 @@ const FaultCase faultcases[] = {
     {"drop-control", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, ""},
 };
 
+void PrintTo(const FaultCase& c, std::ostream* out)
+{
+    *out << c.scenario << ", " << c.branches << " branches";
+}
+
 class MisbehavingServers : public Transfers, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(MisbehavingServers, KeepTheFileSound)
