@@ -3,6 +3,10 @@
 // download is checked byte for byte against its source.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <fstream>
 #include <memory>
@@ -313,6 +317,7 @@ TEST_F(Transfers, NoDescriptorLeaksOverManyConnections)
 // What the engine must do with servers that misbehave.
 struct FaultCase {
     const char* scenario;
+    bool byname;  // the task URL names the server "localhost" with credentials
     ts::FaultProtocol protocol;
     const char* path;
     unsigned branches;
@@ -322,26 +327,26 @@ struct FaultCase {
 };
 
 const FaultCase faultcases[] = {
-    {"chunked", ts::FaultProtocol::Http, "a.bin", 4, -1, true, ""},
-    {"chunked", ts::FaultProtocol::Http, "a.bin", 1, -1, true, ""},
-    {"nolength", ts::FaultProtocol::Http, "a.bin", 1, 0, true, ""},
-    {"split-header", ts::FaultProtocol::Http, "a.bin", 2, -1, true, ""},
-    {"redirect-relative", ts::FaultProtocol::Http, "redirect/a.bin", 2, -1, true, ""},
-    {"redirect-absolute", ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, true, "Host: 127.0.0.1\r\n"},
-    {"redirect-loop", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "too many redirects\r\n"},
-    {"content-location", ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, false, "nothing written"},
-    {"endless-header", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "response header too long\r\n"},
-    {"wrong-range", ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "another range"},
-    {"norange", ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "ignored the range"},
-    {"status=404", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "server answered 404"},
-    {"cut", ts::FaultProtocol::Http, "a.bin", 1, -1, false, "connection closed by server\r\n"},
-    {"multiline,split-replies", ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
-    {"no-226", ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
-    {"pasv-foreign", ts::FaultProtocol::Ftp, "a.bin", 1, -1, true, "try data connect"},
-    {"refuse-login", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "server rejected\r\n"},
-    {"refuse-rest", ts::FaultProtocol::Ftp, "a.bin", 1, 5000, false, "restart not confirmed"},
-    {"data-close-early", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "Data closed\r\n"},
-    {"drop-control", ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, ""},
+    {"chunked", false, ts::FaultProtocol::Http, "a.bin", 4, -1, true, ""},
+    {"chunked", false, ts::FaultProtocol::Http, "a.bin", 1, -1, true, ""},
+    {"nolength", false, ts::FaultProtocol::Http, "a.bin", 1, 0, true, ""},
+    {"split-header", false, ts::FaultProtocol::Http, "a.bin", 2, -1, true, ""},
+    {"redirect-relative", false, ts::FaultProtocol::Http, "redirect/a.bin", 2, -1, true, ""},
+    {"redirect-absolute", true, ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, true, "Host: 127.0.0.1\r\n"},
+    {"redirect-loop", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "too many redirects\r\n"},
+    {"content-location", false, ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, false, "nothing written"},
+    {"endless-header", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "response header too long\r\n"},
+    {"wrong-range", false, ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "another range"},
+    {"norange", false, ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "ignored the range"},
+    {"status=404", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "server answered 404"},
+    {"cut", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "connection closed by server\r\n"},
+    {"multiline,split-replies", false, ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
+    {"no-226", false, ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
+    {"pasv-foreign", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, true, "try data connect"},
+    {"refuse-login", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "server rejected\r\n"},
+    {"refuse-rest", false, ts::FaultProtocol::Ftp, "a.bin", 1, 5000, false, "restart not confirmed"},
+    {"data-close-early", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "Data closed\r\n"},
+    {"drop-control", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, ""},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out)
@@ -358,7 +363,9 @@ TEST_P(MisbehavingServers, KeepTheFileSound)
         ts::FaultServer server(c.protocol, c.scenario, files->path());
         SCOPED_TRACE(std::string(c.scenario) + " " + std::to_string(c.branches) + " branches");
         std::filesystem::remove(target->path() / "a.bin");
-        void* task = download(server.url(c.path), c.branches);
+        std::string url = server.url(c.path);
+        if (c.byname) url.replace(url.find("127.0.0.1"), 9, "user:hidden@localhost");
+        void* task = download(url, c.branches);
         if (c.start >= 0) startbranch(task, 1, c.start, 0);
         else startdownload(task, bigsize);
         ASSERT_TRUE(waitinactive(task, 60s)) << wholelog(task);
@@ -366,6 +373,7 @@ TEST_P(MisbehavingServers, KeepTheFileSound)
         if (*c.logline) {
             EXPECT_NE(log.find(c.logline), std::string::npos) << log;
         }
+        EXPECT_EQ(log.find("hidden"), std::string::npos) << "credentials never travel";
         if (c.complete) {
             EXPECT_EQ(result(), bigsum) << log << server.log();
             return;
@@ -387,6 +395,49 @@ std::string faultname(const ::testing::TestParamInfo<FaultCase>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, MisbehavingServers, ::testing::ValuesIn(faultcases), faultname);
+
+// A request larger than the socket takes at once must still go out whole.
+TEST_F(Transfers, PartialSendsAreContinued)
+{
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string pad(24 << 20, 'x');
+    std::string request = "GET /p HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + pad + "\r\n\r\n";
+    size_t received = 0;
+    std::thread server([&] {
+        int peer = accept(listener, nullptr, nullptr);
+        if (peer < 0) return;
+        timeval limit{20, 0};
+        setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::this_thread::sleep_for(500ms);  // let the client's socket fill up
+        std::string got;
+        char buffer[65536];
+        while (got.size() < 4 || got.compare(got.size() - 4, 4, "\r\n\r\n") != 0) {
+            ssize_t n = recv(peer, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        received = got.size();
+        const char reply[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+        send(peer, reply, sizeof reply - 1, MSG_NOSIGNAL);
+        close(peer);
+    });
+    void* task = download("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/p", 1);
+    lark::savecommand(task, request);
+    lark::setdownstarted(task, 1);
+    lark::connect(task, 1);
+    EXPECT_TRUE(waitinactive(task, 30s));
+    server.join();
+    close(listener);
+    EXPECT_EQ(received, request.size());
+    EXPECT_EQ(ts::readWholeFile(target->path() / "p"), "ok");
+}
 
 TEST_F(Transfers, RefusedHttpConnectEndsTheNode)
 {
