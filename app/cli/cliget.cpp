@@ -1,9 +1,407 @@
-#include "commands.h"
+// skylark-cli get: one download task, created as the new-task sheet creates
+// it and driven by the same scheduler, without a window. With --list the
+// task lives in a list file, so a later run continues it.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
-int runget(int, char**)
-{
-    std::fprintf(stderr, "skylark-cli get: not available yet\n");
-    return 2;
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cdownloadlist.h"
+#include "commands.h"
+#include "downloadcommandids.h"
+#include "lark.h"
+#include "numbertext.h"
+#include "shell/enginemessageevent.h"
+#include "shell/messageseam.h"
+#include "shell/programdirectory.h"
+#include "shell/savedirectory.h"
+
+namespace {
+
+class CStderrSeam : public CMessageSeam {
+ public:
+  void Notice(const QString& text) override { std::fprintf(stderr, "skylark-cli: %s\n", qPrintable(text)); }
+  bool Ask(const QString&) override { return true; }
+};
+
+struct GetOptions {
+  unsigned branches = 1;
+  QString dir;
+  QString user, pass;
+  unsigned port = 0;
+  bool active = false;
+  bool ascii = false;
+  QString list;
+  int timeout = 60;
+  bool verbose = false;
+  QString url;
+};
+
+int Fail(const char* format, const QString& detail = {}) {
+  std::fprintf(stderr, "skylark-cli get: ");
+  std::fprintf(stderr, format, qPrintable(detail));
+  std::fprintf(stderr, "\n");
+  return 1;
 }
 
-void printdownloadtasks(std::FILE*) {}
+bool ParseNumber(const char* text, long low, long high, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(text, &end, 10);
+  return errno == 0 && end && *end == '\0' && end != text && value >= low && value <= high;
+}
+
+// 0 parsed; otherwise the exit status of a usage error.
+int ParseOptions(int argc, char** argv, GetOptions& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "skylark-cli get: %s needs a value\n", name);
+        return nullptr;
+      }
+      return argv[++i];
+    };
+    long number = 0;
+    if (arg == "-n") {
+      const char* v = value("-n");
+      if (!v) return 2;
+      if (!ParseNumber(v, 1, 100, number)) return Fail("the branch count must be 1 to 100"), 2;
+      options.branches = static_cast<unsigned>(number);
+    } else if (arg == "-d") {
+      const char* v = value("-d");
+      if (!v) return 2;
+      options.dir = QString::fromLocal8Bit(v);
+    } else if (arg == "-u") {
+      const char* v = value("-u");
+      if (!v) return 2;
+      options.user = QString::fromLocal8Bit(v);
+    } else if (arg == "-p") {
+      const char* v = value("-p");
+      if (!v) return 2;
+      options.pass = QString::fromLocal8Bit(v);
+    } else if (arg == "-P") {
+      const char* v = value("-P");
+      if (!v) return 2;
+      if (!ParseNumber(v, 0, 65535, number)) return Fail("the port must be 0 to 65535"), 2;
+      options.port = static_cast<unsigned>(number);
+    } else if (arg == "--active") {
+      options.active = true;
+    } else if (arg == "--ascii") {
+      options.ascii = true;
+    } else if (arg == "--list") {
+      const char* v = value("--list");
+      if (!v) return 2;
+      options.list = QString::fromLocal8Bit(v);
+    } else if (arg == "--timeout") {
+      const char* v = value("--timeout");
+      if (!v) return 2;
+      if (!ParseNumber(v, 1, 86400, number)) return Fail("the timeout must be 1 to 86400 seconds"), 2;
+      options.timeout = static_cast<int>(number);
+    } else if (arg == "-v") {
+      options.verbose = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return Fail("unknown option %s", QString::fromStdString(arg)), 2;
+    } else if (options.url.isEmpty()) {
+      options.url = QString::fromLocal8Bit(argv[i]);
+    } else {
+      return Fail("only one URL, please"), 2;
+    }
+  }
+  if (options.url.isEmpty()) return Fail("no URL given"), 2;
+  return 0;
+}
+
+// Follows one task to its end and decides the exit status.
+class CGetRun : public QObject {
+ public:
+  CGetRun(CDownloadList& list, int task, const GetOptions& options)
+      : m_list(list), m_task(task), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1) {
+    m_clock.start();
+    m_lastprogress = 0;
+  }
+
+  int Status() const { return m_status; }
+
+  // One tick of the scheduler, then the checks.
+  void Tick() {
+    m_list.downloadtick();
+    ReadLogs();
+    CDownRootAppend& t = m_list.Task(m_task);
+    const int64_t done = Done();
+    if (done != m_lastdone) {
+      m_lastdone = done;
+      m_lastprogress = m_clock.elapsed();
+    }
+    if (m_list.IsComplete(m_task)) return Finish(0);
+    if (m_list.HasGivenUp(m_task)) return Finish(Fail("download failed: %s", Reason("the server kept closing the connection")));
+    int connected = 0;
+    lark::getserverconnected(t.node, connected, 0);
+    if (connected) m_wasconnected = true;
+    if (t.probestate == 2 && IsHttpFailure(t.probereply)) return Finish(Fail("%s", HttpFailure(t.probereply)));
+    if (t.starttick == 0 || t.probestate < 5) {
+      // Still probing: a probe connection that closed for good ends here.
+      if (!connected && m_wasconnected && t.probestate == 0)
+        return Finish(Fail("%s", Reason("the connection closed before the download started")));
+    }
+    if (!m_fatal.isEmpty()) return Finish(Fail("%s", m_fatal));
+    if (m_clock.elapsed() - m_lastprogress > static_cast<qint64>(m_options.timeout) * 1000)
+      return Finish(Fail("no progress for %s seconds", QString::number(m_options.timeout)));
+    ShowProgress(false);
+  }
+
+  void Interrupt() {
+    std::fprintf(stderr, "\nskylark-cli get: interrupted; ");
+    CDownRootAppend& t = m_list.Task(m_task);
+    lark::disconnect(t.node, 0);
+    if (!m_options.list.isEmpty()) {
+      std::fprintf(stderr, "the task is kept in %s\n", qPrintable(m_options.list));
+      m_list.updateprogress(m_task);
+    } else {
+      std::fprintf(stderr, "nothing kept\n");
+    }
+    Finish(130);
+  }
+
+ private:
+  int64_t Done() const {
+    CDownRootAppend& t = m_list.Task(m_task);
+    int64_t done = 0;
+    for (int m = 0; m < t.SegmentCount(); ++m) done += t.SegPos(m) - t.SegStart(m);
+    return done;
+  }
+
+  void Finish(int status) {
+    if (m_finished) return;
+    m_finished = true;
+    m_status = status;
+    if (status == 0) {
+      ShowProgress(true);
+      const double seconds = m_clock.elapsed() / 1000.0;
+      const int64_t size = ParseOffset(m_list.Task(m_task).totallength);
+      std::fprintf(stderr, "%s: %s bytes in %.1f s, %s bytes/s\n", qPrintable(m_list.EngineFilePath(m_task)),
+                   qPrintable(GroupNumber(size)), seconds,
+                   qPrintable(GroupNumber(seconds > 0 ? static_cast<int64_t>(size / seconds) : 0)));
+    } else if (m_terminal) {
+      std::fprintf(stderr, "\n");
+    }
+    m_list.SafeSave();
+    QCoreApplication::exit(status);
+  }
+
+  static int HttpStatus(const QString& reply) {
+    const QString line = reply.section(QStringLiteral("\r\n"), 0, 0).trimmed();
+    bool ok = false;
+    const int code = line.section(u' ', 1, 1).toInt(&ok);
+    return ok ? code : 0;
+  }
+  static bool IsHttpFailure(const QString& reply) {
+    if (reply == QStringLiteral(" ")) return true;
+    const int code = HttpStatus(reply);
+    return code >= 300 && code != 416;
+  }
+  static QString HttpFailure(const QString& reply) {
+    if (reply == QStringLiteral(" ") || HttpStatus(reply) == 0) return QStringLiteral("could not connect to the server");
+    return QStringLiteral("the server answered \"%1\"").arg(reply.section(QStringLiteral("\r\n"), 0, 0).trimmed());
+  }
+
+  QString Reason(const QString& fallback) const {
+    if (m_sawlogin && !m_loggedin) return QStringLiteral("login refused");
+    if (!m_fatal.isEmpty()) return m_fatal;
+    if (!m_lastreject.isEmpty()) return QStringLiteral("the server refused: %1").arg(m_lastreject);
+    return fallback;
+  }
+
+  // The engine's log lines of every branch: shown with -v, and read for the
+  // reasons of a failure, which the engine reports only there.
+  void ReadLogs() {
+    CDownRootAppend& t = m_list.Task(m_task);
+    for (unsigned k = 1; k <= std::max<uint32_t>(t.branchcount, 1); ++k) {
+      void* h = nullptr;
+      std::string text;
+      if (lark::getdownbranch(t.node, k, h) != 0 || !h || lark::getoutputmsg(h, text, 0) != 0) continue;
+      const QStringList lines = QString::fromStdString(text).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+      for (const QString& line : lines) {
+        if (m_options.verbose) {
+          if (m_terminal) std::fprintf(stderr, "\r\033[K");
+          std::fprintf(stderr, "[%u] %s\n", k, qPrintable(line));
+        }
+        Classify(line);
+      }
+    }
+  }
+
+  void Classify(const QString& line) {
+    if (line.startsWith(QStringLiteral("Send command:pass"))) m_sawlogin = true;
+    if (line.startsWith(QStringLiteral("recv:230")) || line.contains(QStringLiteral("\n230"))) m_loggedin = true;
+    if (line.startsWith(QStringLiteral("recv:530"))) m_fatal = QStringLiteral("login refused");
+    if (line.startsWith(QStringLiteral("recv:550"))) m_lastreject = line.mid(5).trimmed();
+    if (line.startsWith(QStringLiteral("recv:550")) && m_list.Task(m_task).probestate >= 5)
+      m_fatal = QStringLiteral("no such file on the server (%1)").arg(line.mid(5).trimmed());
+    if (line.startsWith(QStringLiteral("File Error:")))
+      m_fatal = QStringLiteral("cannot write the local file %1").arg(line.mid(11).trimmed());
+  }
+
+  void ShowProgress(bool final) {
+    CDownRootAppend& t = m_list.Task(m_task);
+    const qint64 now = m_clock.elapsed();
+    if (!m_terminal && !final && now - m_lastshown < 5000) return;
+    m_lastshown = now;
+    int connected = 0;
+    for (unsigned k = 1; k <= std::max<uint32_t>(t.branchcount, 1); ++k) {
+      void* h = nullptr;
+      int c = 0;
+      if (lark::getdownbranch(t.node, k, h) == 0 && h && lark::getserverconnected(h, c, 1) == 0 && c) ++connected;
+    }
+    CTreeItem* root = m_list.RootOf(m_task);
+    const QString percent = root ? root->GetData().GetSubItem(2) : QString();
+    const QString speed = root ? root->GetData().GetSubItem(3) : QString();
+    const int64_t total = ParseOffset(t.totallength);
+    const QString line = QStringLiteral("%1 / %2 bytes  %3%  %4 bytes/s  %5/%6 branches connected")
+                             .arg(GroupNumber(Done()), total >= 0 && !t.totallength.isEmpty() ? GroupNumber(total) : QStringLiteral("?"),
+                                  percent.isEmpty() ? QStringLiteral("?") : percent, speed.isEmpty() ? QStringLiteral("0") : speed)
+                             .arg(connected)
+                             .arg(std::max<uint32_t>(t.branchcount, 1));
+    if (m_terminal) std::fprintf(stderr, "\r\033[K%s%s", qPrintable(line), final ? "\n" : "");
+    else std::fprintf(stderr, "%s\n", qPrintable(line));
+  }
+
+  CDownloadList& m_list;
+  int m_task;
+  const GetOptions& m_options;
+  bool m_terminal;
+  QElapsedTimer m_clock;
+  qint64 m_lastprogress = 0;
+  qint64 m_lastshown = -100000;
+  int64_t m_lastdone = -1;
+  bool m_wasconnected = false;
+  bool m_sawlogin = false;
+  bool m_loggedin = false;
+  bool m_finished = false;
+  QString m_fatal;
+  QString m_lastreject;
+  int m_status = 1;
+};
+
+// SIGINT and SIGTERM arrive as readable data on a descriptor, so they are
+// handled in the event loop like everything else.
+int SignalDescriptor() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+int FindTask(CDownloadList& list, const QString& url) {
+  for (int i = 0; i < list.TaskCount(); ++i)
+    if (list.Task(i).url == url) return i;
+  return -1;
+}
+
+}  // namespace
+
+int runget(int argc, char** argv) {
+  GetOptions options;
+  if (const int status = ParseOptions(argc, argv, options)) return status;
+
+  void* probe = nullptr;
+  const unsigned kind = lark::addnode(probe, options.url.toStdString(), options.branches, options.port, {}, {},
+                                      {}, false, true, false, true);
+  if (kind == 101) return Fail("URL not accepted: %s", options.url);
+  if (kind == 0) return Fail("%s names a site or directory, not a file", options.url);
+  if (kind != 1) return Fail("the engine is not running");
+  if (!ProbeSaveDirectory(options.dir, ProgramDirectory()))
+    return Fail("cannot write to the directory %s",
+                ResolveSaveDirectory(options.dir.isEmpty() ? QStringLiteral(".") : options.dir, ProgramDirectory()));
+
+  // A signal is taken by any thread that does not block it, so the engine
+  // is restarted after blocking: its new workers inherit the mask.
+  const int signalfdnum = SignalDescriptor();
+  lark::releasedllres();
+  lark::startengine();
+  lark::setmessageposter(PostEngineMessage);
+
+  CStderrSeam seam;
+  CDownloadList list(seam);
+  list.SetListFilePath(options.list);
+  int task = -1;
+  if (!options.list.isEmpty()) {
+    if (list.LoadListFile() == ListFileLoad::CouldNotOpen) return 1;
+    if (!list.RowsMatchRecords()) return Fail("the list file %s is damaged", options.list);
+    list.recreatenodes();
+    task = FindTask(list, options.url);
+  }
+  if (task >= 0) {
+    const int row = list.Model().NodeToIndex(list.RootOf(task));
+    QObject::connect(&list, &CDownloadList::commandPosted, &list, [&list, row](int command) {
+      if (command == downloadcommand::kStartDownload) list.StartDownload(row);
+    });
+    std::fprintf(stderr, "continuing the stored task\n");
+    list.ResumeDownload(row);
+  } else {
+    if (list.CreateDownloadTask(options.url, options.branches, options.port, options.user, options.pass, options.dir,
+                                true, !options.active, options.ascii) != 1)
+      return Fail("could not create the task for %s", options.url);
+    task = list.TaskCount() - 1;
+  }
+  list.SafeSave();
+
+  CGetRun run(list, task, options);
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &run, [&run] { run.Tick(); });
+  timer.start(1000);
+  // A probe answer is evaluated at once rather than up to a second later.
+  QObject::connect(&list, &CDownloadList::probeAnswered, &run, [&run] { QTimer::singleShot(0, &run, [&run] { run.Tick(); }); });
+  std::unique_ptr<QSocketNotifier> notifier;
+  if (signalfdnum >= 0) {
+    notifier = std::make_unique<QSocketNotifier>(signalfdnum, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &run, [&run, signalfdnum] {
+      signalfd_siginfo info{};
+      if (read(signalfdnum, &info, sizeof info) > 0) run.Interrupt();
+    });
+  }
+  QTimer::singleShot(200, &run, [&run] { run.Tick(); });
+  const int status = QCoreApplication::exec();
+  timer.stop();
+  notifier.reset();
+  if (signalfdnum >= 0) close(signalfdnum);
+  return status == 0 ? 0 : status;
+}
+
+void printdownloadtasks(std::FILE* out) {
+  CStderrSeam seam;
+  CDownloadList list(seam);
+  list.LoadListFile();
+  for (int i = 0; i < list.TaskCount(); ++i) {
+    CDownRootAppend& t = list.Task(i);
+    CTreeItem* root = list.RootOf(i);
+    int64_t remaining = 0, written = 0;
+    for (int m = 0; m < t.SegmentCount(); ++m) {
+      remaining += t.SegEnd(m) - t.SegPos(m);
+      written += t.SegPos(m) - t.SegStart(m);
+    }
+    const int64_t total = ParseOffset(t.totallength);
+    const int64_t done = total > 0 ? total - remaining : written;
+    const QString percent = total > 0 ? QString::number(done * 100 / total) : QStringLiteral("-");
+    std::fprintf(out, "download %s  total %s  done %s  %s%%  dir %s  %s\n",
+                 qPrintable(root ? root->GetData().text : QStringLiteral("?")),
+                 qPrintable(t.totallength.isEmpty() ? QStringLiteral("?") : GroupNumber(total)),
+                 qPrintable(GroupNumber(done)), qPrintable(percent), qPrintable(t.localdir.isEmpty() ? QStringLiteral(".") : t.localdir),
+                 qPrintable(t.url));
+    for (int m = 0; m < t.SegmentCount(); ++m)
+      std::fprintf(out, "  segment %d: %s-%s at %s, branch %u\n", m, qPrintable(t.segstart.value(m)),
+                   qPrintable(t.segend.value(m)), qPrintable(t.segpos.value(m)),
+                   m < static_cast<int>(t.segowner.size()) ? t.segowner[static_cast<size_t>(m)] + 1 : 0u);
+  }
+}

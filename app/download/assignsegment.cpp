@@ -1,0 +1,70 @@
+// Work for an idle branch: the largest unfinished segment nobody is
+// fetching, else the second half of the largest running one when that is
+// worth a connection of its own.
+#include "cdownloadlist.h"
+#include "lark.h"
+#include "numbertext.h"
+
+namespace {
+constexpr int64_t kSmallestSplit = 100000;
+
+void* BranchNode(void* node, int k) {
+  void* branch = nullptr;
+  if (lark::getdownbranch(node, static_cast<unsigned>(k + 1), branch) != 0) return nullptr;
+  return branch;
+}
+}  // namespace
+
+int CDownloadList::assignsegment(int task, int k) {
+  CDownRootAppend& t = Task(task);
+  const int segments = t.SegmentCount();
+  if (k < 0 || static_cast<size_t>(k) >= t.branchactive.size() || t.branchseg.size() != t.branchactive.size() ||
+      static_cast<int>(t.segowner.size()) != segments || t.segpos.size() != segments ||
+      t.segend.size() != segments)
+    return 1;
+  auto ownerActive = [&t](int m) {
+    const uint32_t owner = t.segowner[static_cast<size_t>(m)];
+    return owner < t.branchactive.size() && t.branchactive[owner] == 1;
+  };
+  auto choose = [&](bool idleowners) {
+    int best = -1;
+    int64_t bestremaining = 0;
+    for (int m = 0; m < segments; ++m) {
+      if (idleowners && ownerActive(m)) continue;
+      const int64_t remaining = t.SegEnd(m) - t.SegPos(m);
+      if (remaining > bestremaining) {
+        best = m;
+        bestremaining = remaining;
+      }
+    }
+    return best;
+  };
+  int m = choose(true);
+  if (m < 0) m = choose(false);
+  if (m < 0) return 1;
+
+  const uint32_t o = t.segowner[static_cast<size_t>(m)];
+  const int64_t end = t.SegEnd(m);
+  const int64_t pos = t.SegPos(m);
+  const int64_t remaining = end - pos;
+  const bool ownerworks = ownerActive(m) && t.branchseg[o] == static_cast<uint32_t>(m);
+  int fresh = -1;
+  if (ownerworks && o != static_cast<uint32_t>(k)) {
+    if (remaining <= kSmallestSplit) return 1;
+    const int64_t boundary = end - remaining / 2;
+    fresh = t.AppendSegment(boundary, boundary, end, static_cast<uint32_t>(k));
+    t.segend[m] = OffsetText(boundary);
+    lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), boundary, 2);
+  } else {
+    fresh = t.AppendSegment(pos, pos, end, static_cast<uint32_t>(k));
+    t.segend[m] = OffsetText(pos);
+    if (ownerworks) lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
+  }
+  void* h = BranchNode(t.node, k);
+  t.branchseg[static_cast<size_t>(k)] = static_cast<uint32_t>(fresh);
+  lark::setfilepointer(h, t.SegStart(fresh), 0);
+  lark::setfilepointer(h, t.SegPos(fresh), 1);
+  lark::setfilepointer(h, t.SegEnd(fresh), 2);
+  t.branchactive[static_cast<size_t>(k)] = 1;
+  return 0;
+}

@@ -1,0 +1,279 @@
+#include "cdownloadlist.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "lark.h"
+#include "numbertext.h"
+#include "shell/carchive.h"
+#include "shell/enginemessageevent.h"
+#include "shell/programdirectory.h"
+#include "shell/savedirectory.h"
+#include "shell/treegridrules.h"
+
+namespace {
+std::string Local8(const QString& text) { return text.toStdString(); }
+}  // namespace
+
+CDownloadList::CDownloadList(CMessageSeam& messages, QObject* parent)
+    : QObject(parent), m_messages(messages), m_listpath(ProgramDirectory() + QStringLiteral("/lark2.dat")) {
+  m_model.SetColumns(ColumnHeaders());
+}
+
+CDownloadList::~CDownloadList() = default;
+
+QStringList CDownloadList::ColumnHeaders() {
+  return {QStringLiteral("FileName"),      QStringLiteral("Total length(Bytes)"),
+          QStringLiteral("Downloaded length(Bytes)"), QStringLiteral("Percent"),
+          QStringLiteral("Speed(Byte/Sec)"), QStringLiteral("Directory"),
+          QStringLiteral("URL")};
+}
+
+int CDownloadList::IndexOfRoot(const CTreeItem* root) const {
+  const int index = m_model.GetRootIndex(root);
+  return index < TaskCount() ? index : -1;
+}
+
+int CDownloadList::TaskOfRow(int row) const {
+  CTreeItem* root = m_model.GetRootItemOfRow(row);
+  return root ? IndexOfRoot(root) : -1;
+}
+
+int CDownloadList::BranchOfRow(int row) const {
+  CTreeItem* item = m_model.GetTreeItem(row);
+  CTreeItem* root = m_model.GetRootItemOfRow(row);
+  if (!item || !root || item == root) return -1;
+  while (item->GetParentItem() && item->GetParentItem() != root) item = item->GetParentItem();
+  return m_model.GetChildIndex(root, item);
+}
+
+void* CDownloadList::LogNodeOfRow(int row) const {
+  const int task = TaskOfRow(row);
+  if (task < 0) return nullptr;
+  void* node = m_tasks[static_cast<size_t>(task)]->node;
+  const int k = BranchOfRow(row);
+  if (k < 0) return node;
+  void* branch = nullptr;
+  if (lark::getdownbranch(node, static_cast<unsigned>(k + 1), branch) != 0) return nullptr;
+  return branch;
+}
+
+void CDownloadList::SetRootImage(int task, uint32_t kind, int32_t image) {
+  CTreeItem* root = RootOf(task);
+  if (!root) return;
+  CItemInfo& info = root->GetData();
+  if (info.kind == kind && (kind == CItemInfo::kFileInDirectoryKind || info.image == image)) return;
+  info.kind = kind;
+  if (kind != CItemInfo::kFileInDirectoryKind) info.image = image;
+  m_model.ItemChanged(root);
+}
+
+void CDownloadList::SetBranchImage(int task, int k, int32_t image) {
+  CTreeItem* branch = m_model.GetChildAt(RootOf(task), k);
+  if (!branch || branch->GetData().image == image) return;
+  branch->GetData().image = image;
+  m_model.ItemChanged(branch);
+}
+
+void CDownloadList::ResizeRetry(int task) {
+  CDownRootAppend& t = Task(task);
+  const size_t n = std::max<size_t>(t.branchcount, t.branchactive.size());
+  if (t.retry.size() < n) t.retry.resize(n);
+}
+
+void CDownloadList::AddCreatedTask(void* node, const QString& url) {
+  std::string path, dir, user, pass;
+  lark::getftppathfile(node, path);
+  lark::getlocaldir(node, dir);
+  lark::getuser(node, user);
+  lark::getpass(node, pass);
+  int ascii = 0, pasv = 0;
+  unsigned port = 0, count = 0;
+  lark::getascimode(node, ascii);
+  lark::getpasvmode(node, pasv);
+  lark::getserverport(node, port);
+  lark::getdownbranchcount(node, count);
+  const QString name = QString::fromStdString(lark::extractfilenamefrompath(path));
+  const QString localdir = QString::fromStdString(dir);
+
+  auto info = std::make_unique<CItemInfo>();
+  info->kind = 1;
+  info->text = name;
+  info->subitems = {QString(), QString(), QString(), QString(),
+                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), url};
+  info->image = kTaskStopped;
+  CTreeItem* root = m_model.InsertRootItem(std::move(info));
+  for (unsigned k = 0; k < std::max(count, 1u); ++k) {
+    auto branch = std::make_unique<CItemInfo>();
+    branch->kind = 1;
+    branch->text = name;
+    branch->image = kBranchIdle;
+    m_model.InsertItem(root, std::move(branch), false);
+  }
+
+  auto task = std::make_unique<CDownRootAppend>();
+  task->node = node;
+  task->url = url;
+  task->user = QString::fromStdString(user);
+  task->pass = QString::fromStdString(pass);
+  task->ascimode = static_cast<uint32_t>(ascii);
+  task->pasvmode = static_cast<uint32_t>(pasv);
+  task->port = port;
+  task->localdir = localdir;
+  task->branchcount = count;
+  task->id = m_nextid++;
+  m_tasks.push_back(std::move(task));
+  ResizeRetry(TaskCount() - 1);
+}
+
+unsigned CDownloadList::CreateDownloadTask(const QString& url, unsigned branches, unsigned port,
+                                           const QString& user, const QString& pass, const QString& localdir,
+                                           bool connectnow, bool pasv, bool ascii) {
+  void* node = nullptr;
+  const unsigned result = lark::addnode(node, Local8(url), branches, port, Local8(user), Local8(pass),
+                                        Local8(localdir), connectnow, pasv, ascii, false);
+  if (result == 1) {
+    AddCreatedTask(node, url);
+  } else if (result == 0 && node) {
+    lark::disconnect(node, 0);
+    WaitDisconnected(node, 0);
+    lark::deletenode(node);
+  }
+  return result;
+}
+
+void CDownloadList::RemoveTask(int index) {
+  if (index < 0 || index >= TaskCount()) return;
+  CTreeItem* root = RootOf(index);
+  if (root) m_model.DeleteItem(root, 0);
+  m_tasks.erase(m_tasks.begin() + index);
+}
+
+void CDownloadList::Serialize(CArchive& ar) {
+  m_model.Serialize(ar);
+  if (ar.IsStoring()) {
+    ar.WriteCount(static_cast<uint32_t>(m_tasks.size()));
+    for (auto& task : m_tasks) ar.WriteObject(task.get());
+    return;
+  }
+  m_tasks.clear();
+  const uint32_t count = ar.ReadCount();
+  for (uint32_t i = 0; i < count; ++i) {
+    auto task = ar.ReadOwned<CDownRootAppend>();
+    if (!task) task = std::make_unique<CDownRootAppend>();
+    task->id = m_nextid++;
+    m_tasks.push_back(std::move(task));
+  }
+}
+
+ListFileLoad CDownloadList::LoadListFile() {
+  if (m_listpath.isEmpty()) return ListFileLoad::Loaded;
+  const ListFileLoad result =
+      ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
+  for (int i = 0; i < TaskCount(); ++i) ResizeRetry(i);
+  return result;
+}
+
+bool CDownloadList::SaveListFile() {
+  if (m_listpath.isEmpty()) return true;
+  return ::SaveListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
+}
+
+QString CDownloadList::EngineFilePath(int task) const {
+  const CDownRootAppend& t = *m_tasks.at(static_cast<size_t>(task));
+  std::string path, dir;
+  if (lark::getftppathfile(t.node, path) != 0) path = QUrl(t.url).path().toStdString();
+  if (lark::getlocaldir(t.node, dir) != 0) dir = Local8(t.localdir);
+  return QDir::cleanPath(ResolveSaveDirectory(QString::fromStdString(dir), ProgramDirectory())) + u'/' +
+         QString::fromStdString(lark::extractfilenamefrompath(path));
+}
+
+bool CDownloadList::SafeSave() {
+  if (m_listpath.isEmpty()) return true;
+  // fdatasync works on the file, whichever descriptor names it, so the
+  // bytes the engine wrote before the positions were read reach the disk
+  // before the positions do.
+  for (int i = 0; i < TaskCount(); ++i) {
+    if (!Task(i).tracking) continue;
+    const QByteArray path = EngineFilePath(i).toLocal8Bit();
+    const int fd = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    const bool synced = fdatasync(fd) == 0;
+    close(fd);
+    if (!synced) return false;
+  }
+  CArchive ar;
+  Serialize(ar);
+  return WriteListFile(m_listpath, ar.Bytes());
+}
+
+void CDownloadList::recreatenodes() {
+  for (int i = 0; i < TaskCount(); ++i) {
+    CDownRootAppend& t = Task(i);
+    void* node = nullptr;
+    const unsigned result =
+        lark::addnode(node, Local8(t.url), t.branchcount, t.port, Local8(t.user), Local8(t.pass),
+                      Local8(t.localdir), false, t.pasvmode != 0, t.ascimode != 0, false);
+    if (result == 1) {
+      t.node = node;
+    } else {
+      t.node = nullptr;
+      if (result == 0 && node) lark::deletenode(node);
+    }
+    for (size_t k = 0; k < t.branchactive.size(); ++k) {
+      t.branchactive[k] = 0;
+      const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
+      SetBranchImage(i, static_cast<int>(k), stopped ? kBranchStopped : kBranchIdle);
+    }
+    t.probestate = 0;
+    t.tracking = 0;
+    ResizeRetry(i);
+  }
+}
+
+int CDownloadList::TaskOfNode(void*, int lparam) const {
+  for (int i = 0; i < TaskCount(); ++i)
+    if (m_tasks[static_cast<size_t>(i)]->id == lparam) return i;
+  return -1;
+}
+
+int CDownloadList::OnProbeAnswer(void* node, int lparam) {
+  if (!node) return 2;
+  const int task = TaskOfNode(node, lparam);
+  if (task < 0) return 0;
+  CDownRootAppend& t = Task(task);
+  t.probestate += 1;
+  std::string text;
+  lark::takeoutcontent(node, text);
+  QString reply = QString::fromStdString(text);
+  reply.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  reply.replace(u'\r', u'\n');
+  reply.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  t.probereply = reply;
+  emit probeAnswered();
+  return 0;
+}
+
+bool CDownloadList::event(QEvent* event) {
+  if (event->type() == CEngineMessageEvent::EventType()) {
+    auto* message = static_cast<CEngineMessageEvent*>(event);
+    if (message->Message() == kProbeMessage) OnProbeAnswer(message->Node(), message->LParam());
+    return true;
+  }
+  return QObject::event(event);
+}
+
+void CDownloadList::WaitDisconnected(void* node, int thisnodeonly) {
+  // The workers close within a few hundred ms; the bound only guards a
+  // wedged engine.
+  for (int i = 0; i < 1000; ++i) {
+    int connected = 0;
+    if (lark::getserverconnected(node, connected, thisnodeonly) != 0 || connected == 0) return;
+    usleep(10000);
+  }
+}

@@ -1,0 +1,150 @@
+// The download task list without its window: the rows (a CTreeGridModel),
+// the task records paired with the root rows, the once-a-second scheduler
+// and the commands. Everything runs on the thread that owns this object;
+// the engine's completion messages reach it as CEngineMessageEvent, so the
+// object itself is the `wnd` of its requests.
+//
+// A task runs through: probe (FTP "list" then "rest 1", HTTP a GET from
+// byte 1) -> division into segments -> branches started -> each tick the
+// progress pass records every branch's written position, hands finished
+// branches new work and restarts dropped ones after a growing wait.
+// While any task runs, the list is saved every few seconds, after the
+// downloaded bytes are flushed, so a stored position is never ahead of
+// the disk.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "cdownrootappend.h"
+#include "shell/ctreegridmodel.h"
+#include "shell/listfile.h"
+
+class CMessageSeam;
+
+// How dropped and stalled branches are restarted; tests shorten the times.
+struct RetryPolicy {
+  uint32_t firstwait = 2000;   // ms before the first restart, doubled each time
+  uint32_t maxwait = 60000;
+  int maxfailures = 10;        // restarts in a row without progress
+  uint32_t stalltime = 60000;  // connected but nothing received this long
+  uint32_t saveperiod = 5000;  // safe save while running
+};
+
+class CDownloadList : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr unsigned kProbeMessage = 0x67;
+
+  explicit CDownloadList(CMessageSeam& messages, QObject* parent = nullptr);
+  ~CDownloadList() override;
+
+  static QStringList ColumnHeaders();
+  CTreeGridModel& Model() { return m_model; }
+  int TaskCount() const { return static_cast<int>(m_tasks.size()); }
+  CDownRootAppend& Task(int index) { return *m_tasks.at(static_cast<size_t>(index)); }
+  CTreeItem* RootOf(int index) const { return m_model.GetRootAt(index); }
+  void SetRetryPolicy(const RetryPolicy& policy) { m_policy = policy; }
+
+  // Rows: the task index of a row (-1 for none), the branch of a branch
+  // row (-1 for a root row), and the node whose log the pane shows.
+  int TaskOfRow(int row) const;
+  int BranchOfRow(int row) const;
+  void* LogNodeOfRow(int row) const;
+  bool FullLogRefresh() const { return m_fulllogrefresh; }
+  void SetFullLogRefresh(bool on) { m_fulllogrefresh = on; }
+
+  // Task creation, download half: `node` is a file node addnode made for
+  // `url`. Adds the root row, one branch row per branch and the record.
+  void AddCreatedTask(void* node, const QString& url);
+  // addnode then AddCreatedTask; returns addnode's result. A URL naming a
+  // site (result 0) makes nothing here: its node is deleted again.
+  unsigned CreateDownloadTask(const QString& url, unsigned branches, unsigned port, const QString& user,
+                              const QString& pass, const QString& localdir, bool connectnow, bool pasv,
+                              bool ascii);
+  // Drops the record and rows of task `index`; its node must be idle and
+  // deleted by the caller.
+  void RemoveTask(int index);
+
+  // The list file (default: "lark2.dat" in the program's directory); an
+  // empty path keeps the list in memory only.
+  void SetListFilePath(const QString& path) { m_listpath = path; }
+  QString ListFilePath() const { return m_listpath; }
+  ListFileLoad LoadListFile();
+  bool SaveListFile();
+  // Flushes every running task's file to disk, then saves the list.
+  bool SafeSave();
+  void Serialize(CArchive& ar);
+  bool RowsMatchRecords() const { return m_model.GetRootCount() == TaskCount(); }
+  // After loading: one node group per task (none when addnode refuses),
+  // every branch inactive, shown stopped or idle.
+  void recreatenodes();
+
+  // The scheduler.
+  void downloadtick();
+  int OnProbeAnswer(void* node, int lparam);
+  int assignsegment(int task, int k);
+  void updateprogress(int task);
+
+  // Commands on the task or branch of `row`.
+  void StartDownload(int row);
+  void ResumeDownload(int row);
+  void StopDownload(int row);
+  void StartBranch(int row);
+  void StopBranch(int row);
+  void ClearBranchLog(int row);
+  // The downloaded file of the row's task as shown (Directory + name).
+  QString LocalFilePath(int row) const;
+
+  // Task state for front ends.
+  bool IsComplete(int task) const;
+  bool HasGivenUp(int task) const;
+  // The local file the engine writes, from the node (after redirects).
+  QString EngineFilePath(int task) const;
+
+ signals:
+  // A command for the main window (Resume on a never-started task).
+  void commandPosted(int command);
+  // A probe answer has been stored; a front end may tick at once.
+  void probeAnswered();
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  int TaskOfNode(void* node, int lparam) const;
+  int IndexOfRoot(const CTreeItem* root) const;
+  void SetRootImage(int task, uint32_t kind, int32_t image);
+  void SetBranchImage(int task, int k, int32_t image);
+  void ShowTotal(int task);
+  void IssueProbe(int task);
+  void EvaluateHttpProbe(int task);
+  void EvaluateFtpProbe(int task);
+  void EvaluateRestAnswer(int task);
+  void StartBranches(int task, const QString& script, bool resume, int64_t length);
+  void FreshLocalFile(int task, int64_t length);
+  void ProbeStuck(int task);
+  bool BranchIsDone(int task, int k, int64_t w);
+  void BranchFailed(int task, int k, int64_t w);
+  void RunDueRetries(int task);
+  void RestartBranch(int task, int k);
+  bool RetryPending(int task) const;
+  void WaitDisconnected(void* node, int thisnodeonly);
+  void ResizeRetry(int task);
+
+  CMessageSeam& m_messages;
+  CTreeGridModel m_model;
+  std::vector<std::unique_ptr<CDownRootAppend>> m_tasks;
+  RetryPolicy m_policy;
+  QString m_listpath;
+  bool m_fulllogrefresh = false;
+  int m_nextid = 1;
+  uint32_t m_lastsave = 0;
+  bool m_wasrunning = false;
+};

@@ -1,0 +1,72 @@
+// The record of one download task: how to reach the file, where it goes,
+// its engine node group and the segment table that says which branch
+// fetches which byte range. Record i belongs to the i-th root row.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+#include "shell/cobject.h"
+
+// What the scheduler keeps per branch between ticks, never stored: the
+// automatic retry of a dropped or stalled connection.
+struct BranchRetry {
+  int failures = 0;          // restarts in a row without progress
+  bool pending = false;      // a restart is due at `due`
+  bool gaveup = false;       // too many failures: left inactive
+  uint32_t due = 0;
+  int64_t lastwrite = -1;    // write offset at the last movement
+  uint32_t lastmove = 0;     // tick of that movement
+  int64_t failedat = -1;     // write offset when the last failure was seen
+};
+
+class CDownRootAppend : public CObject {
+ public:
+  static constexpr CRuntimeClass classinfo{"CDownRootAppend", 1};
+  const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
+  // Stored fields only, in the list file's order.
+  void Serialize(CArchive& ar) override;
+
+  // The seven segment lists emptied, for a start from byte 0.
+  void ClearSegments();
+  int SegmentCount() const { return static_cast<int>(segstart.size()); }
+  int BranchEntries() const { return static_cast<int>(branchactive.size()); }
+  bool AnyBranchActive() const;
+  // Appends segment [start, end) at `position`, fetched by `owner`.
+  int AppendSegment(int64_t start, int64_t position, int64_t end, uint32_t owner);
+  int64_t SegStart(int m) const;
+  int64_t SegPos(int m) const;
+  int64_t SegEnd(int m) const;
+
+  void* node = nullptr;
+  QString url;
+  QString user;
+  QString pass;
+  uint32_t ascimode = 0;
+  uint32_t pasvmode = 0;
+  uint32_t port = 0;
+  QString localdir;
+  uint32_t branchcount = 0;
+  QString totallength;
+  uint32_t starttick = 0;
+  uint32_t probestate = 0;
+  QString probereply;
+  uint32_t tracking = 0;
+  QStringList segstart;
+  QStringList segpos;
+  QStringList segend;
+  std::vector<uint32_t> segowner;
+  std::vector<uint32_t> branchseg;
+  std::vector<uint32_t> branchactive;
+  std::vector<uint32_t> branchstopped;
+
+  // Not stored: the lParam of this task's probe requests, ticks the probe
+  // connection has been stuck, the retry state per branch and the tick of
+  // the last safe save.
+  int id = 0;
+  int probestall = 0;
+  std::vector<BranchRetry> retry;
+};

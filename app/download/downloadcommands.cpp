@@ -1,0 +1,153 @@
+// The commands on the selected download task or branch.
+#include <QDir>
+
+#include "cdownloadlist.h"
+
+#include <algorithm>
+#include "downloadcommandids.h"
+#include "lark.h"
+#include "numbertext.h"
+#include "shell/messageseam.h"
+#include "shell/programdirectory.h"
+#include "shell/savedirectory.h"
+#include "shell/treegridrules.h"
+
+namespace {
+void* Branch(void* node, int k) {
+  void* branch = nullptr;
+  if (lark::getdownbranch(node, static_cast<unsigned>(k + 1), branch) != 0) return nullptr;
+  return branch;
+}
+}  // namespace
+
+void CDownloadList::StartDownload(int row) {
+  const int task = TaskOfRow(row);
+  if (task < 0) return;
+  CDownRootAppend& t = Task(task);
+  unsigned protocol = 0;
+  if (lark::getserverprotocol(t.node, protocol) != 0) return;
+  int c = 0;
+  if (lark::getserverconnected(t.node, c, 0) == 0 && c) {
+    lark::disconnect(t.node, 0);
+    WaitDisconnected(t.node, 0);
+  }
+  t.probestate = 0;
+  t.probereply.clear();
+  t.probestall = 0;
+  t.retry.assign(t.retry.size(), BranchRetry{});
+  lark::setresumeenable(t.node, 1);  // a new probe decides again
+  if (protocol == 1) lark::savecommand(t.node, "");
+  else lark::generateinitcommand(t.node);
+  lark::connect(t.node, 1);
+}
+
+void CDownloadList::ResumeDownload(int row) {
+  const int task = TaskOfRow(row);
+  if (task < 0) return;
+  CDownRootAppend& t = Task(task);
+  if (t.tracking == 1) return;
+  unsigned protocol = 0;
+  if (lark::getserverprotocol(t.node, protocol) != 0) return;
+  if (t.starttick == 0) {
+    emit commandPosted(downloadcommand::kStartDownload);
+    return;
+  }
+  ResizeRetry(task);
+  t.retry.assign(t.retry.size(), BranchRetry{});
+  for (size_t k = 0; k < t.branchactive.size(); ++k) {
+    void* h = Branch(t.node, static_cast<int>(k));
+    if (!h) continue;
+    if (k < t.branchstopped.size() && t.branchstopped[k] == 1) {
+      const uint32_t j = k < t.branchseg.size() ? t.branchseg[k] : 0;
+      if (j < static_cast<uint32_t>(t.SegmentCount())) {
+        lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 0);
+        lark::setfilepointer(h, t.SegPos(static_cast<int>(j)), 1);
+        lark::setfilepointer(h, t.SegEnd(static_cast<int>(j)), 2);
+      }
+      continue;
+    }
+    int c = 0;
+    if (lark::getserverconnected(h, c, 1) == 0 && c) {
+      lark::disconnect(h, 1);
+      WaitDisconnected(h, 1);
+    }
+    if (assignsegment(task, static_cast<int>(k)) != 0) {
+      t.branchactive[k] = 0;
+      continue;
+    }
+    if (protocol == 1) {
+      lark::generateinitcommand(h);
+      lark::setdownstarted(h, 1);
+    }
+    lark::adjustrestpoint(h);
+    lark::connect(h, 1);
+  }
+  t.probestate = 5;
+}
+
+void CDownloadList::StopDownload(int row) {
+  const int task = TaskOfRow(row);
+  if (task < 0) return;
+  if (!m_messages.Ask(QStringLiteral("The whole selected download task will be disconnected, are you sure?")))
+    return;
+  CDownRootAppend& t = Task(task);
+  std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
+  t.retry.assign(t.retry.size(), BranchRetry{});
+  int c = 0;
+  if (lark::getserverconnected(t.node, c, 0) == 0 && c) {
+    lark::disconnect(t.node, 0);
+    WaitDisconnected(t.node, 0);
+  }
+  t.probestate = 0;
+}
+
+void CDownloadList::StopBranch(int row) {
+  const int task = TaskOfRow(row);
+  const int k = BranchOfRow(row);
+  if (task < 0 || k < 0) return;
+  CDownRootAppend& t = Task(task);
+  if (static_cast<size_t>(k) >= t.branchstopped.size()) return;
+  t.branchstopped[static_cast<size_t>(k)] = 1;
+  if (static_cast<size_t>(k) < t.branchactive.size()) t.branchactive[static_cast<size_t>(k)] = 0;
+  if (static_cast<size_t>(k) < t.retry.size()) t.retry[static_cast<size_t>(k)] = BranchRetry{};
+  SetBranchImage(task, k, kBranchStopped);
+  lark::disconnect(Branch(t.node, k), 1);
+}
+
+void CDownloadList::StartBranch(int row) {
+  const int task = TaskOfRow(row);
+  const int k = BranchOfRow(row);
+  if (task < 0 || k < 0) return;
+  CDownRootAppend& t = Task(task);
+  if (static_cast<size_t>(k) >= t.branchstopped.size()) return;
+  t.branchstopped[static_cast<size_t>(k)] = 0;
+  SetBranchImage(task, k, kBranchIdle);
+  if (t.tracking == 0) return;
+  void* h = Branch(t.node, k);
+  int c = 0;
+  if (!h || lark::getserverconnected(h, c, 1) != 0 || c) return;
+  if (static_cast<size_t>(k) >= t.branchactive.size()) return;
+  t.branchactive[static_cast<size_t>(k)] = 1;
+  if (assignsegment(task, k) != 0) {
+    t.branchactive[static_cast<size_t>(k)] = 0;
+    return;
+  }
+  lark::adjustrestpoint(h);
+  lark::connect(h, 1);
+}
+
+void CDownloadList::ClearBranchLog(int row) {
+  const int task = TaskOfRow(row);
+  const int k = BranchOfRow(row);
+  if (task >= 0 && k >= 0) lark::clearlogmessage(Branch(Task(task).node, k));
+  m_fulllogrefresh = true;
+}
+
+QString CDownloadList::LocalFilePath(int row) const {
+  CTreeItem* root = m_model.GetRootItemOfRow(row);
+  if (!root) return {};
+  const CItemInfo& info = root->GetData();
+  QString dir = ResolveSaveDirectory(info.GetSubItem(4), ProgramDirectory());
+  if (!dir.isEmpty() && !dir.endsWith(u'/')) dir += u'/';
+  return dir + info.text;
+}

@@ -1,0 +1,225 @@
+// The progress pass: records each branch's written position, hands finished
+// branches new work, restarts dropped ones after a growing wait, and shows
+// sizes, percent and speed.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "cdownloadlist.h"
+
+#include <algorithm>
+#include "lark.h"
+#include "numbertext.h"
+#include "shell/treegridrules.h"
+
+namespace {
+QString Percent(int64_t done, int64_t whole) {
+  if (whole <= 0) return QStringLiteral("0");
+  return QString::number(static_cast<qlonglong>(static_cast<double>(done) / static_cast<double>(whole) * 100.0));
+}
+
+QString Speed(int64_t bytes, uint32_t milliseconds) {
+  if (milliseconds == 0) return QStringLiteral("0");
+  return GroupNumber(static_cast<int64_t>(static_cast<double>(bytes) / milliseconds * 1000.0));
+}
+
+bool Due(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) >= 0; }
+}  // namespace
+
+bool CDownloadList::RetryPending(int task) const {
+  for (const BranchRetry& r : m_tasks[static_cast<size_t>(task)]->retry)
+    if (r.pending) return true;
+  return false;
+}
+
+bool CDownloadList::HasGivenUp(int task) const {
+  if (IsComplete(task)) return false;
+  for (const BranchRetry& r : m_tasks[static_cast<size_t>(task)]->retry)
+    if (r.gaveup) return true;
+  return false;
+}
+
+bool CDownloadList::IsComplete(int task) const {
+  const CDownRootAppend& t = *m_tasks[static_cast<size_t>(task)];
+  CTreeItem* root = RootOf(task);
+  return root && root->GetData().GetSubItem(2) == QStringLiteral("100") && !t.AnyBranchActive() &&
+         !RetryPending(task);
+}
+
+// A connection that ended before its segment did: the segment is free for
+// any branch, and this branch itself tries again after a wait that doubles
+// with each failure in a row that brought no new byte.
+void CDownloadList::BranchFailed(int task, int k, int64_t w) {
+  CDownRootAppend& t = Task(task);
+  t.branchactive[static_cast<size_t>(k)] = 0;
+  ResizeRetry(task);
+  BranchRetry& r = t.retry[static_cast<size_t>(k)];
+  if (static_cast<size_t>(k) < t.branchstopped.size() && t.branchstopped[static_cast<size_t>(k)] == 1) return;
+  if (w > r.failedat) r.failures = 0;
+  r.failedat = w;
+  if (++r.failures > m_policy.maxfailures) {
+    r.pending = false;
+    r.gaveup = true;
+    return;
+  }
+  uint32_t wait = m_policy.firstwait;
+  for (int i = 1; i < r.failures && wait < m_policy.maxwait; ++i) wait *= 2;
+  r.pending = true;
+  r.due = TickCount() + std::min(wait, m_policy.maxwait);
+}
+
+void CDownloadList::RestartBranch(int task, int k) {
+  CDownRootAppend& t = Task(task);
+  void* h = nullptr;
+  if (lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) != 0) return;
+  int resume = 0;
+  lark::getresumeenable(t.node, resume);
+  if (resume != 1 || ParseOffset(t.totallength) <= 0) {
+    // The server cannot start anywhere but at byte 0: the whole file again.
+    const uint32_t j = t.branchseg[static_cast<size_t>(k)];
+    if (j >= static_cast<uint32_t>(t.SegmentCount())) return;
+    t.segpos[static_cast<int>(j)] = t.segstart[static_cast<int>(j)];
+    lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 0);
+    lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 1);
+    t.branchactive[static_cast<size_t>(k)] = 1;
+    if (lark::connect(h, 1) != 0) t.branchactive[static_cast<size_t>(k)] = 0;
+    return;
+  }
+  if (assignsegment(task, k) != 0) return;
+  lark::adjustrestpoint(h);
+  if (lark::connect(h, 1) != 0) t.branchactive[static_cast<size_t>(k)] = 0;
+}
+
+void CDownloadList::RunDueRetries(int task) {
+  CDownRootAppend& t = Task(task);
+  const uint32_t now = TickCount();
+  for (size_t k = 0; k < t.retry.size() && k < t.branchactive.size(); ++k) {
+    BranchRetry& r = t.retry[k];
+    if (!r.pending || !Due(now, r.due)) continue;
+    r.pending = false;
+    void* h = nullptr;
+    int connected = 0;
+    if (t.branchactive[k] == 1 || (k < t.branchstopped.size() && t.branchstopped[k] == 1)) continue;
+    if (lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) != 0) continue;
+    if (lark::getserverconnected(h, connected, 1) != 0 || connected) continue;
+    RestartBranch(task, static_cast<int>(k));
+  }
+}
+
+// A branch without an end offset (unknown length, or an empty file) is done
+// when its connection has closed; the bytes it got are the file.
+bool CDownloadList::BranchIsDone(int task, int k, int64_t w) {
+  CDownRootAppend& t = Task(task);
+  const bool unknown = ParseOffset(t.totallength) < 0;
+  if (unknown && w <= 0) return false;
+  const uint32_t j = t.branchseg[static_cast<size_t>(k)];
+  if (unknown) {
+    t.totallength = OffsetText(w);
+    t.segend[static_cast<int>(j)] = OffsetText(w);
+    const QByteArray path = EngineFilePath(task).toLocal8Bit();
+    const int fd = open(path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      (void)ftruncate(fd, w);
+      close(fd);
+    }
+    ShowTotal(task);
+  }
+  t.branchactive[static_cast<size_t>(k)] = 0;
+  return true;
+}
+
+void CDownloadList::updateprogress(int task) {
+  CDownRootAppend& t = Task(task);
+  CTreeItem* root = RootOf(task);
+  if (!root) return;
+  ResizeRetry(task);
+  int resume = 0;
+  lark::getresumeenable(t.node, resume);
+  size_t n = resume == 1 ? t.branchcount : 1;
+  n = std::min({n, t.branchactive.size(), t.branchseg.size(), t.retry.size()});
+  const uint32_t now = TickCount();
+
+  for (size_t k = 0; k < n; ++k) {
+    CTreeItem* row = m_model.GetChildAt(root, static_cast<int>(k));
+    void* h = nullptr;
+    if (lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) != 0 || !h) continue;
+    int c = 0;
+    lark::getserverconnected(h, c, 1);
+    const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
+    SetBranchImage(task, static_cast<int>(k), stopped ? kBranchStopped : c ? kBranchConnected : kBranchIdle);
+
+    int64_t w = 0, e = 0;
+    lark::getfilepointer(h, w, 1);
+    lark::getfilepointer(h, e, 2);
+    const bool noend = e == 0;
+    if (!noend && w > e) w = e;
+    const uint32_t j = t.branchseg[k];
+    if (j >= static_cast<uint32_t>(t.SegmentCount())) continue;
+    const int64_t prev = t.SegPos(static_cast<int>(j));
+    t.segpos[static_cast<int>(j)] = OffsetText(w);
+
+    BranchRetry& r = t.retry[k];
+    if (w != r.lastwrite || !c || t.branchactive[k] != 1) {
+      r.lastwrite = w;
+      r.lastmove = now;
+    }
+    if (noend) {
+      if (t.branchactive[k] == 1 && !c && !BranchIsDone(task, static_cast<int>(k), w))
+        BranchFailed(task, static_cast<int>(k), w);
+    } else {
+      if (w == prev && w >= e && t.branchactive[k] == 1) {
+        if (c) {
+          lark::disconnect(h, 1);
+        } else if (assignsegment(task, static_cast<int>(k)) == 0) {
+          lark::adjustrestpoint(h);
+          lark::connect(h, 1);
+        } else {
+          t.branchactive[k] = 0;
+        }
+      }
+      if (!c && w < e && t.branchactive[k] == 1) BranchFailed(task, static_cast<int>(k), w);
+    }
+    // Connected but silent too long: close it; the next pass restarts it.
+    if (c && t.branchactive[k] == 1 && now - r.lastmove >= m_policy.stalltime) {
+      lark::disconnect(h, 1);
+      r.lastmove = now;
+    }
+
+    int64_t assigned = 0, done = 0;
+    for (int m = 0; m < t.SegmentCount(); ++m) {
+      if (static_cast<size_t>(m) >= t.segowner.size() || t.segowner[static_cast<size_t>(m)] != k) continue;
+      assigned += t.SegEnd(m) - t.SegStart(m);
+      done += t.SegPos(m) - t.SegStart(m);
+    }
+    unsigned last = 0;
+    lark::getlasttime(h, last);
+    const QString speed = Speed(w - prev, now - last);
+    lark::setlasttime(h, 0);
+    if (!row) continue;
+    CItemInfo& info = row->GetData();
+    info.SetSubItem(0, noend && assigned <= 0 ? QString() : GroupNumber(assigned));
+    info.SetSubItem(1, GroupNumber(done));
+    info.SetSubItem(2, noend && assigned <= 0 ? QString() : Percent(done, assigned));
+    if (w != prev || ((w < e || noend) && t.branchactive[k] == 1)) info.SetSubItem(3, speed);
+    m_model.ItemChanged(row);
+  }
+  RunDueRetries(task);
+
+  const int64_t total = ParseOffset(t.totallength);
+  int64_t done = 0, remaining = 0;
+  for (int m = 0; m < t.SegmentCount(); ++m) {
+    remaining += t.SegEnd(m) - t.SegPos(m);
+    done += t.SegPos(m) - t.SegStart(m);
+  }
+  QString percent;
+  if (total > 0) {
+    done = total - remaining;
+    percent = Percent(done, total);
+  } else if (total == 0) {
+    percent = t.AnyBranchActive() || RetryPending(task) ? QStringLiteral("0") : QStringLiteral("100");
+  }
+  CItemInfo& info = root->GetData();
+  info.SetSubItem(1, GroupNumber(done));
+  info.SetSubItem(2, percent);
+  info.SetSubItem(3, Speed(done, now - t.starttick));
+  m_model.ItemChanged(root);
+}

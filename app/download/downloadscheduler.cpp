@@ -1,0 +1,320 @@
+// The once-a-second pass over the download tasks: the length probe, its
+// evaluation and the start of the branches. Tasks are visited from the
+// last to the first.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "cdownloadlist.h"
+
+#include <algorithm>
+#include "lark.h"
+#include "listingparser.h"
+#include "numbertext.h"
+#include "shell/treegridrules.h"
+
+namespace {
+constexpr int kStuckTicks = 5;  // ticks a probe connection may refuse the next request
+
+bool IsHttp(void* node) {
+  unsigned protocol = 0;
+  return lark::getserverprotocol(node, protocol) == 0 && protocol == 1;
+}
+
+QString HeaderValue(const QString& lowered, const QString& name, bool* found) {
+  const int at = lowered.indexOf(name);
+  *found = false;
+  if (at < 0) return {};
+  const int start = at + static_cast<int>(name.size());
+  const int end = lowered.indexOf(QStringLiteral("\r\n"), start);
+  if (end < 0) return {};
+  *found = true;
+  return lowered.mid(start, end - start).trimmed();
+}
+
+// "bytes 1-999/1000" -> start 1, total 1000; "bytes */1" -> start -1, total 1.
+void ParseContentRange(const QString& value, int64_t& start, int64_t& total) {
+  start = -1;
+  total = -1;
+  QString rest = value;
+  if (rest.startsWith(QStringLiteral("bytes"))) rest = rest.mid(5).trimmed();
+  const int slash = rest.indexOf(u'/');
+  if (slash < 0) return;
+  bool ok = false;
+  const int64_t whole = ParseOffset(rest.mid(slash + 1), &ok);
+  if (ok && whole >= 0) total = whole;
+  const int dash = rest.indexOf(u'-');
+  if (dash > 0 && dash < slash) {
+    const int64_t first = ParseOffset(rest.left(dash), &ok);
+    if (ok) start = first;
+  }
+}
+}  // namespace
+
+void CDownloadList::downloadtick() {
+  bool running = false;
+  for (int i = TaskCount() - 1; i >= 0; --i) {
+    CDownRootAppend& t = Task(i);
+    int any = 0;
+    if (lark::getserverconnected(t.node, any, 0) != 0) continue;
+    if (any == 1 && t.probestate == 5) {
+      t.tracking = 1;
+      updateprogress(i);
+    } else if (t.tracking == 1) {
+      updateprogress(i);
+      if (!t.AnyBranchActive() && !RetryPending(i)) t.tracking = 0;
+    }
+    if (t.tracking) running = true;
+    if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6) {
+      // A branch waiting for its automatic restart keeps the task running.
+      if (t.probestate == 5 && RetryPending(i)) {
+        SetRootImage(i, 3, kTaskRunning);
+        continue;
+      }
+      const QString percent = RootOf(i) ? RootOf(i)->GetData().GetSubItem(2) : QString();
+      if (percent == QStringLiteral("100")) SetRootImage(i, CItemInfo::kFileInDirectoryKind, 0);
+      else SetRootImage(i, 3, kTaskStopped);
+      if (t.probestate == 1 || t.probestate == 3 || t.probestate == 5) t.probestate = 0;
+      continue;
+    }
+    SetRootImage(i, 3, kTaskRunning);
+    switch (t.probestate) {
+      case 0: IssueProbe(i); break;
+      case 2: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
+      case 4: EvaluateRestAnswer(i); break;
+      default: break;
+    }
+  }
+  const uint32_t now = TickCount();
+  if (running && (!m_wasrunning || now - m_lastsave >= m_policy.saveperiod)) {
+    m_lastsave = now;
+    SafeSave();
+  } else if (!running && m_wasrunning) {
+    SafeSave();  // the final positions of what just stopped
+  }
+  m_wasrunning = running;
+}
+
+void CDownloadList::IssueProbe(int task) {
+  CDownRootAppend& t = Task(task);
+  std::string path, server;
+  lark::getftppathfile(t.node, path);
+  std::string request;
+  if (IsHttp(t.node)) {
+    lark::getservername(t.node, server);
+    request = "GET " + path + " HTTP/1.1\r\nHost: " + server +
+              "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\nReferer: " +
+              t.url.toStdString() + "\r\nConnection: close\r\nRange: bytes=1-\r\n\r\n";
+  } else {
+    request = "list " + path;
+  }
+  if (lark::fetchftpcontent(t.node, request, this, kProbeMessage, 0, t.id, 1) == 0) t.probestate = 1;
+}
+
+void CDownloadList::ShowTotal(int task) {
+  CTreeItem* root = RootOf(task);
+  if (!root) return;
+  const int64_t total = ParseOffset(Task(task).totallength);
+  root->GetData().SetSubItem(0, total < 0 ? QString() : GroupNumber(total));
+  m_model.ItemChanged(root);
+}
+
+// A probe connection that cannot take the next request (a server that
+// never ends its listing with 226, or one that closed after refusing the
+// listing) is closed and opened afresh rather than waited on for ever.
+void CDownloadList::ProbeStuck(int task) {
+  CDownRootAppend& t = Task(task);
+  int any = 0;
+  lark::getserverconnected(t.node, any, 0);
+  if (!any) {
+    t.probestall = 0;
+    lark::connect(t.node, 1);
+    return;
+  }
+  if (++t.probestall >= kStuckTicks) {
+    t.probestall = 0;
+    lark::disconnect(t.node, 0);
+  }
+}
+
+void CDownloadList::EvaluateHttpProbe(int task) {
+  CDownRootAppend& t = Task(task);
+  if (t.probereply.isEmpty()) return;
+  int connected = 0;
+  lark::getserverconnected(t.node, connected, 0);
+  if (connected) {
+    lark::disconnect(t.node, 0);
+    return;
+  }
+  const QString lowered = t.probereply.toLower();
+  const int lineend = lowered.indexOf(QStringLiteral("\r\n"));
+  if (lineend < 0) return;
+  const QString status = lowered.left(lineend).trimmed();
+  const int first = status.indexOf(u' ');
+  if (first < 0) return;
+  const int second = status.indexOf(u' ', first + 1);
+  bool ok = false;
+  const int code = (second < 0 ? status.mid(first + 1) : status.mid(first + 1, second - first - 1)).toInt(&ok);
+  if (!ok) return;
+
+  bool hasrange = false, haslength = false;
+  int64_t rangestart = -1, rangetotal = -1;
+  ParseContentRange(HeaderValue(lowered, QStringLiteral("content-range:"), &hasrange), rangestart, rangetotal);
+  int64_t length = -1;
+  if (code == 416) {
+    // Nothing from byte 1 on: a file of 0 or 1 bytes, fetched whole.
+    if (lark::setresumeenable(t.node, 0) != 0) return;
+    length = rangetotal;
+  } else if (code >= 300) {
+    return;
+  } else {
+    // A 206 that does not start at byte 1 cannot be trusted with ranges.
+    const bool ranged = code == 206 && hasrange && rangestart == 1;
+    if (!ranged && lark::setresumeenable(t.node, 0) != 0) return;
+    const QString value = HeaderValue(lowered, QStringLiteral("content-length:"), &haslength);
+    bool parsed = false;
+    const int64_t contentlength = haslength ? ParseOffset(value, &parsed) : 0;
+    if (ranged) length = parsed && contentlength >= 0 ? contentlength + 1 : rangetotal;
+    else if (code == 206) length = rangetotal;
+    else if (parsed && contentlength >= 0 && lowered.indexOf(QStringLiteral("transfer-encoding: chunked")) < 0)
+      length = contentlength;
+  }
+  t.totallength = OffsetText(length);
+  ShowTotal(task);
+
+  std::string path, server;
+  lark::getftppathfile(t.node, path);
+  lark::getservername(t.node, server);
+  const std::string base = "GET " + path + " HTTP/1.1\r\nHost: " + server +
+                           "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: "
+                           "Skylark\r\nReferer: " + t.url.toStdString() + "\r\nConnection: close\r\n";
+  t.ClearSegments();
+  t.starttick = TickCount();
+  int resume = 0;
+  lark::getresumeenable(t.node, resume);
+  StartBranches(task, QString::fromStdString(base), resume == 1, length);
+}
+
+void CDownloadList::EvaluateFtpProbe(int task) {
+  CDownRootAppend& t = Task(task);
+  if (t.probereply.isEmpty()) return;
+  {
+    int64_t size = -1;
+    if (t.probereply != QStringLiteral(" ")) {
+      const int lineend = t.probereply.indexOf(QStringLiteral("\r\n"));
+      const QByteArray line = (lineend < 0 ? QString() : t.probereply.left(lineend)).toUtf8().left(499);
+      std::string path;
+      lark::getftppathfile(t.node, path);
+      const QByteArray name = QByteArray::fromStdString(lark::extractfilenamefrompath(path));
+      ParsedLine parsed{};
+      if (parselistingline(parsed, line.constData(), static_cast<int>(line.size())) == 1 && parsed.sizetype == 1) {
+        // A listing of something else (a directory named like the file)
+        // must not set the file's length.
+        const QByteArray listed(parsed.name, parsed.namelen);
+        if (listed == name || listed.endsWith('/' + name)) size = parsed.size;
+      }
+    }
+    if (size < 0 && lark::setresumeenable(t.node, 0) != 0) return;
+    t.totallength = OffsetText(size);
+  }
+  if (lark::fetchftpcontent(t.node, "rest 1", this, kProbeMessage, 0, t.id, 1) == 0) {
+    t.probestate = 3;
+    t.probestall = 0;
+  } else {
+    ProbeStuck(task);
+  }
+}
+
+void CDownloadList::EvaluateRestAnswer(int task) {
+  CDownRootAppend& t = Task(task);
+  if (t.probereply.isEmpty() || IsHttp(t.node)) return;
+  int connected = 0;
+  lark::getserverconnected(t.node, connected, 0);
+  if (connected) {
+    lark::disconnect(t.node, 0);
+    return;
+  }
+  if (!t.probereply.startsWith(QStringLiteral("350 ")) && lark::setresumeenable(t.node, 0) != 0) return;
+  int resume = 1;
+  if (lark::getresumeenable(t.node, resume) != 0) resume = 1;
+  const int64_t length = ParseOffset(t.totallength);
+  ShowTotal(task);
+  std::string user, pass;
+  int ascii = 0;
+  lark::getuser(t.node, user);
+  lark::getpass(t.node, pass);
+  lark::getascimode(t.node, ascii);
+  const std::string login =
+      "user " + user + "\r\npass " + pass + "\r\n" + (ascii ? "type A" : "type I") + "\r\n";
+  t.ClearSegments();
+  t.starttick = TickCount();
+  StartBranches(task, QString::fromStdString(login), resume == 1, length);
+}
+
+void CDownloadList::FreshLocalFile(int task, int64_t length) {
+  // The engine never truncates: a stale longer file of the same name would
+  // keep its tail behind a download from byte 0.
+  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  const int fd = open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return;  // the engine reports the file error itself
+  (void)ftruncate(fd, length > 0 ? length : 0);
+  close(fd);
+}
+
+// `prefix` is the HTTP request up to its "Connection:" line or the FTP
+// login lines. A file of unknown length runs as one branch without an end
+// offset; so does one too short to give every branch a byte.
+void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, int64_t length) {
+  CDownRootAppend& t = Task(task);
+  const bool http = IsHttp(t.node);
+  std::string path;
+  lark::getftppathfile(t.node, path);
+  const std::string base = prefix.toStdString();
+  const int64_t n = std::max<uint32_t>(t.branchcount, 1);
+  const int64_t step = length > 0 ? length / n : 0;
+  FreshLocalFile(task, length);
+  t.retry.assign(std::max<size_t>(t.branchcount, 1), BranchRetry{});
+
+  if (t.branchcount <= 1 || !resume || step == 0) {
+    const std::string script = http ? base + "\r\n" : base + "rest 0\r\nretr " + path + "\r\n";
+    lark::savecommand(t.node, script);
+    lark::setfilepointer(t.node, 0, 0);
+    lark::setfilepointer(t.node, 0, 1);
+    lark::setfilepointer(t.node, length > 0 ? length : 0, 2);
+    lark::setdownstarted(t.node, 1);
+    t.AppendSegment(0, 0, length > 0 ? length : 0, 0);
+    t.branchseg = {0};
+    t.branchactive = {1};
+    t.branchstopped = {0};
+    if (lark::connect(t.node, 1) == 0) {
+      lark::setstarttime(t.node, 0);
+      lark::setlasttime(t.node, 0);
+      t.probestate = 5;
+    }
+    return;
+  }
+
+  int64_t s = 0;
+  for (int64_t i = 1; i <= n; ++i) {
+    void* h = nullptr;
+    if (lark::getdownbranch(t.node, static_cast<unsigned>(i), h) != 0) break;
+    if (http) lark::copyredirectinfo(t.node, h);
+    lark::setfilepointer(h, s, 0);
+    lark::setfilepointer(h, s, 1);
+    const std::string offset = std::to_string(s);
+    const std::string script =
+        http ? base + "Range: bytes=" + offset + "-\r\n\r\n" : base + "rest " + offset + "\r\nretr " + path + "\r\n";
+    lark::savecommand(h, script);
+    const int64_t e = i == n ? length : s + step;
+    t.AppendSegment(s, s, e, static_cast<uint32_t>(i - 1));
+    lark::setfilepointer(h, e, 2);
+    lark::setdownstarted(h, 1);
+    t.branchseg.push_back(static_cast<uint32_t>(i - 1));
+    t.branchactive.push_back(1);
+    t.branchstopped.push_back(0);
+    lark::connect(h, 1);
+    lark::setstarttime(h, 0);
+    lark::setlasttime(h, 0);
+    t.probestate = 5;
+    s += step;
+  }
+}
