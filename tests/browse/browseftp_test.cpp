@@ -1,0 +1,190 @@
+// Browse tasks against loopback FTP servers: the first navigation, the
+// listing cycle, the commands that talk to the server.
+#include <QElapsedTimer>
+
+#include <filesystem>
+
+#include "browsecommands.h"
+#include "browsefixture.h"
+#include "shell/citeminfo.h"
+#include "tasknoderemoval.h"
+#include "testservers.h"
+
+namespace ts = testsupport;
+
+namespace {
+
+class BrowseFtp : public BrowseTest {
+ protected:
+  void SetUp() override {
+    BrowseTest::SetUp();
+    files = std::make_unique<ts::ScratchDir>("skylark-browse");
+    files->writeFile("pub/linux/zfile.txt", "zzz");
+    files->writeFile("pub/linux/kdir/inner.txt", "inner");
+    files->writeFile("pub/linux/a.txt", "a");
+    files->writeFile("pub/readme.txt", "readme");
+    files->writeFile("top.txt", "top");
+  }
+  void TearDown() override {
+    BrowseTest::TearDown();
+    files.reset();
+  }
+
+  // Waits for the next listing of the site, whoever started it.
+  CTreeItem* NextListing(CBrowsRootAppend& site, int ms = 20000) { return FirstListing(site, ms); }
+
+  std::unique_ptr<ts::ScratchDir> files;
+};
+
+TEST_F(BrowseFtp, UrlPathBuildsTheChainAndListsItsEnd) {
+  ts::VsftpdServer ftp(files->path());
+  for (bool passive : {true, false}) {
+    CBrowsRootAppend& site = AddSite(ftp.url("pub/linux/"), "", "", passive);
+    CTreeItem* linux = FirstListing(site);
+    ASSERT_NE(linux, nullptr) << Log(site);
+    CTreeItem* entry = list->SiteEntryOf(site);
+    EXPECT_EQ(entry->GetData().text, "127.0.0.1");
+    EXPECT_EQ(entry->GetData().image, 4) << "connected";
+    EXPECT_EQ(Children(entry), "pub/ ");
+    EXPECT_EQ(Children(Child(entry, "pub")), "linux/ ");
+    EXPECT_EQ(Child(Child(entry, "pub"), "linux"), linux);
+    const std::string names = Children(linux);
+    EXPECT_TRUE(names == "kdir/ a.txt zfile.txt " || names == "kdir/ zfile.txt a.txt ") << names;
+    const CItemInfo& file = Child(linux, "zfile.txt")->GetData();
+    EXPECT_EQ(file.kind, 0u);
+    EXPECT_EQ(file.GetSubItem(0), "3");
+    EXPECT_EQ(file.GetSubItem(1).size(), 16) << file.GetSubItem(1).toStdString();
+    EXPECT_EQ(Child(linux, "kdir")->GetData().image, 1);
+    // Every directory of the chain and the listing are on screen.
+    const int row = list->Model().NodeToIndex(Child(linux, "a.txt"));
+    EXPECT_EQ(list->Model().GetTreeItem(row), Child(linux, "a.txt"));
+    EXPECT_EQ(site.navready, 1u);
+    EXPECT_EQ(site.navstate, 0u);
+    EXPECT_NE(Log(site).find("Send command:cwd /pub/linux/"), std::string::npos) << Log(site);
+  }
+}
+
+TEST_F(BrowseFtp, NoPathAsksPwdAndListsThatDirectory) {
+  ts::PyftpdServer ftp(files->path());
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.port());
+  CBrowsRootAppend& site = AddSite(url, ts::PyftpdServer::user, ts::PyftpdServer::password);
+  CTreeItem* dir = FirstListing(site);
+  ASSERT_NE(dir, nullptr) << Log(site);
+  EXPECT_EQ(dir, list->SiteEntryOf(site)) << "pwd named /";
+  EXPECT_EQ(Children(dir), "pub/ top.txt ");
+  EXPECT_NE(Log(site).find("Send command:pwd"), std::string::npos);
+  EXPECT_EQ(site.user, "tester");
+  EXPECT_EQ(site.pass, "secret");
+}
+
+TEST_F(BrowseFtp, RefusedCwdSaysTheDirectoryDoesNotExist) {
+  ts::FaultServer ftp(ts::FaultProtocol::Ftp, "refuse-cwd", files->path());
+  CBrowsRootAppend& site = AddSite(ftp.url("pub/"));
+  int failed = 0;
+  QObject::connect(list.get(), &CSiteBrowsList::ListingFailed, [&](CBrowsRootAppend*, int result) { failed = result; });
+  ASSERT_TRUE(RunUntil([&] { return failed != 0; })) << Log(site);
+  EXPECT_EQ(failed, 2);
+  EXPECT_EQ(seam.notices, QStringList{"Target directory:/pub/ does not exist!"});
+  EXPECT_EQ(site.navstate, 0u);
+  EXPECT_EQ(site.navtarget, nullptr);
+}
+
+TEST_F(BrowseFtp, LongListingLinesAreParsedWhole) {
+  ts::FaultServer ftp(ts::FaultProtocol::Ftp, "long-lines", files->path());
+  CBrowsRootAppend& site = AddSite(ftp.url(""));
+  CTreeItem* dir = FirstListing(site);
+  ASSERT_NE(dir, nullptr) << Log(site);
+  int longnames = 0;
+  for (const auto& child : dir->GetChildren())
+    if (child->GetData().text.size() >= 500) ++longnames;
+  EXPECT_EQ(longnames, 3) << Children(dir);
+  EXPECT_NE(Child(dir, "top.txt"), nullptr);
+}
+
+TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
+  ts::VsftpdServer ftp(files->path());
+  CBrowsRootAppend& site = AddSite(ftp.url(""));
+  CTreeItem* root = FirstListing(site);
+  ASSERT_NE(root, nullptr) << Log(site);
+
+  // An unlisted directory is listed; asking again while that runs is busy
+  // and leaves the listing to arrive whole.
+  CTreeItem* pub = Child(root, "pub");
+  ASSERT_NE(pub, nullptr);
+  EXPECT_FALSE(pub->ItemHasChildren());
+  Select(pub);
+  int result = -1;
+  ASSERT_TRUE(RunUntil([&] {
+    seam.notices.clear();
+    return (result = RefreshSelectedDirectory(*list)) == 0;
+  })) << Log(site);
+  EXPECT_EQ(RefreshSelectedDirectory(*list), 4);
+  EXPECT_EQ(seam.notices, QStringList{"Node busy now, try again later!"});
+  ASSERT_EQ(NextListing(site), pub) << Log(site);
+  EXPECT_EQ(Children(pub), "linux/ readme.txt ");
+
+  // A file row is tried as a directory and refused by the server.
+  seam.notices.clear();
+  Select(Child(pub, "readme.txt"));
+  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == 0; })) << Log(site);
+  ASSERT_TRUE(RunUntil([&] { return seam.notices.contains("Target directory:/pub/readme.txt/ does not exist!"); }))
+      << seam.notices.join("|").toStdString() << Log(site);
+  EXPECT_EQ(Children(pub), "linux/ readme.txt ") << "the tree is left alone";
+
+  // The site entry lists "/" again.
+  Select(list->SiteEntryOf(site));
+  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == 0; }));
+  ASSERT_EQ(NextListing(site), root);
+  EXPECT_EQ(Children(root), "pub/ top.txt ");
+}
+
+TEST_F(BrowseFtp, AListingCutOffByADisconnectDoesNotHoldTheSite) {
+  for (int i = 0; i < 40; ++i) files->writeFile("many/file" + std::to_string(i) + ".txt", "x");
+  ts::FaultServer ftp(ts::FaultProtocol::Ftp, "slow=40", files->path());
+  CBrowsRootAppend& site = AddSite(ftp.url("many/"));
+  ASSERT_TRUE(RunUntil([&] { return site.navstate == 2; })) << Log(site);
+  ASSERT_EQ(lark::disconnect(site.node, 0), 0u);
+  ASSERT_TRUE(RunUntil([&] { return site.navstate == 0; })) << "the cycle ends with the connection";
+  EXPECT_EQ(list->SiteEntryOf(site)->GetData().image, 3);
+  ASSERT_EQ(lark::connect(site.node, 1), 0u);
+  CTreeItem* entry = list->SiteEntryOf(site);
+  ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, entry, {}) == 0; })) << Log(site);
+  EXPECT_EQ(site.navstate, 1u);
+}
+
+TEST_F(BrowseFtp, DeleteDisconnectsAConnectedSiteFirst) {
+  ts::VsftpdServer ftp(files->path());
+  CBrowsRootAppend& keep = AddSite(ftp.url("pub/"));
+  CBrowsRootAppend& gone = AddSite(ftp.url(""));
+  ASSERT_NE(FirstListing(gone), nullptr) << Log(gone);
+  Select(list->SiteEntryOf(gone));
+  int connected = 0;
+  ASSERT_EQ(lark::getserverconnected(gone.node, connected, 0), 0u);
+  ASSERT_EQ(connected, 1);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_TRUE(DeleteSelectedSite(*list));
+  EXPECT_LT(clock.elapsed(), 10000);
+  ASSERT_EQ(list->RecordCount(), 1);
+  EXPECT_EQ(list->Record(0), &keep);
+  EXPECT_EQ(list->Model().GetRootCount(), 1);
+}
+
+TEST_F(BrowseFtp, TheWaitForANodeIsBoundedAndKeepsEventsFlowing) {
+  ts::VsftpdServer ftp(files->path());
+  CBrowsRootAppend& site = AddSite(ftp.url(""));
+  ASSERT_NE(FirstListing(site), nullptr);
+  bool handled = false;
+  QTimer::singleShot(50, [&] { handled = true; });
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(WaitUntilNodeIdle(site.node, std::chrono::milliseconds(400))) << "still connected";
+  EXPECT_GE(clock.elapsed(), 350);
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_TRUE(handled) << "the event loop ran during the wait";
+  int connected = 0;
+  EXPECT_EQ(lark::getserverconnected(site.node, connected, 0), 0u) << "the node is still there";
+  EXPECT_EQ(connected, 1);
+}
+
+}  // namespace

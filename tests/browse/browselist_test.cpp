@@ -1,0 +1,217 @@
+// The browse list without a server: paths, the list file, commands that
+// need no connection.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "browsecommands.h"
+#include "browsefixture.h"
+#include "browselistfile.h"
+#include "shell/carchive.h"
+#include "shell/citeminfo.h"
+
+namespace {
+
+std::unique_ptr<CItemInfo> Info(const QString& text, uint32_t kind, int image) {
+  auto info = std::make_unique<CItemInfo>();
+  info->text = text;
+  info->kind = kind;
+  info->image = image;
+  return info;
+}
+
+class BrowseList : public BrowseTest {
+ protected:
+  CBrowsRootAppend& Site(const QString& server, const QString& url) {
+    auto site = std::make_unique<CBrowsRootAppend>();
+    site->url = url;
+    site->user = QStringLiteral("tester");
+    site->pass = QStringLiteral("secret");
+    site->pasvmode = 1;
+    site->port = 2121;
+    return list->AppendSite(Info(server, 1, 3), std::move(site));
+  }
+  CTreeItem* Add(CTreeItem* parent, const QString& name, bool directory) {
+    auto info = Info(name, directory ? 1 : 0, directory ? 1 : -1);
+    info->subitems = {QStringLiteral("1,234"), QStringLiteral("2001/01/05 00:00")};
+    return list->Model().InsertItem(parent, std::move(info), false);
+  }
+  QString ListPath() { return scratch.path() + QStringLiteral("/lark1.dat"); }
+
+  QTemporaryDir scratch;
+};
+
+TEST_F(BrowseList, BuildpathAndItempath) {
+  CTreeItem* site = list->Model().InsertRootItem(Info("host", 1, 3));
+  const struct {
+    const char* path;
+    const char* chain;  // names from the site entry down
+    const char* itempath;
+  } cases[] = {
+      {"/pub/linux", "pub/ ", "/pub/linux/"},
+      {"/home/user", "home/ ", "/home/user/"},
+      {"/", "", "/"},
+      {"", "", "/"},
+      {"C:", "", "/"},
+      {"//a//b", "a/ ", "/a/b/"},
+      {"/one", "one/ ", "/one/"},
+  };
+  for (const auto& c : cases) {
+    CTreeItem* last = list->buildpath(site, QString::fromUtf8(c.path));
+    EXPECT_EQ(Children(site), c.chain) << c.path;
+    EXPECT_EQ(CSiteBrowsList::itempath(last).toStdString(), c.itempath) << c.path;
+    EXPECT_EQ(CSiteBrowsList::SiteEntryOf(last), site);
+  }
+  // The chain is shown down to its last directory.
+  CTreeItem* last = list->buildpath(site, QStringLiteral("/a/b/c"));
+  EXPECT_GE(list->Model().NodeToIndex(last), 0);
+  EXPECT_EQ(list->Model().GetTreeItem(list->Model().NodeToIndex(last)), last);
+}
+
+TEST_F(BrowseList, ListFileRoundTripsThreeLevels) {
+  CBrowsRootAppend& first = Site("alpha", "ftp://alpha/pub/");
+  CTreeItem* root = list->Model().GetRootAt(0);
+  CTreeItem* pub = Add(root, "pub", true);
+  CTreeItem* linux = Add(pub, "linux", true);
+  Add(linux, "kernel.tar", false);
+  Add(pub, "readme", false);
+  first.ascimode = 1;
+  Site("beta", "ftp://beta/");
+  ASSERT_TRUE(SaveBrowseList(*list, ListPath(), seam));
+
+  CSiteBrowsList loaded(seam);
+  std::optional<CArchiveException> damage;
+  ASSERT_EQ(LoadBrowseList(loaded, ListPath(), seam, &damage), ListFileLoad::Loaded);
+  EXPECT_TRUE(SiteCountsMatch(loaded));
+  ASSERT_EQ(loaded.RecordCount(), 2);
+  const CBrowsRootAppend& site = *loaded.Record(0);
+  EXPECT_EQ(site.url, "ftp://alpha/pub/");
+  EXPECT_EQ(site.user, "tester");
+  EXPECT_EQ(site.pass, "secret");
+  EXPECT_EQ(site.ascimode, 1u);
+  EXPECT_EQ(site.pasvmode, 1u);
+  EXPECT_EQ(site.port, 2121u);
+  EXPECT_EQ(site.node, nullptr);
+  EXPECT_EQ(site.navready, 0u);
+  CTreeItem* alpha = loaded.Model().GetRootAt(0);
+  EXPECT_EQ(Children(alpha), "pub/ ");
+  CTreeItem* loadedpub = Child(alpha, "pub");
+  EXPECT_EQ(Children(loadedpub), "linux/ readme ");
+  CTreeItem* loadedlinux = Child(loadedpub, "linux");
+  EXPECT_EQ(Children(loadedlinux), "kernel.tar ");
+  EXPECT_EQ(Child(loadedlinux, "kernel.tar")->GetData().GetSubItem(0), "1,234");
+  EXPECT_EQ(loaded.Model().GetRootAt(1)->GetData().text, "beta");
+  EXPECT_EQ(loaded.Model().rowCount(), 2) << "loaded sites come up collapsed";
+
+  // The second record names its class only by reference.
+  QFile file(ListPath());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().count("CBrowsRootAppend"), 1);
+}
+
+TEST_F(BrowseList, DamagedFilesAreDetectable) {
+  Site("alpha", "ftp://alpha/");
+  Add(list->Model().GetRootAt(0), "pub", true);
+  Site("beta", "ftp://beta/");
+  CArchive tree;
+  list->Model().Serialize(tree);
+  CArchive whole;
+  list->Serialize(whole);
+
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    int roots;  // -1: any
+    int records;
+  } cases[] = {
+      {"cut after the tree block", tree.Bytes(), 2, 0},
+      {"cut inside the second record", whole.Bytes().left(whole.Bytes().size() - 3), 2, 1},
+      {"cut inside the tree", whole.Bytes().left(tree.Bytes().size() - 3), 1, 0},
+  };
+  for (const auto& c : cases) {
+    QFile file(ListPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(c.bytes);
+    file.close();
+    CSiteBrowsList loaded(seam);
+    std::optional<CArchiveException> damage;
+    EXPECT_EQ(LoadBrowseList(loaded, ListPath(), seam, &damage), ListFileLoad::Damaged) << c.name;
+    if (c.roots >= 0) {
+      EXPECT_EQ(loaded.Model().GetRootCount(), c.roots) << c.name;
+    }
+    EXPECT_EQ(loaded.RecordCount(), c.records) << c.name;
+    EXPECT_FALSE(SiteCountsMatch(loaded)) << c.name;
+  }
+  EXPECT_TRUE(seam.notices.isEmpty());
+}
+
+TEST_F(BrowseList, FirstStartCreatesAnEmptyFile) {
+  ASSERT_EQ(LoadBrowseList(*list, ListPath(), seam), ListFileLoad::Loaded);
+  EXPECT_EQ(list->RecordCount(), 0);
+  EXPECT_TRUE(QFile::exists(ListPath()));
+  EXPECT_TRUE(seam.notices.isEmpty());
+  EXPECT_EQ(LoadBrowseList(*list, scratch.path() + "/missing/lark1.dat", seam), ListFileLoad::CouldNotOpen);
+  EXPECT_EQ(seam.notices, QStringList{"Could not create file!"});
+}
+
+TEST_F(BrowseList, RecreatedNodesKeepTheStoredTree) {
+  Site("127.0.0.1", "ftp://127.0.0.1:1/pub/");
+  Add(list->Model().GetRootAt(0), "pub", true);
+  Site("file", "ftp://127.0.0.1:1/file.bin");  // not a site any more
+  EXPECT_EQ(RecreateBrowseNodes(*list), 1);
+  EXPECT_NE(list->Record(0)->node, nullptr);
+  EXPECT_EQ(list->Record(0)->navready, 1u);
+  EXPECT_EQ(list->Record(1)->node, nullptr);
+  list->browsetick();  // not connected: nothing is asked, nothing rebuilt
+  EXPECT_EQ(Children(list->Model().GetRootAt(0)), "pub/ ");
+  EXPECT_EQ(list->Model().GetRootAt(0)->GetData().image, 3);
+}
+
+TEST_F(BrowseList, DownloadBuildsTheFileUrl) {
+  Site("files.example", "ftp://files.example/");
+  CTreeItem* a = Add(list->Model().GetRootAt(0), "a", true);
+  CTreeItem* b = Add(a, "b", true);
+  CTreeItem* file = Add(b, "file name.zip", false);
+
+  Select(file);
+  const auto request = DownloadSelectedFile(*list);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->url, "ftp://files.example/a/b/file name.zip");
+  EXPECT_EQ(request->port, 2121u);
+  EXPECT_EQ(request->user, "tester");
+  EXPECT_EQ(request->pass, "secret");
+  EXPECT_TRUE(request->pasvmode);
+  EXPECT_FALSE(request->ascimode);
+
+  for (CTreeItem* folder : {b, list->Model().GetRootAt(0)}) {
+    Select(folder);
+    EXPECT_FALSE(DownloadSelectedFile(*list));
+  }
+  list->Model().SelectRow(-1);
+  EXPECT_FALSE(DownloadSelectedFile(*list));
+}
+
+TEST_F(BrowseList, CommandsOnASiteThatIsNotReady) {
+  Site("alpha", "ftp://alpha/");
+  Select(list->Model().GetRootAt(0));
+  EXPECT_EQ(RefreshSelectedDirectory(*list), -1);
+  EXPECT_EQ(seam.notices, QStringList{"Node not ready, please connect and initialize first!"});
+
+  // Cancel keeps the site; OK deletes a site that never got a node.
+  seam.answer = false;
+  EXPECT_FALSE(DeleteSelectedSite(*list));
+  EXPECT_EQ(list->RecordCount(), 1);
+  seam.answer = true;
+  EXPECT_TRUE(DeleteSelectedSite(*list));
+  EXPECT_EQ(list->RecordCount(), 0);
+  EXPECT_EQ(list->Model().GetRootCount(), 0);
+  EXPECT_EQ(seam.questions.count("The selected brows task will be deleted, are you sure?"), 2);
+
+  list->Model().SelectRow(-1);
+  seam.questions.clear();
+  EXPECT_FALSE(DeleteSelectedSite(*list));
+  DisconnectSelectedSite(*list);
+  EXPECT_TRUE(seam.questions.isEmpty()) << "nothing selected, nothing asked";
+}
+
+}  // namespace

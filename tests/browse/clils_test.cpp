@@ -1,0 +1,159 @@
+// skylark-cli ls and the browse half of skylark-cli tasks, end to end.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "../app/scriptedseam.h"
+#include "browselistfile.h"
+#include "csitebrowslist.h"
+#include "shell/citeminfo.h"
+#include "testservers.h"
+
+namespace ts = testsupport;
+
+namespace {
+
+struct Run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliLs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files = std::make_unique<ts::ScratchDir>("skylark-cli-ls");
+    files->writeFile("pub/linux/zfile.txt", "zzz");
+    files->writeFile("pub/linux/kdir/inner.txt", "inner");
+    files->writeFile("pub/readme.txt", "readme");
+  }
+
+  Run Cli(const QStringList& arguments, int ms = 60000) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("SKYLARK_HOME", home.path());
+    environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    process.setProcessEnvironment(environment);
+    process.start(SKYLARK_CLI, arguments);
+    Run run;
+    if (!process.waitForFinished(ms)) {
+      process.kill();
+      process.waitForFinished(5000);
+      return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+  }
+
+  QTemporaryDir home;
+  std::unique_ptr<ts::ScratchDir> files;
+};
+
+// A TCP port that accepts connections and never says a word.
+class SilentListener {
+ public:
+  SilentListener() {
+    m_fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(m_fd, 4) != 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("no listening socket");
+    m_port = ntohs(address.sin_port);
+  }
+  ~SilentListener() { close(m_fd); }
+  int port() const { return m_port; }
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+};
+
+TEST_F(CliLs, ListsVsftpdPassiveAndActive) {
+  ts::VsftpdServer ftp(files->path());
+  for (const QStringList& mode : {QStringList{}, QStringList{"--active"}}) {
+    const Run run = Cli(QStringList{"ls"} + mode + QStringList{QString::fromStdString(ftp.url("pub/linux/"))});
+    ASSERT_EQ(run.status, 0) << run.err << ftp.log();
+    EXPECT_EQ(run.out.substr(0, 5), "kdir/") << run.out;
+    EXPECT_NE(run.out.find("\nzfile.txt\t3\t"), std::string::npos) << run.out;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+  }
+}
+
+TEST_F(CliLs, ListsThePwdDirectoryOfPyftpdlibWithALogin) {
+  files->writeRandomFile("big.bin", 1234567, 3);
+  ts::PyftpdServer ftp(files->path());
+  const Run run = Cli({"ls", "-u", ts::PyftpdServer::user, "-p", ts::PyftpdServer::password, "--timeout", "30",
+                       QString("ftp://127.0.0.1:%1").arg(ftp.port())});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, 5), "pub/\t") << run.out;
+  EXPECT_NE(run.out.find("\nbig.bin\t1,234,567\t"), std::string::npos) << run.out;
+}
+
+TEST_F(CliLs, FailuresExitNonZeroWithOneLine) {
+  ts::VsftpdServer ftp(files->path());
+  ts::FaultServer refusing(ts::FaultProtocol::Ftp, "refuse-login", files->path());
+  SilentListener silent;
+  const struct {
+    const char* name;
+    QStringList arguments;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"missing directory", {QString::fromStdString(ftp.url("nowhere/"))}, 1,
+       "Target directory:/nowhere/ does not exist!"},
+      {"a file", {QString::fromStdString(ftp.url("pub/readme.txt"))}, 1, "names a file"},
+      {"login refused", {QString::fromStdString(refusing.url(""))}, 1, "login refused"},
+      {"silent server", {"--timeout", "2", QString("ftp://127.0.0.1:%1/").arg(silent.port())}, 1,
+       "nothing was listed within 2 seconds"},
+      {"no URL", {}, 2, "usage"},
+      {"bad port", {"-P", "70000", "ftp://127.0.0.1/"}, 2, "port"},
+  };
+  for (const auto& c : cases) {
+    const Run run = Cli(QStringList{"ls"} + c.arguments, 30000);
+    EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.name << ": " << run.err;
+    EXPECT_TRUE(run.out.empty()) << c.name;
+  }
+}
+
+TEST_F(CliLs, TasksPrintsTheStoredSitesAndTrees) {
+  CScriptedSeam seam;
+  {
+    CSiteBrowsList list(seam);
+    auto site = std::make_unique<CBrowsRootAppend>();
+    site->url = "ftp://files.example/pub/";
+    site->pasvmode = 1;
+    auto entry = std::make_unique<CItemInfo>();
+    entry->text = "files.example";
+    list.AppendSite(std::move(entry), std::move(site));
+    auto pub = std::make_unique<CItemInfo>();
+    pub->text = "pub";
+    CTreeItem* dir = list.Model().InsertItem(list.Model().GetRootAt(0), std::move(pub), false);
+    auto file = std::make_unique<CItemInfo>();
+    file->text = "notes.txt";
+    file->kind = 0;
+    file->subitems = {"2,048", "2001/01/05 00:00"};
+    list.Model().InsertItem(dir, std::move(file), false);
+    ASSERT_TRUE(SaveBrowseList(list, home.path() + "/lark1.dat", seam));
+  }
+  const Run run = Cli({"tasks"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("ftp://files.example/pub/  user=(anonymous) port=0 passive binary"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\n    pub/\t\t\n      notes.txt\t2,048\t2001/01/05 00:00\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Brows list file error"), std::string::npos);
+}
+
+}  // namespace

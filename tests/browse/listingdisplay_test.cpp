@@ -1,0 +1,103 @@
+// How a listing answer becomes rows: order, skipped names, sizes, times.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "listingdisplay.h"
+
+namespace {
+
+std::string Names(const std::vector<ListingEntry>& entries) {
+  std::string names;
+  for (const ListingEntry& entry : entries) names += entry.name.toStdString() + (entry.directory ? "/ " : " ");
+  return names;
+}
+
+TEST(ListingDisplay, GroupsDigitsOfTheWhole64BitSize) {
+  const struct {
+    int64_t value;
+    const char* shown;
+  } cases[] = {
+      {0, "0"},
+      {999, "999"},
+      {1000, "1,000"},
+      {1048576, "1,048,576"},
+      {2147483648LL, "2,147,483,648"},
+      {5368709120LL, "5,368,709,120"},
+      {-1234, "-1,234"},
+      {INT64_MAX, "9,223,372,036,854,775,807"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GroupDigits(c.value).toStdString(), c.shown) << c.value;
+}
+
+TEST(ListingDisplay, TimesAreUtcToTheMinute) {
+  EXPECT_EQ(ListingTime(0).toStdString(), "1970/01/01 00:00");
+  EXPECT_EQ(ListingTime(978652800).toStdString(), "2001/01/05 00:00");
+  EXPECT_EQ(ListingTime(1004688000 + 59).toStdString(), "2001/11/02 08:00");
+}
+
+TEST(ListingDisplay, DirectoriesFirstInArrivalOrderDotsSkipped) {
+  const std::string reply =
+      "-rw-r--r-- 1 u g 10 Jan  5  2001 zeta.txt\r\n"
+      "drwxr-xr-x 2 u g 512 Jan  5  2001 .\r\n"
+      "drwxr-xr-x 2 u g 512 Jan  5  2001 ..\r\n"
+      "drwxr-xr-x 2 u g 512 Jan  5  2001 pub\r\n"
+      "-rw-r--r-- 1 u g 20 Jan  5  2001 alpha.txt\r\n"
+      "total 12\r\n"
+      "lrwxrwxrwx 1 u g 7 Jan  5  2001 link -> pub\r\n"
+      "drwxr-xr-x 2 u g 512 Jan  5  2001 incoming\r\n";
+  const auto entries = ParseListing(reply);
+  EXPECT_EQ(Names(entries), "pub/ link/ incoming/ zeta.txt alpha.txt ");
+  ASSERT_EQ(entries.size(), 5u);
+  EXPECT_EQ(entries[3].size.toStdString(), "10");
+  EXPECT_EQ(entries[3].time.toStdString(), "2001/01/05 00:00");
+}
+
+TEST(ListingDisplay, LineEndsAndUnfinishedLines) {
+  const struct {
+    const char* name;
+    std::string reply;
+    const char* names;
+  } cases[] = {
+      {"crlf", "-rw-r--r-- 1 u g 1 Jan 5 2001 a\r\n-rw-r--r-- 1 u g 1 Jan 5 2001 b\r\n", "a b "},
+      {"lf only", "-rw-r--r-- 1 u g 1 Jan 5 2001 a\n-rw-r--r-- 1 u g 1 Jan 5 2001 b\n", "a b "},
+      {"no line end", "-rw-r--r-- 1 u g 1 Jan 5 2001 a", ""},
+      {"text after the last line end", "-rw-r--r-- 1 u g 1 Jan 5 2001 a\r\n-rw-r--r-- 1 u g 1 Jan 5 2001 b", "a "},
+      {"empty listing", " ", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Names(ParseListing(c.reply)), c.names) << c.name;
+}
+
+TEST(ListingDisplay, LongLinesAndLargeSizesAreKept) {
+  const std::string longname(700, 'n');
+  const std::string reply = "-rw-r--r-- 1 u g 3221225472 Jan  5  2001 " + longname + "\r\n" +
+                            "+i1.2,m978652800,s5368709120,\t" + longname + ".eplf\r\n";
+  const auto entries = ParseListing(reply);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name.toStdString(), longname);
+  EXPECT_EQ(entries[0].size.toStdString(), "3,221,225,472");
+  EXPECT_EQ(entries[1].name.toStdString(), longname + ".eplf");
+  EXPECT_EQ(entries[1].size.toStdString(), "5,368,709,120");
+}
+
+TEST(ListingDisplay, NamesKeepTheirBytes) {
+  const auto entries = ParseListing("-rw-r--r-- 1 u g 1 Jan 5 2001 caf\xc3\xa9\r\n-rw-r--r-- 1 u g 1 Jan 5 2001 na\xefve\r\n");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, QStringLiteral("caf\u00e9"));
+  EXPECT_EQ(entries[1].name, QStringLiteral("na\u00efve")) << "not UTF-8: taken byte for byte";
+}
+
+TEST(ListingDisplay, PwdDirectory) {
+  const struct {
+    const char* reply;
+    const char* directory;
+  } cases[] = {
+      {"257 \"/home/user\" is the current directory\r\n", "/home/user"},
+      {"257 \"/\"\r\n", "/"},
+      {"257 /home/user\r\n", ""},
+      {"257 \"unterminated\r\n", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PwdDirectory(c.reply), c.directory) << c.reply;
+}
+
+}  // namespace
