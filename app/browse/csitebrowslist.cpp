@@ -154,11 +154,7 @@ unsigned CSiteBrowsList::OnDirectoryMessage(void* node) {
   // Only the first navigation asks "pwd"; a late answer must not wipe a
   // tree that is already shown.
   if (!entry || site->navready) return 1;
-  std::string directory;
-  const size_t open = text.find('"');
-  const size_t close = open == std::string::npos ? open : text.find('"', open + 1);
-  if (close != std::string::npos) directory = text.substr(open + 1, close - open - 1);
-  CTreeItem* dir = buildpath(entry, DecodeServerText(directory));
+  CTreeItem* dir = buildpath(entry, DecodeServerText(PwdDirectory(text)));
   if (listingstep(*site, dir, {}) == 0)
     site->navready = 1;
   else

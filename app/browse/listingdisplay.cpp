@@ -14,6 +14,12 @@ QString DecodeServerText(std::string_view bytes) {
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+std::string PwdDirectory(const std::string& reply) {
+  const size_t open = reply.find('"');
+  const size_t close = open == std::string::npos ? open : reply.find('"', open + 1);
+  return close == std::string::npos ? std::string() : reply.substr(open + 1, close - open - 1);
+}
+
 QString GroupDigits(int64_t value) {
   const QString digits = QString::number(value);
   const int sign = value < 0 ? 1 : 0;

@@ -20,6 +20,10 @@ struct ListingEntry {
 // else Latin-1, so that no byte turns into a replacement character.
 QString DecodeServerText(std::string_view bytes);
 
+// The directory a "pwd" answer names: the text between its first and its
+// second double quote; empty when it has fewer than two.
+std::string PwdDirectory(const std::string& reply);
+
 // "1,234,567"; the full 64-bit value, so large files never show negative.
 QString GroupDigits(int64_t value);
 // "YYYY/MM/DD HH:MM" in UTC; 0 (an unknown time) gives "1970/01/01 00:00".
