@@ -20,7 +20,7 @@ namespace ts = testsupport;
 
 namespace {
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out;
   std::string err;
@@ -35,14 +35,14 @@ class CliLs : public ::testing::Test {
     files->writeFile("pub/readme.txt", "readme");
   }
 
-  Run Cli(const QStringList& arguments, int ms = 60000) {
+  CliRun Cli(const QStringList& arguments, int ms = 60000) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("SKYLARK_HOME", home.path());
     environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
     process.setProcessEnvironment(environment);
     process.start(SKYLARK_CLI, arguments);
-    Run run;
+    CliRun run;
     if (!process.waitForFinished(ms)) {
       process.kill();
       process.waitForFinished(5000);
@@ -83,7 +83,7 @@ class SilentListener {
 TEST_F(CliLs, ListsVsftpdPassiveAndActive) {
   ts::VsftpdServer ftp(files->path());
   for (const QStringList& mode : {QStringList{}, QStringList{"--active"}}) {
-    const Run run = Cli(QStringList{"ls"} + mode + QStringList{QString::fromStdString(ftp.url("pub/linux/"))});
+    const CliRun run = Cli(QStringList{"ls"} + mode + QStringList{QString::fromStdString(ftp.url("pub/linux/"))});
     ASSERT_EQ(run.status, 0) << run.err << ftp.log();
     EXPECT_EQ(run.out.substr(0, 5), "kdir/") << run.out;
     EXPECT_NE(run.out.find("\nzfile.txt\t3\t"), std::string::npos) << run.out;
@@ -94,7 +94,7 @@ TEST_F(CliLs, ListsVsftpdPassiveAndActive) {
 TEST_F(CliLs, ListsThePwdDirectoryOfPyftpdlibWithALogin) {
   files->writeRandomFile("big.bin", 1234567, 3);
   ts::PyftpdServer ftp(files->path());
-  const Run run = Cli({"ls", "-u", ts::PyftpdServer::user, "-p", ts::PyftpdServer::password, "--timeout", "30",
+  const CliRun run = Cli({"ls", "-u", ts::PyftpdServer::user, "-p", ts::PyftpdServer::password, "--timeout", "30",
                        QString("ftp://127.0.0.1:%1").arg(ftp.port())});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, 5), "pub/\t") << run.out;
@@ -121,7 +121,7 @@ TEST_F(CliLs, FailuresExitNonZeroWithOneLine) {
       {"bad port", {"-P", "70000", "ftp://127.0.0.1/"}, 2, "port"},
   };
   for (const auto& c : cases) {
-    const Run run = Cli(QStringList{"ls"} + c.arguments, 30000);
+    const CliRun run = Cli(QStringList{"ls"} + c.arguments, 30000);
     EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << c.name << ": " << run.err;
     EXPECT_TRUE(run.out.empty()) << c.name;
@@ -148,7 +148,7 @@ TEST_F(CliLs, TasksPrintsTheStoredSitesAndTrees) {
     list.Model().InsertItem(dir, std::move(file), false);
     ASSERT_TRUE(SaveBrowseList(list, home.path() + "/lark1.dat", seam));
   }
-  const Run run = Cli({"tasks"});
+  const CliRun run = Cli({"tasks"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("ftp://files.example/pub/  user=(anonymous) port=0 passive binary"), std::string::npos)
       << run.out;
