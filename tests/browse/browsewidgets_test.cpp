@@ -1,0 +1,123 @@
+// The browse list on screen (offscreen): columns, context menu, double
+// click, Delete key, and the view's list file.
+#include <QAction>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "../app/scriptedseam.h"
+#include "browsecommands.h"
+#include "csitebrowsctrl.h"
+#include "csitebrowseview.h"
+#include "csitebrowslist.h"
+#include "shell/citeminfo.h"
+
+namespace {
+
+std::unique_ptr<CItemInfo> Info(const QString& text, uint32_t kind, int image) {
+  auto info = std::make_unique<CItemInfo>();
+  info->text = text;
+  info->kind = kind;
+  info->image = image;
+  return info;
+}
+
+class BrowseWidgets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view = std::make_unique<CSiteBrowseView>(seam, nullptr, scratch.path() + "/lark1.dat");
+    view->resize(400, 300);
+    view->show();
+    CSiteBrowsList& list = view->List();
+    list.AppendSite(Info("host", 1, 3), std::make_unique<CBrowsRootAppend>());
+    CTreeItem* root = list.Model().GetRootAt(0);
+    listed = list.Model().InsertItem(root, Info("listed", 1, 1), false);
+    list.Model().InsertItem(listed, Info("inner.txt", 0, -1), false);
+    unlisted = list.Model().InsertItem(root, Info("unlisted", 1, 1), false);
+    file = list.Model().InsertItem(root, Info("file.zip", 0, -1), false);
+    list.Model().Expand(root);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  }
+
+  QPoint RowCentre(CTreeItem* item) {
+    CSiteBrowsCtrl& ctrl = view->Ctrl();
+    return ctrl.visualRect(ctrl.model()->index(view->List().Model().NodeToIndex(item), 1)).center();
+  }
+
+  QTemporaryDir scratch;
+  CScriptedSeam seam;
+  std::unique_ptr<CSiteBrowseView> view;
+  CTreeItem* listed = nullptr;
+  CTreeItem* unlisted = nullptr;
+  CTreeItem* file = nullptr;
+};
+
+TEST_F(BrowseWidgets, ColumnsAndContextMenu) {
+  CSiteBrowsCtrl& ctrl = view->Ctrl();
+  QStringList headers;
+  for (int c = 0; c < ctrl.model()->columnCount(); ++c) {
+    headers << ctrl.model()->headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(ctrl.columnWidth(c), 100);
+  }
+  EXPECT_EQ(headers, (QStringList{"Ftp Server&File", "Size(Bytes)", "Time"}));
+  EXPECT_TRUE(ctrl.showGrid());
+
+  QSignalSpy posted(&ctrl, &CSiteBrowsCtrl::PostCommand);
+  QStringList texts;
+  for (QAction* action : ctrl.ContextMenu().actions()) {
+    texts << (action->isSeparator() ? QString("-") : action->text());
+    if (!action->isSeparator()) action->trigger();
+  }
+  EXPECT_EQ(texts, (QStringList{"&New task", "&Delete task", "-", "&Refresh directory", "&Download file", "-",
+                                "&Connect server", "Disconnec&t server", "-", "Clea&r log display"}));
+  QList<int> ids;
+  for (const QList<QVariant>& call : posted) ids << call.at(0).toInt();
+  EXPECT_EQ(ids, (QList<int>{32771, 32772, 32774, 32784, 32776, 32775, 32796}));
+}
+
+TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {
+  CSiteBrowsCtrl& ctrl = view->Ctrl();
+  QSignalSpy posted(&ctrl, &CSiteBrowsCtrl::PostCommand);
+  const struct {
+    const char* name;
+    CTreeItem* item;
+    int command;  // 0: none
+  } cases[] = {
+      {"directory never listed", unlisted, browsecommand::kRefresh},
+      {"a file", file, browsecommand::kDownload},
+      {"a listed directory", listed, 0},
+  };
+  for (const auto& c : cases) {
+    posted.clear();
+    CTreeItem* item = c.item;
+    view->List().Model().SelectRow(view->List().Model().NodeToIndex(item));
+    QTest::mouseDClick(ctrl.viewport(), Qt::LeftButton, {}, RowCentre(item));
+    EXPECT_EQ(view->List().SelectedItem(), item) << c.name;
+    if (c.command) {
+      ASSERT_EQ(posted.size(), 1) << c.name;
+      EXPECT_EQ(posted.at(0).at(0).toInt(), c.command) << c.name;
+    } else {
+      EXPECT_TRUE(posted.isEmpty()) << c.name;
+    }
+  }
+  EXPECT_FALSE(listed->IsCollapsed()) << "a listed directory opens as any tree row does";
+
+  posted.clear();
+  QTest::keyClick(&ctrl, Qt::Key_Delete);
+  ASSERT_EQ(posted.size(), 1);
+  EXPECT_EQ(posted.at(0).at(0).toInt(), browsecommand::kDelete);
+}
+
+TEST_F(BrowseWidgets, TheViewSavesAndLoadsTheList) {
+  view.reset();
+  CSiteBrowseView again(seam, nullptr, scratch.path() + "/lark1.dat");
+  ASSERT_EQ(again.List().RecordCount(), 1);
+  CTreeItem* root = again.List().Model().GetRootAt(0);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->ChildCount(), 3);
+  EXPECT_TRUE(seam.notices.isEmpty());
+}
+
+}  // namespace
