@@ -1,0 +1,357 @@
+// The main window with recording lists: start-up checks, geometry kept
+// across a restart, the exit question, command routing and keys, the quick
+// connect bar, the clipboard and drops.
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSplitter>
+#include <QTest>
+#include <QUrl>
+
+#include "framefixture.h"
+#include "newtask/createtask.h"
+#include "shell/framecommands.h"
+#include "shell/logpane.h"
+#include "shell/mainframe.h"
+#include "shell/quickconnectbar.h"
+#include "shell/recenturls.h"
+#include "shell/settingsstore.h"
+
+namespace {
+
+class Frame : public ::testing::Test {
+ protected:
+  void SetUp() override { QGuiApplication::clipboard()->setText(QStringLiteral("text at start")); }
+
+  CMainFrame& Open() {
+    lark::startengine();
+    frame = std::make_unique<CMainFrame>(
+        messages, nullptr,
+        [this](CFrameServices&, QWidget* parent) {
+          auto pane = std::make_unique<RecordingPane>(parent);
+          pane->match = browsematch;
+          pane->accepts = {command::kDelete, command::kRefresh, command::kConnect, command::kDisconnect,
+                           command::kDownload, command::kClearBrowsLog};
+          browse = pane.get();
+          return pane;
+        },
+        [this](CFrameServices&, QWidget* parent) {
+          auto pane = std::make_unique<RecordingPane>(parent);
+          pane->match = downloadmatch;
+          pane->accepts = {command::kDelete, command::kStartDownload, command::kResumeDownload,
+                           command::kStopDownload, command::kStartBranch, command::kStopBranch,
+                           command::kClearBranchLog, command::kExecuteLocalFile};
+          download = pane.get();
+          return pane;
+        });
+    frame->SetSheetRunner([this](CNewTaskPages& pages) {
+      sheets.append(pages);
+      return false;
+    });
+    frame->SetDesktopOpener([this](const QUrl& url) {
+      opened.append(url);
+      return true;
+    });
+    frame->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    return *frame;
+  }
+
+  void Close() {
+    messages.answer = true;
+    frame->close();
+    frame.reset();  // releases the engine
+  }
+
+  void TearDown() override {
+    if (frame) Close();
+  }
+
+  FreshHome home;
+  CScriptedSeam messages;
+  std::unique_ptr<CMainFrame> frame;
+  RecordingPane* browse = nullptr;
+  RecordingPane* download = nullptr;
+  bool browsematch = true;
+  bool downloadmatch = true;
+  QList<CNewTaskPages> sheets;
+  QList<QUrl> opened;
+};
+
+TEST_F(Frame, ListFileChecksDecideWhetherNodesAreRecreated) {
+  struct Case {
+    bool browse;
+    bool download;
+    QStringList notices;
+    bool running;
+  } cases[] = {
+      {true, true, {}, true},
+      {false, true, {"Brows list file error"}, false},
+      {true, false, {"Down list file error"}, false},
+      {false, false, {"Brows list file error"}, false},
+  };
+  for (const Case& c : cases) {
+    browsematch = c.browse;
+    downloadmatch = c.download;
+    messages.notices.clear();
+    Open();
+    EXPECT_EQ(messages.notices, c.notices);
+    EXPECT_EQ(frame->NodesRecreated(), c.running);
+    EXPECT_EQ(browse->recreated, c.running ? 1 : 0);
+    EXPECT_EQ(download->recreated, c.running ? 1 : 0);
+    EXPECT_EQ(frame->windowTitle(), "Skylark");
+    Close();
+  }
+}
+
+TEST_F(Frame, GeometryIsSavedOnlyOnConfirmedExitAndComesBack) {
+  Open();
+  EXPECT_EQ(frame->size(), QSize(600, 400)) << "no stored sizes";
+  const QList<int> first = frame->Columns()->sizes();
+  EXPECT_LE(std::abs(first[0] - first[1]), 1);
+
+  frame->resize(900, 640);
+  frame->Columns()->setSizes({200, 700});
+  frame->LeftColumn()->setSizes({100, 400});
+  emit frame->Columns()->splitterMoved(200, 1);
+  emit frame->LeftColumn()->splitterMoved(100, 1);
+  const QList<int> columns = frame->Columns()->sizes();
+  const QList<int> left = frame->LeftColumn()->sizes();
+
+  messages.answer = false;
+  frame->Action(command::kExit)->trigger();
+  EXPECT_TRUE(frame->isVisible()) << "Cancel keeps the program running";
+  EXPECT_EQ(messages.questions, QStringList{"Are you sure to exit?"});
+  uint32_t stored = 0;
+  EXPECT_FALSE(CSettingsStore().ReadNumber(settingname::kWindowWidth, stored)) << "Cancel saves nothing";
+
+  messages.answer = true;
+  frame->Action(command::kExit)->trigger();
+  EXPECT_FALSE(frame->isVisible());
+  frame.reset();
+  CSettingsStore store;
+  ASSERT_TRUE(store.ReadNumber(settingname::kWindowWidth, stored));
+  EXPECT_EQ(stored, 900u);
+  ASSERT_TRUE(store.ReadNumber(settingname::kLeftWidth, stored));
+  EXPECT_EQ(stored, static_cast<uint32_t>(columns[0]));
+  ASSERT_TRUE(store.ReadNumber(settingname::kLeftHeight, stored));
+  EXPECT_EQ(stored, static_cast<uint32_t>(left[0]));
+
+  Open();
+  EXPECT_EQ(frame->size(), QSize(900, 640));
+  EXPECT_LE(std::abs(frame->Columns()->sizes()[0] - columns[0]), 1);
+  EXPECT_LE(std::abs(frame->LeftColumn()->sizes()[0] - left[0]), 1);
+  // Resizing keeps the proportions.
+  frame->resize(1800, 1280);
+  QTest::qWait(20);
+  const QList<int> wide = frame->Columns()->sizes();
+  EXPECT_NEAR(static_cast<double>(wide[0]) / (wide[0] + wide[1]),
+              static_cast<double>(columns[0]) / (columns[0] + columns[1]), 0.01);
+}
+
+TEST_F(Frame, CommandsReachTheirListAndDeleteTheFocusedOne) {
+  Open();
+  for (int id : {command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload})
+    frame->Action(id)->trigger();
+  frame->RunCommand(command::kClearBrowsLog);
+  for (int id : {command::kStartDownload, command::kResumeDownload, command::kStopDownload})
+    frame->Action(id)->trigger();
+  for (int id : {command::kStartBranch, command::kStopBranch, command::kClearBranchLog, command::kExecuteLocalFile})
+    frame->RunCommand(id);
+  EXPECT_EQ(browse->handled, (QList<int>{command::kConnect, command::kDisconnect, command::kRefresh,
+                                         command::kDownload, command::kClearBrowsLog}));
+  EXPECT_EQ(download->handled,
+            (QList<int>{command::kStartDownload, command::kResumeDownload, command::kStopDownload,
+                        command::kStartBranch, command::kStopBranch, command::kClearBranchLog,
+                        command::kExecuteLocalFile}));
+
+  browse->handled.clear();
+  download->handled.clear();
+  frame->BrowseLog()->setFocus();
+  frame->Action(command::kDelete)->trigger();
+  download->list->setFocus();
+  frame->Action(command::kDelete)->trigger();
+  EXPECT_TRUE(browse->handled.isEmpty()) << "Delete with the focus in a log pane does nothing";
+  EXPECT_EQ(download->handled, QList<int>{command::kDelete});
+
+  frame->Action(command::kHelp)->trigger();
+  ASSERT_EQ(opened.size(), 1);
+  EXPECT_EQ(opened[0].fileName(), "skylark.html");
+  EXPECT_EQ(frame->Action(command::kNew)->statusTip(), "New site or file");
+  EXPECT_EQ(frame->Action(command::kStopDownload)->toolTip(), "Disconnect all");
+}
+
+TEST_F(Frame, KeysInListsAndInTextFields) {
+  Open();
+  browse->list->setFocus();
+  QTest::keyClick(browse->list, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), download->list);
+  QTest::keyClick(download->list, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), browse->list);
+
+  QTest::keyClick(browse->list, Qt::Key_Return);
+  QTest::keyClick(browse->list, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(browse->list, Qt::Key_M, Qt::ControlModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(download->handled, (QList<int>{command::kStartDownload, command::kResumeDownload,
+                                           command::kResumeDownload}));
+
+  // The URL box keeps its keys: Ctrl+A selects, Enter connects.
+  download->handled.clear();
+  QLineEdit* url = frame->QuickConnectBar()->UrlBox()->lineEdit();
+  url->setFocus();
+  url->setText("not a url://x");
+  QTest::keyClick(url, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(url->selectedText(), "not a url://x");
+  QTest::keyClick(url, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(download->handled.isEmpty());
+  EXPECT_EQ(QApplication::focusWidget(), frame->QuickConnectBar()->UrlBox());
+
+  // Ctrl+K hides and shows the quick connect bar, the item follows.
+  QTest::keyClick(browse->list, Qt::Key_K, Qt::ControlModifier);
+  EXPECT_FALSE(frame->QuickConnectBar()->isVisible());
+  EXPECT_FALSE(frame->Action(command::kQuickConnectBar)->isChecked());
+  frame->Action(command::kQuickConnectBar)->trigger();
+  EXPECT_TRUE(frame->QuickConnectBar()->isVisible());
+  EXPECT_TRUE(frame->Action(command::kQuickConnectBar)->isChecked());
+}
+
+TEST_F(Frame, QuickConnectMakesASiteAtOnceAndSendsAFileToTheSheet) {
+  Open();
+  CQuickConnectBar* bar = frame->QuickConnectBar();
+  bar->UrlBox()->setEditText("ftp://127.0.0.1:1/pub/");
+  bar->UserEdit()->setText("tester");
+  bar->ConnectButton()->click();
+  EXPECT_EQ(browse->added, QStringList{"ftp://127.0.0.1:1/pub/"});
+  ASSERT_EQ(browse->nodes.size(), 1u);
+  std::string user;
+  EXPECT_EQ(lark::getuser(browse->nodes[0], user), 0u);
+  EXPECT_EQ(user, "tester");
+  EXPECT_TRUE(sheets.isEmpty()) << "a site needs no dialog";
+
+  bar->UrlBox()->setEditText("http://127.0.0.1:1/a.zip");
+  bar->UserEdit()->setText("me\nsecond line");
+  bar->PassEdit()->setText("pw");
+  bar->ConnectButton()->click();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(sheets.size(), 1);
+  EXPECT_EQ(sheets[0].page, kFileDownPage);
+  EXPECT_EQ(sheets[0].download.url, "http://127.0.0.1:1/a.zip");
+  EXPECT_EQ(sheets[0].download.user, "me");
+  EXPECT_EQ(sheets[0].download.pass, "pw");
+  EXPECT_TRUE(download->added.isEmpty());
+  EXPECT_EQ(QApplication::focusWidget(), bar->UrlBox());
+
+  // The history holds the site; typing completes from it.
+  bar->UrlBox()->Fill();
+  bar->UrlBox()->setEditText(QString());
+  QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_F);
+  EXPECT_EQ(bar->UrlBox()->currentText(), "ftp://127.0.0.1:1/pub/");
+  EXPECT_EQ(bar->UrlBox()->lineEdit()->cursorPosition(), 1);
+  QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_X);
+  EXPECT_EQ(bar->UrlBox()->currentText(), "fx");
+}
+
+TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
+  Open();
+  struct Case {
+    const char* text;
+    int sheets;
+    int page;
+  } cases[] = {
+      {"ftp://127.0.0.1/pub/", 1, kBrowsPage},
+      {"http://127.0.0.1/pub/file.tar.gz", 1, kFileDownPage},
+      {"http://127.0.0.1/", 0, 0},
+      {"mailto://x", 0, 0},
+      {"hello", 1, kBrowsPage},
+      {"127.0.0.1/dir/file", 1, kFileDownPage},
+  };
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  for (bool drop : {false, true}) {
+    for (const Case& c : cases) {
+      sheets.clear();
+      if (drop) {
+        QMimeData data;
+        data.setText(c.text);
+        // Dragged out of an editor: taken as a copy, so the editor keeps its text.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &event);
+        EXPECT_TRUE(event.isAccepted());
+      } else {
+        clipboard->setText(c.text);
+      }
+      QCoreApplication::processEvents();
+      ASSERT_EQ(sheets.size(), c.sheets) << c.text << (drop ? " dropped" : " copied");
+      if (c.sheets == 0) continue;
+      EXPECT_EQ(sheets[0].page, c.page);
+      EXPECT_EQ(c.page == kBrowsPage ? sheets[0].brows.url : sheets[0].download.url, c.text);
+      EXPECT_FALSE(frame->NewTaskPages().open);
+    }
+  }
+
+  // With "Inspect Clipboard" off only drops still work.
+  frame.reset();
+  CSettingsStore store;
+  store.WriteFlag(settingname::kCheckClip, false);
+  store.Flush();
+  Open();
+  sheets.clear();
+  clipboard->setText("ftp://127.0.0.1/other/");
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(sheets.isEmpty());
+  frame->OfferUrl("ftp://127.0.0.1/other/");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sheets.size(), 1);
+}
+
+TEST_F(Frame, TheClipboardAsItWasAtStartIsNotOffered) {
+  QGuiApplication::clipboard()->setText("ftp://127.0.0.1/at-start/");
+  Open();
+  // Some desktops announce the old contents once after start.
+  emit QGuiApplication::clipboard()->dataChanged();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(sheets.isEmpty());
+  // A real first copy is not lost.
+  QGuiApplication::clipboard()->setText("ftp://127.0.0.1/copied/");
+  QCoreApplication::processEvents();
+  ASSERT_EQ(sheets.size(), 1);
+  EXPECT_EQ(sheets[0].brows.url, "ftp://127.0.0.1/copied/");
+}
+
+TEST_F(Frame, ACancelledQuestionLeavesTheSheetFreeForTheNextUrl) {
+  Open();
+  frame->SetSheetRunner([this](CNewTaskPages& pages) {
+    sheets.append(pages);
+    pages.page = kFileDownPage;  // a site URL typed on the download page
+    pages.download.url = "ftp://127.0.0.1/pub/";
+    return true;
+  });
+  messages.answer = false;
+  frame->RunCommand(command::kNew);
+  EXPECT_EQ(messages.questions, QStringList{"This set will create a brows task, are you sure?"});
+  EXPECT_TRUE(browse->added.isEmpty());
+  EXPECT_FALSE(frame->NewTaskPages().open);
+  frame->OfferUrl("ftp://127.0.0.1/next/");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sheets.size(), 2);
+}
+
+TEST_F(Frame, LogPanesFollowTheSelectedNode) {
+  Open();
+  frame->DownloadLog()->setPlainText("old");
+  frame->RefreshLogs();
+  EXPECT_TRUE(frame->DownloadLog()->toPlainText().isEmpty()) << "no selected row empties the pane";
+  CLogPane pane;
+  pane.ReplaceLog("Send command:user anonymous\r\nrecv:331 ok\r\n");
+  pane.AppendLog("pass ******\r\n");
+  EXPECT_EQ(pane.toPlainText(), "Send command:user anonymous\nrecv:331 ok\npass ******\n");
+}
+
+}  // namespace
