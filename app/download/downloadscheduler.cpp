@@ -64,6 +64,9 @@ void CDownloadList::downloadtick() {
       if (!t.AnyBranchActive() && !RetryPending(i)) t.tracking = 0;
     }
     if (t.tracking) running = true;
+    // The progress pass may have connected a branch again (new work or a
+    // retry); a stale answer would reset a running task to "not probed".
+    if (lark::getserverconnected(t.node, any, 0) != 0) continue;
     if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6) {
       // A branch waiting for its automatic restart keeps the task running.
       if (t.probestate == 5 && RetryPending(i)) {

@@ -1,0 +1,157 @@
+// Number texts, segment hand-out and the list file, without any transfer:
+// the tasks' nodes exist but never connect.
+#include <QFile>
+
+#include "downloadfixture.h"
+#include "numbertext.h"
+#include "shell/carchive.h"
+#include "shell/listfile.h"
+
+namespace {
+
+TEST(NumberText, GroupsEveryThreeDigitsFromTheRight) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {{"0", "0"},         {"999", "999"},       {"1000", "1,000"},       {"1234567", "1,234,567"},
+               {"-100", "-,100"},  {"-1000", "-1,000"},  {"", ""},                {"9223372036854775807", "9,223,372,036,854,775,807"}};
+  for (const auto& c : cases) EXPECT_EQ(GroupDigits(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
+  EXPECT_EQ(GroupNumber(3LL << 31), QStringLiteral("6,442,450,944"));  // beyond 32 bits
+}
+
+TEST(NumberText, OffsetsAreSigned64Bit) {
+  bool ok = false;
+  EXPECT_EQ(ParseOffset(QStringLiteral("4294967296"), &ok), 4294967296LL);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(ParseOffset(QStringLiteral("-1"), &ok), -1);
+  EXPECT_EQ(ParseOffset(QStringLiteral("12x"), &ok), 0);
+  EXPECT_FALSE(ok);
+}
+
+class SegmentTest : public DownloadFixture {
+ protected:
+  // A task of `branches` branches whose segment table is given directly.
+  int Table(unsigned branches, std::vector<std::array<int64_t, 4>> segments, std::vector<uint32_t> branchseg,
+            std::vector<uint32_t> active) {
+    const int task = Create("http://127.0.0.1:9/f.bin", branches, false);
+    CDownRootAppend& t = list.Task(task);
+    for (auto& s : segments) t.AppendSegment(s[0], s[1], s[2], static_cast<uint32_t>(s[3]));
+    t.branchseg = branchseg;
+    t.branchactive = active;
+    t.branchstopped.assign(active.size(), 0);
+    t.totallength = QStringLiteral("1000000");
+    return task;
+  }
+  int64_t EndOffset(int task, int k) {
+    void* h = nullptr;
+    lark::getdownbranch(list.Task(task).node, static_cast<unsigned>(k + 1), h);
+    int64_t e = -1;
+    lark::getfilepointer(h, e, 2);
+    return e;
+  }
+};
+
+TEST_F(SegmentTest, SplitsARunningSegmentOnlyAboveTheThreshold) {
+  const struct {
+    int64_t remaining;
+    int result;
+    int64_t ownerkeeps;
+  } cases[] = {{100001, 0, 50001}, {100000, 1, 100000}, {300000, 0, 150000}};
+  for (const auto& c : cases) {
+    const int task = Table(2, {{0, 0, c.remaining, 0}, {c.remaining, c.remaining, c.remaining, 1}}, {0, 1}, {1, 1});
+    EXPECT_EQ(list.assignsegment(task, 1), c.result) << c.remaining;
+    CDownRootAppend& t = list.Task(task);
+    EXPECT_EQ(t.SegEnd(0), c.ownerkeeps) << c.remaining;
+    if (c.result == 0) {
+      EXPECT_EQ(t.SegmentCount(), 3);
+      EXPECT_EQ(t.SegStart(2), c.ownerkeeps);
+      EXPECT_EQ(t.SegEnd(2), c.remaining);
+      EXPECT_EQ(t.segowner[2], 1u);
+      EXPECT_EQ(t.branchseg[1], 2u);
+      EXPECT_EQ(EndOffset(task, 0), c.ownerkeeps);  // the owner now stops at the boundary
+      EXPECT_EQ(EndOffset(task, 1), c.remaining);
+    }
+  }
+}
+
+TEST_F(SegmentTest, TakesOverTheLargestSegmentOfAnIdleBranchFirst) {
+  // Branch 0 (idle) left 400 bytes, branch 1 (running) has 900000 left,
+  // branch 2 (idle) left 5000: branch 0 takes branch 2's remainder.
+  const int task = Table(3, {{0, 600, 1000, 0}, {1000, 100000, 1000000, 1}, {1000000, 1000000, 1005000, 2}},
+                         {0, 1, 2}, {0, 1, 0});
+  list.Task(task).segpos[2] = QStringLiteral("1000000");
+  EXPECT_EQ(list.assignsegment(task, 0), 0);
+  CDownRootAppend& t = list.Task(task);
+  ASSERT_EQ(t.SegmentCount(), 4);
+  EXPECT_EQ(t.SegStart(3), 1000000);
+  EXPECT_EQ(t.SegEnd(3), 1005000);
+  EXPECT_EQ(t.SegEnd(2), 1000000);  // closed where it got to
+  EXPECT_EQ(t.branchactive[0], 1u);
+}
+
+TEST_F(SegmentTest, NothingLeftLeavesTheBranchIdle) {
+  const int task = Table(2, {{0, 500, 500, 0}, {500, 1000, 1000, 1}}, {0, 1}, {0, 0});
+  EXPECT_EQ(list.assignsegment(task, 0), 1);
+  EXPECT_EQ(list.Task(task).SegmentCount(), 2);
+}
+
+TEST_F(SegmentTest, ListFileKeepsTheSegmentTableAndReloadsTasksStopped) {
+  const QString path = QString::fromStdString((out.path() / "lark2.dat").string());
+  list.SetListFilePath(path);
+  const int task = Table(2, {{0, 3, 5, 0}, {5, 7, 10, 1}}, {0, 1}, {1, 1});
+  list.Task(task).branchstopped = {0, 1};
+  list.Task(task).starttick = 1234;
+  Create("ftp://127.0.0.1:9/never/started.zip", 3, false);
+  ASSERT_TRUE(list.SaveListFile());
+
+  CTestSeam seam2;
+  CDownloadList loaded(seam2);
+  loaded.SetListFilePath(path);
+  ASSERT_EQ(loaded.LoadListFile(), ListFileLoad::Loaded);
+  ASSERT_EQ(loaded.TaskCount(), 2);
+  EXPECT_TRUE(loaded.RowsMatchRecords());
+  loaded.recreatenodes();
+  const CDownRootAppend& t = loaded.Task(0);
+  EXPECT_EQ(t.segend, (QStringList{"5", "10"}));
+  EXPECT_EQ(t.segpos, (QStringList{"3", "7"}));
+  EXPECT_EQ(t.segstart, (QStringList{"0", "5"}));
+  EXPECT_EQ(t.segowner, (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(t.branchactive, (std::vector<uint32_t>{0, 0}));
+  EXPECT_EQ(t.starttick, 1234u);
+  EXPECT_NE(t.node, nullptr);
+  EXPECT_EQ(loaded.Model().GetChildAt(loaded.RootOf(0), 1)->GetData().image, 9);  // stopped branch
+  const CDownRootAppend& never = loaded.Task(1);
+  EXPECT_TRUE(never.segstart.isEmpty());
+  EXPECT_TRUE(never.totallength.isEmpty());
+  EXPECT_EQ(never.starttick, 0u);
+  EXPECT_EQ(loaded.Model().GetRootAt(1)->ChildCount(), 3);
+
+  // Cut inside the task block: fewer records than rows.
+  QByteArray bytes;
+  ASSERT_TRUE(ReadListFile(path, bytes));
+  ASSERT_TRUE(WriteListFile(path, bytes.left(bytes.size() - 30)));
+  CDownloadList cut(seam2);
+  cut.SetListFilePath(path);
+  EXPECT_EQ(cut.LoadListFile(), ListFileLoad::Damaged);
+  EXPECT_EQ(cut.Model().GetRootCount(), 2);
+  EXPECT_FALSE(cut.RowsMatchRecords());
+  for (int i = 0; i < loaded.TaskCount(); ++i) lark::deletenode(loaded.Task(i).node);
+}
+
+TEST_F(SegmentTest, RowsLeadToTheirTaskBranchAndLogNode) {
+  const int task = Create("http://127.0.0.1:9/dir/f.zip", 4, false);
+  CTreeItem* root = list.RootOf(task);
+  EXPECT_EQ(root->ChildCount(), 4);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(list.Model().GetChildAt(root, k)->GetData().text, QStringLiteral("f.zip"));
+  list.Model().Expand(root);
+  EXPECT_EQ(list.TaskOfRow(0), task);
+  EXPECT_EQ(list.BranchOfRow(0), -1);
+  EXPECT_EQ(list.BranchOfRow(3), 2);
+  void* third = nullptr;
+  lark::getdownbranch(list.Task(task).node, 3, third);
+  EXPECT_EQ(list.LogNodeOfRow(3), third);
+  EXPECT_EQ(list.LogNodeOfRow(0), list.Task(task).node);
+  EXPECT_EQ(root->GetData().GetSubItem(5), QStringLiteral("http://127.0.0.1:9/dir/f.zip"));
+}
+
+}  // namespace

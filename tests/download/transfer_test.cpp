@@ -1,0 +1,248 @@
+// Whole downloads against loopback servers, each checked by sha256.
+#include <QFile>
+
+#include <fstream>
+
+#include "downloadfixture.h"
+#include "numbertext.h"
+#include "shell/listfile.h"
+
+namespace {
+
+using testsupport::sha256OfFile;
+
+int ResumeOf(void* node) {
+  int resume = -1;
+  lark::getresumeenable(node, resume);
+  return resume;
+}
+
+class ProbeTest : public DownloadFixture {};
+
+// The probe answer is put in place as if the 0x67 message had brought it;
+// the branches then fetch the real file from nginx.
+TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
+  const struct {
+    const char* name;
+    int64_t size;
+    unsigned branches;
+    const char* answer;
+    const char* total;
+    int resume;
+    std::vector<int64_t> ends;
+  } cases[] = {
+      {"ranged", 1000, 3, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1-999/1000\r\nContent-Length: 999\r\n\r\n",
+       "1000", 1, {333, 666, 1000}},
+      {"ten", 10, 3, "HTTP/1.1 206 Partial Content\nContent-Range: bytes 1-9/10\nContent-Length: 9\n\n", "10", 1,
+       {3, 6, 10}},
+      {"norange", 1000, 3, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", "1000", 0, {1000}},
+      {"lying", 1000, 3, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/1000\r\nContent-Length: 1000\r\n\r\n",
+       "1000", 0, {1000}},
+      {"onebyte", 1, 2, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */1\r\n\r\n", "1", 0, {1}},
+      {"nolength", 5000, 2, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", "-1", 0, {0}},
+      {"short", 2, 3, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1-1/2\r\nContent-Length: 1\r\n\r\n", "2", 1,
+       {2}},
+  };
+  for (const auto& c : cases) {
+    const auto source = files.writeRandomFile(c.name, c.size, 11);
+    testsupport::NginxServer http(files.path());
+    const int task = Create(http.url(c.name), c.branches, false);
+    CDownRootAppend& t = list.Task(task);
+    t.probestate = 2;
+    t.probereply = QString::fromLatin1(c.answer).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    list.downloadtick();
+    EXPECT_EQ(t.totallength, QString::fromLatin1(c.total)) << c.name;
+    EXPECT_EQ(ResumeOf(t.node), c.resume) << c.name;
+    std::vector<int64_t> ends;
+    for (int m = 0; m < t.SegmentCount(); ++m) ends.push_back(t.SegEnd(m));
+    EXPECT_EQ(ends, c.ends) << c.name;
+    EXPECT_TRUE(Complete(task, 20)) << c.name << "\n" << http.log();
+    EXPECT_EQ(t.totallength, QString::number(c.size)) << c.name;
+    EXPECT_EQ(Result(c.name), sha256OfFile(source)) << c.name;
+  }
+}
+
+TEST_F(ProbeTest, ServerErrorLeavesTheTaskWaiting) {
+  files.writeFile("gone.bin", "x");
+  testsupport::FaultServer http(testsupport::FaultProtocol::Http, "status=404", files.path());
+  const int task = Create(http.url("gone.bin"), 2);
+  EXPECT_TRUE(RunUntil([&] { return list.Task(task).probestate == 2; }, 10));
+  RunUntil([] { return false; }, 1);
+  EXPECT_EQ(list.Task(task).probestate, 2u);
+  EXPECT_EQ(list.Task(task).starttick, 0u);
+  EXPECT_FALSE(list.IsComplete(task));
+}
+
+class TransferTest : public DownloadFixture {};
+
+TEST_F(TransferTest, HttpDownloadsMatchTheirSource) {
+  const struct {
+    const char* name;
+    const char* scenario;  // fault server scenario; nullptr: nginx
+    int64_t size;
+    unsigned branches;
+    const char* path;  // as requested, when not the name
+  } cases[] = {
+      {"big.bin", nullptr, 3 << 20, 4, nullptr},
+      {"empty.bin", nullptr, 0, 2, nullptr},
+      {"one.bin", nullptr, 1, 3, nullptr},
+      {"chunked.bin", "chunked", 700000, 3, nullptr},
+      {"nolength.bin", "nolength", 300000, 3, nullptr},
+      {"wrongrange.bin", "wrong-range", 300000, 3, nullptr},
+      {"moved.bin", "redirect-absolute", 400000, 2, "redirect/moved.bin"},
+  };
+  for (const auto& c : cases) {
+    const auto source = files.writeRandomFile(c.name, c.size, 5);
+    std::unique_ptr<testsupport::LoopbackServer> server;
+    if (c.scenario) server = std::make_unique<testsupport::FaultServer>(testsupport::FaultProtocol::Http, c.scenario, files.path());
+    else server = std::make_unique<testsupport::NginxServer>(files.path());
+    const int task = Create(server->url(c.path ? c.path : c.name), c.branches);
+    EXPECT_TRUE(Complete(task, 30)) << c.name << "\n" << server->log();
+    EXPECT_EQ(Result(c.name), sha256OfFile(source)) << c.name;
+    EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(2), QStringLiteral("100")) << c.name;
+    EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(0), GroupNumber(c.size)) << c.name;
+  }
+}
+
+TEST_F(TransferTest, FtpDownloadsMatchTheirSource) {
+  const auto source = files.writeRandomFile("f.bin", 2 << 20, 9);
+  {
+    testsupport::PyftpdServer ftp(files.path());
+    const int task = Create(ftp.url("f.bin"), 3);
+    EXPECT_TRUE(Complete(task, 40)) << ftp.log();
+    EXPECT_EQ(list.Task(task).SegmentCount() >= 3, true);
+    EXPECT_EQ(Result("f.bin"), sha256OfFile(source));
+  }
+  std::filesystem::remove(out.path() / "f.bin");
+  {
+    testsupport::VsftpdServer ftp(files.path());
+    const int task = Create(ftp.url("f.bin"), 2);
+    EXPECT_TRUE(Complete(task, 40)) << ftp.log();
+    EXPECT_EQ(Result("f.bin"), sha256OfFile(source));
+  }
+  std::filesystem::remove(out.path() / "f.bin");
+  {
+    // No restart: one connection from byte 0, whatever the branch count.
+    testsupport::FaultServer ftp(testsupport::FaultProtocol::Ftp, "refuse-rest", files.path());
+    const int task = Create(ftp.url("f.bin"), 3);
+    EXPECT_TRUE(Complete(task, 40)) << ftp.log();
+    EXPECT_EQ(ResumeOf(list.Task(task).node), 0);
+    EXPECT_EQ(list.Task(task).SegmentCount(), 1);
+    EXPECT_EQ(Result("f.bin"), sha256OfFile(source));
+  }
+}
+
+TEST_F(TransferTest, StaleLongerFileLosesItsTail) {
+  const auto source = files.writeRandomFile("s.bin", 100000, 3);
+  out.writeRandomFile("s.bin", 300000, 4);
+  testsupport::NginxServer http(files.path());
+  const int task = Create(http.url("s.bin"), 2);
+  EXPECT_TRUE(Complete(task, 20));
+  EXPECT_EQ(std::filesystem::file_size(out.path() / "s.bin"), 100000u);
+  EXPECT_EQ(Result("s.bin"), sha256OfFile(source));
+}
+
+TEST_F(TransferTest, StoppedBranchIsTakenOverByAnother) {
+  const auto source = files.writeRandomFile("t.bin", 1200000, 8);
+  testsupport::NginxServer http(files.path(), {.rateLimit = 400000});
+  const int task = Create(http.url("t.bin"), 2);
+  list.Model().Expand(list.RootOf(task));
+  ASSERT_TRUE(RunUntil([&] { return list.Task(task).tracking == 1; }, 10));
+  RunUntil([] { return false; }, 1);
+  list.StopBranch(2);  // row 2: the second branch
+  EXPECT_EQ(list.Task(task).branchstopped[1], 1u);
+  EXPECT_TRUE(Complete(task, 30)) << http.log();
+  const CDownRootAppend& t = list.Task(task);
+  EXPECT_GE(t.SegmentCount(), 3);
+  EXPECT_EQ(t.segowner.back(), 0u);  // branch 0 took the rest over
+  EXPECT_EQ(Result("t.bin"), sha256OfFile(source));
+}
+
+TEST_F(TransferTest, DroppedConnectionIsRetriedUntilNothingMoves) {
+  // Every answer stops half way: each restart continues where the last one
+  // stopped, until a restart brings nothing and the retries run out.
+  const auto source = files.writeRandomFile("c.bin", 4000, 2);
+  RetryPolicy policy;
+  policy.firstwait = 50;
+  policy.maxwait = 200;
+  policy.maxfailures = 3;
+  list.SetRetryPolicy(policy);
+  testsupport::FaultServer http(testsupport::FaultProtocol::Http, "cut", files.path());
+  const int task = Create(http.url("c.bin"), 1);
+  EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task); }, 40)) << http.log();
+  const CDownRootAppend& t = list.Task(task);
+  EXPECT_FALSE(list.IsComplete(task));
+  EXPECT_GT(t.SegmentCount(), 4);
+  const std::string got = testsupport::readWholeFile(out.path() / "c.bin");
+  const std::string want = testsupport::readWholeFile(source);
+  int64_t written = 0;
+  for (int m = 0; m < t.SegmentCount(); ++m) {
+    const auto start = static_cast<size_t>(t.SegStart(m));
+    const auto length = static_cast<size_t>(t.SegPos(m)) - start;
+    written += static_cast<int64_t>(length);
+    EXPECT_EQ(got.substr(start, length), want.substr(start, length)) << m;
+  }
+  EXPECT_GT(written, 4000 * 9 / 10);
+}
+
+TEST_F(TransferTest, StopSaveReloadAndContinueResumesEverySegment) {
+  const auto source = files.writeRandomFile("r.bin", 1500000, 6);
+  const QString listpath = QString::fromStdString((out.path() / "lark2.dat").string());
+  list.SetListFilePath(listpath);
+  testsupport::NginxServer http(files.path(), {.rateLimit = 250000});
+  const int task = Create(http.url("r.bin"), 3);
+  auto done = [&](CDownloadList& l, int i) {
+    int64_t sum = 0;
+    for (int m = 0; m < l.Task(i).SegmentCount(); ++m) sum += l.Task(i).SegPos(m) - l.Task(i).SegStart(m);
+    return sum;
+  };
+  ASSERT_TRUE(RunUntil([&] { return done(list, task) > 400000; }, 20));
+
+  // Saved while running, behind the bytes on disk.
+  {
+    CTestSeam quiet;
+    CDownloadList saved(quiet);
+    saved.SetListFilePath(listpath);
+    ASSERT_EQ(saved.LoadListFile(), ListFileLoad::Loaded);
+    ASSERT_EQ(saved.TaskCount(), 1);
+    EXPECT_GT(done(saved, 0), 0);
+    const std::string got = testsupport::readWholeFile(out.path() / "r.bin");
+    const std::string want = testsupport::readWholeFile(source);
+    for (int m = 0; m < saved.Task(0).SegmentCount(); ++m) {
+      const auto start = static_cast<size_t>(saved.Task(0).SegStart(m));
+      const auto length = static_cast<size_t>(saved.Task(0).SegPos(m)) - start;
+      EXPECT_EQ(got.substr(start, length), want.substr(start, length)) << m;
+    }
+  }
+
+  list.StopDownload(0);
+  EXPECT_EQ(seam.questions.value(0), QStringLiteral("The whole selected download task will be disconnected, are you sure?"));
+  list.updateprogress(task);
+  ASSERT_TRUE(list.SaveListFile());
+  const int64_t before = done(list, task);
+
+  CTestSeam seam2;
+  CDownloadList again(seam2);
+  again.SetListFilePath(listpath);
+  ASSERT_EQ(again.LoadListFile(), ListFileLoad::Loaded);
+  again.recreatenodes();
+  ASSERT_EQ(again.TaskCount(), 1);
+  EXPECT_EQ(done(again, 0), before);
+  int started = 0;
+  QObject::connect(&again, &CDownloadList::commandPosted, [&](int) { ++started; });
+  again.ResumeDownload(0);
+  EXPECT_EQ(started, 0);  // a started task resumes, it does not start over
+  QElapsedTimer clock;
+  clock.start();
+  while (!again.IsComplete(0) && clock.elapsed() < 30000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    again.downloadtick();
+    QThread::msleep(250);
+  }
+  EXPECT_TRUE(again.IsComplete(0)) << http.log();
+  EXPECT_EQ(Result("r.bin"), sha256OfFile(source));
+  lark::disconnect(again.Task(0).node, 0);
+  Settle(400);
+}
+
+}  // namespace
