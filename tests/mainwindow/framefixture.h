@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "lark.h"
+#include "shell/enginemessageevent.h"
 #include "scriptedseam.h"
 #include "shell/ctreegridctrl.h"
 #include "shell/taskpane.h"
@@ -21,6 +23,7 @@
 class FreshHome {
  public:
   FreshHome() {
+    std::filesystem::create_directories(dir.path() / "program");
     setenv("SKYLARK_HOME", (dir.path() / "program").c_str(), 1);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((dir.path() / "config").string()));
   }
@@ -28,6 +31,12 @@ class FreshHome {
 
   testsupport::ScratchDir dir{"skylark-window"};
 };
+
+// The engine as the program starts it: its messages become events.
+inline void StartEngine() {
+  lark::startengine();
+  lark::setmessageposter(&PostEngineMessage);
+}
 
 class RecordingPane : public CTaskPane {
  public:

@@ -25,7 +25,7 @@ class Frame : public ::testing::Test {
   void SetUp() override { QGuiApplication::clipboard()->setText(QStringLiteral("text at start")); }
 
   CMainFrame& Open() {
-    lark::startengine();
+    StartEngine();
     frame = std::make_unique<CMainFrame>(
         messages, nullptr,
         [this](CFrameServices&, QWidget* parent) {

@@ -1,0 +1,185 @@
+// The whole window with its real task lists against loopback servers: a
+// download made on the sheet completes, a site typed into the quick connect
+// bar lists its directory, a file row opens the sheet, both lists survive
+// a restart, and a list file cut short stops the start-up with its message.
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTest>
+
+#include "cdownloadlist.h"
+#include "cfiledownctrl.h"
+#include "csitebrowsctrl.h"
+#include "csitebrowslist.h"
+#include "framefixture.h"
+#include "shell/framecommands.h"
+#include "shell/logpane.h"
+#include "shell/mainframe.h"
+#include "shell/quickconnectbar.h"
+
+namespace {
+
+using testsupport::sha256OfFile;
+
+class Tasks : public ::testing::Test {
+ protected:
+  CMainFrame& Open() {
+    StartEngine();
+    frame = std::make_unique<CMainFrame>(messages);
+    frame->SetSheetRunner([this](CNewTaskPages& pages) {
+      sheets.append(pages);
+      if (!fillsheet) return false;
+      fillsheet(pages);
+      return true;
+    });
+    frame->SetDesktopOpener([](const QUrl&) { return true; });
+    frame->show();
+    return *frame;
+  }
+
+  void Exit() {
+    messages.answer = true;
+    frame->RunCommand(command::kExit);
+    frame.reset();
+  }
+
+  void TearDown() override {
+    if (frame) Exit();
+  }
+
+  CDownloadList& Downloads() { return static_cast<CFileDownCtrl*>(frame->DownloadPane().List())->List(); }
+  CSiteBrowsList& Sites() { return static_cast<CSiteBrowsCtrl*>(frame->BrowsePane().List())->List(); }
+
+  // Runs the window until `done` or the time is up.
+  template <typename Done>
+  bool RunUntil(Done done, int seconds) {
+    QDeadlineTimer deadline(seconds * 1000);
+    while (!done() && !deadline.hasExpired()) QTest::qWait(50);
+    return done();
+  }
+
+  QStringList Rows(CTreeGridModel& model) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) texts.append(model.GetTreeItem(row)->GetData().text);
+    return texts;
+  }
+
+  FreshHome home;
+  CScriptedSeam messages;
+  std::unique_ptr<CMainFrame> frame;
+  QList<CNewTaskPages> sheets;
+  std::function<void(CNewTaskPages&)> fillsheet;
+};
+
+TEST_F(Tasks, ADownloadMadeOnTheSheetCompletesAndComesBackAfterARestart) {
+  testsupport::ScratchDir served{"skylark-served"};
+  const auto source = served.writeRandomFile("a.bin", 3 << 20, 11);
+  // Slow enough that the once-a-second progress pass sees it running.
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 400000});
+  testsupport::ScratchDir target{"skylark-target"};
+  const QString url = QString::fromStdString(http.url("a.bin"));
+  fillsheet = [&](CNewTaskPages& pages) {
+    pages.page = kFileDownPage;
+    pages.download.url = url;
+    pages.download.savedir = QString::fromStdString(target.path().string());
+    pages.download.branches = 3;
+    pages.download.connectnow = true;
+  };
+  Open();
+  EXPECT_TRUE(messages.notices.isEmpty()) << "missing list files are created without a word";
+  frame->RunCommand(command::kNew);
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  EXPECT_EQ(Downloads().Model().GetRootAt(0)->ChildCount(), 3);
+  Downloads().Model().SelectRow(0);
+  ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0); }, 60))
+      << Downloads().Model().GetRootAt(0)->GetData().subitems.join("|").toStdString() << http.log();
+  EXPECT_EQ(sha256OfFile(target.path() / "a.bin"), sha256OfFile(source));
+  frame->RefreshLogs();
+  EXPECT_FALSE(frame->DownloadLog()->toPlainText().isEmpty()) << "the selected task's log is shown";
+  Exit();
+
+  Open();
+  EXPECT_TRUE(messages.notices.isEmpty());
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  EXPECT_EQ(Downloads().Task(0).url, url);
+  EXPECT_NE(Downloads().Task(0).node, nullptr) << "the task has its node again";
+}
+
+TEST_F(Tasks, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
+  testsupport::ScratchDir served{"skylark-site"};
+  served.writeRandomFile("pub/one.bin", 1000, 1);
+  served.writeRandomFile("pub/two.bin", 2000, 2);
+  testsupport::VsftpdServer ftp(served.path());
+  Open();
+  CQuickConnectBar* bar = frame->QuickConnectBar();
+  bar->UrlBox()->setEditText(QString::fromStdString(ftp.url("pub/")));
+  bar->ConnectButton()->click();
+  ASSERT_EQ(Sites().RecordCount(), 1);
+  EXPECT_TRUE(sheets.isEmpty());
+  CTreeGridModel& rows = Sites().Model();
+  ASSERT_TRUE(RunUntil([&] { return Rows(rows).contains("two.bin"); }, 30)) << Rows(rows).join(",").toStdString();
+  EXPECT_EQ(Rows(rows).mid(0, 2), (QStringList{"127.0.0.1", "pub"}));
+
+  // Download on a file row fills the download page and opens the sheet.
+  rows.SelectRow(static_cast<int>(Rows(rows).indexOf("one.bin")));
+  frame->RunCommand(command::kDownload);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(sheets.size(), 1);
+  EXPECT_EQ(sheets[0].page, kFileDownPage);
+  EXPECT_EQ(sheets[0].download.url, "ftp://127.0.0.1/pub/one.bin");
+  EXPECT_EQ(sheets[0].download.port, static_cast<uint32_t>(ftp.port()));
+  frame->RefreshLogs();
+  EXPECT_TRUE(frame->BrowseLog()->toPlainText().contains("Send command")) << frame->BrowseLog()->toPlainText().toStdString();
+
+  // Delete asks first; Cancel keeps the site.
+  frame->BrowsePane().List()->setFocus();
+  messages.answer = false;
+  frame->RunCommand(command::kDelete);
+  EXPECT_EQ(Sites().RecordCount(), 1);
+  Exit();
+
+  Open();
+  ASSERT_EQ(Sites().RecordCount(), 1);
+  EXPECT_NE(Sites().Record(0)->node, nullptr);
+  EXPECT_TRUE(Rows(Sites().Model()).contains("127.0.0.1"));
+}
+
+TEST_F(Tasks, AListFileCutShortStopsTheStartUpWithItsMessage) {
+  // Two sound lists, each with one task, from a first run.
+  fillsheet = [&](CNewTaskPages& pages) {
+    pages.page = kFileDownPage;
+    pages.download.url = "http://127.0.0.1:1/file.zip";
+    pages.download.branches = 2;
+  };
+  Open();
+  frame->RunCommand(command::kNew);
+  frame->QuickConnectBar()->UrlBox()->setEditText("ftp://127.0.0.1:1/");
+  frame->QuickConnectBar()->ConnectButton()->click();
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  ASSERT_EQ(Sites().RecordCount(), 1);
+  Exit();
+
+  struct Case {
+    const char* file;
+    QString notice;
+  } cases[] = {{"lark1.dat", "Brows list file error"}, {"lark2.dat", "Down list file error"}};
+  for (const Case& c : cases) {
+    const QString path = home.Program() + "/" + c.file;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(whole.left(whole.size() - 6));
+    file.close();
+    messages.notices.clear();
+    Open();
+    EXPECT_EQ(messages.notices, QStringList{c.notice});
+    EXPECT_FALSE(frame->NodesRecreated());
+    frame.reset();  // leave without saving over the damaged file
+    QFile restore(path);
+    ASSERT_TRUE(restore.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    restore.write(whole);
+  }
+}
+
+}  // namespace
