@@ -12,6 +12,7 @@
 #include "csitebrowslist.h"
 #include "newtask/newtaskfields.h"
 #include "shell/framecommands.h"
+#include "shell/listcolumns.h"
 #include "shell/taskpane.h"
 
 namespace {
@@ -22,6 +23,9 @@ class CBrowsePane : public CTaskPane {
       : m_frame(frame), m_view(new CSiteBrowseView(frame.Messages(), parent)) {
     QObject::connect(&m_view->Ctrl(), &CSiteBrowsCtrl::PostCommand, m_view,
                      [&frame](int id) { frame.PostCommand(id); });
+    // Names sit under a tree of directories; times are "YYYY/MM/DD HH:MM".
+    FitListColumns(m_view->Ctrl(), {QStringLiteral("            some-long-file-name.txt"), QStringLiteral("0,000,000,000"),
+                                    QStringLiteral("0000/00/00 00:00")});
     // The first tick comes from the event loop, after the start-up checks.
     m_view->StartTicking();
   }

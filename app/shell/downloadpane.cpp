@@ -8,6 +8,7 @@
 #include "cfiledownctrl.h"
 #include "cfiledownview.h"
 #include "shell/framecommands.h"
+#include "shell/listcolumns.h"
 #include "shell/messageseam.h"
 #include "shell/taskpane.h"
 #include "tasknoderemoval.h"
@@ -19,6 +20,7 @@ class CDownloadPane : public CTaskPane {
   CDownloadPane(CFrameServices& frame, QWidget* parent)
       : m_frame(frame), m_view(new CFileDownView(frame.Messages(), parent)) {
     m_view->Ctrl().SetMainList(true);
+    FitListColumns(m_view->Ctrl(), {QStringLiteral("    some-file-name.tar.gz")});
     QObject::connect(&m_view->Ctrl(), &CFileDownCtrl::commandRequested, m_view,
                      [&frame](int id) { frame.PostCommand(id); });
     QObject::connect(&m_view->List(), &CDownloadList::commandPosted, m_view,

@@ -36,7 +36,7 @@ const std::array<CommandEntry, 23> kCommands{{
     {command::kDefault, "&Default", "Default set\nDefault", Qt::CTRL | Qt::Key_P,
      "preferences-system", QStyle::SP_FileDialogDetailedView},
     {command::kHelp, "&Help", "Show help file\nHelp", {}, "help-contents",
-     QStyle::SP_DialogHelpButton},
+     QStyle::SP_MessageBoxQuestion},
     {command::kWebsite, "&Visit Skylark Website", "", {}, "", QStyle::SP_CustomBase},
     {command::kAbout, "&About", "", {}, "help-about", QStyle::SP_MessageBoxInformation},
     {command::kStartBranch, "&Start branch", "Start the Branch\nStart the Branch", {}, "",

@@ -1,0 +1,83 @@
+// Draws the main window with a few tasks running against loopback servers
+// into a PNG (docs/skylark.png): windowshot OUTPUT.png
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+
+#include <cstdio>
+
+#include "cdownloadlist.h"
+#include "cfiledownctrl.h"
+#include "csitebrowsctrl.h"
+#include "csitebrowslist.h"
+#include "framefixture.h"
+#include "shell/mainframe.h"
+#include "shell/quickconnectbar.h"
+
+namespace {
+
+void RunFor(int ms) {
+  QDeadlineTimer deadline(ms);
+  while (!deadline.hasExpired()) QTest::qWait(50);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: windowshot OUTPUT.png\n");
+    return 2;
+  }
+  FreshHome home;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tamberly"));
+  QCoreApplication::setApplicationName(QStringLiteral("skylark"));
+
+  testsupport::ScratchDir served{"skylark-shot"};
+  served.writeRandomFile("pub/linux/kernel.tar.xz", 24 << 20, 1);
+  served.writeRandomFile("pub/linux/README", 4000, 2);
+  served.writeRandomFile("pub/linux/checksums.txt", 900, 3);
+  served.writeRandomFile("pub/docs/manual.pdf", 300000, 4);
+  served.writeRandomFile("pub/release-notes.txt", 12000, 5);
+  served.writeRandomFile("video.mp4", 40 << 20, 6);
+  served.writeRandomFile("backup.zip", 6 << 20, 7);
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 300000});
+  testsupport::VsftpdServer ftp(served.path(), testsupport::VsftpdOptions{.rateLimit = 200000});
+  testsupport::ScratchDir target{"skylark-shot-target"};
+
+  StartEngine();
+  CScriptedSeam messages;
+  CMainFrame frame(messages);
+  frame.resize(1100, 620);
+  frame.show();
+  struct Download {
+    std::string url;
+    uint32_t branches;
+  } downloads[] = {{http.url("video.mp4"), 4}, {ftp.url("pub/linux/kernel.tar.xz"), 3}, {http.url("backup.zip"), 2}};
+  for (const Download& d : downloads) {
+    frame.SetSheetRunner([&](CNewTaskPages& pages) {
+      pages.page = kFileDownPage;
+      pages.download.url = QString::fromStdString(d.url);
+      pages.download.savedir = QString::fromStdString(target.path().string());
+      pages.download.branches = d.branches;
+      pages.download.connectnow = true;
+      pages.download.pasvmode = true;
+      return true;
+    });
+    frame.RunCommand(32771);
+  }
+  frame.QuickConnectBar()->UrlBox()->setEditText(QString::fromStdString(ftp.url("pub/linux/")));
+  frame.QuickConnectBar()->ConnectButton()->click();
+  RunFor(9000);
+  auto& downloadlist = static_cast<CFileDownCtrl*>(frame.DownloadPane().List())->List();
+  downloadlist.Model().Expand(downloadlist.Model().GetRootAt(0));
+  downloadlist.Model().SelectRow(1);
+  auto& sites = static_cast<CSiteBrowsCtrl*>(frame.BrowsePane().List())->List();
+  sites.Model().SelectRow(0);
+  RunFor(2500);
+  frame.QuickConnectBar()->UrlBox()->setEditText(QString());
+  const bool saved = frame.grab().save(QString::fromLocal8Bit(argv[1]));
+  messages.answer = true;
+  return saved ? 0 : 1;
+}
