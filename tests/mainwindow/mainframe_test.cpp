@@ -7,10 +7,13 @@
 #include <QMimeData>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "framefixture.h"
 #include "newtask/createtask.h"
+#include "shell/cdefaultsetsheet.h"
+#include "shell/cothersetpage.h"
 #include "shell/framecommands.h"
 #include "shell/logpane.h"
 #include "shell/mainframe.h"
@@ -352,6 +355,40 @@ TEST_F(Frame, LogPanesFollowTheSelectedNode) {
   pane.ReplaceLog("Send command:user anonymous\r\nrecv:331 ok\r\n");
   pane.AppendLog("pass ******\r\n");
   EXPECT_EQ(pane.toPlainText(), "Send command:user anonymous\nrecv:331 ok\npass ******\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Answers the next modal sheet from inside its own event loop.
+template <typename Answer>
+void WhenModal(Answer answer) {
+  QTimer::singleShot(0, [answer] {
+    auto* sheet = qobject_cast<CDefaultSetSheet*>(QApplication::activeModalWidget());
+    ASSERT_NE(sheet, nullptr);
+    answer(*sheet);
+  });
+}
+
+TEST_F(Frame, DefaultSetSwitchesTheClipboardWatchOnlyOnOk) {
+  Open();
+  ASSERT_TRUE(frame->WatchesClipboard());
+  WhenModal([](CDefaultSetSheet& sheet) {
+    sheet.OtherPage()->CheckClipBox()->setChecked(false);
+    sheet.reject();
+  });
+  frame->Action(command::kDefault)->trigger();
+  EXPECT_TRUE(frame->WatchesClipboard());
+  WhenModal([](CDefaultSetSheet& sheet) {
+    sheet.OtherPage()->CheckClipBox()->setChecked(false);
+    sheet.accept();
+  });
+  frame->Action(command::kDefault)->trigger();
+  EXPECT_FALSE(frame->WatchesClipboard());
+  bool stored = true;
+  EXPECT_TRUE(CSettingsStore().ReadFlag(settingname::kCheckClip, stored));
+  EXPECT_FALSE(stored);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // bar lists its directory, a file row opens the sheet, both lists survive
 // a restart, and a list file cut short stops the start-up with its message.
 #include <QDeadlineTimer>
+#include <QAction>
 #include <QFile>
 #include <QTest>
 
@@ -15,6 +16,7 @@
 #include "shell/logpane.h"
 #include "shell/mainframe.h"
 #include "shell/quickconnectbar.h"
+#include "shell/treegridrules.h"
 
 namespace {
 
@@ -102,6 +104,78 @@ TEST_F(Tasks, ADownloadMadeOnTheSheetCompletesAndComesBackAfterARestart) {
   ASSERT_EQ(Downloads().TaskCount(), 1);
   EXPECT_EQ(Downloads().Task(0).url, url);
   EXPECT_NE(Downloads().Task(0).node, nullptr) << "the task has its node again";
+}
+
+TEST_F(Tasks, StopBranchStopDownloadAndResumeThroughTheWindow) {
+  testsupport::ScratchDir served{"skylark-served"};
+  const auto source = served.writeRandomFile("b.bin", 2 << 20, 12);
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 200000});
+  testsupport::ScratchDir target{"skylark-target"};
+  fillsheet = [&](CNewTaskPages& pages) {
+    pages.page = kFileDownPage;
+    pages.download.url = QString::fromStdString(http.url("b.bin"));
+    pages.download.savedir = QString::fromStdString(target.path().string());
+    pages.download.branches = 2;
+    pages.download.connectnow = true;
+  };
+  Open();
+  frame->RunCommand(command::kNew);
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  CDownRootAppend& task = Downloads().Task(0);
+  ASSERT_TRUE(RunUntil([&] { return task.tracking == 1; }, 20)) << http.log();
+
+  // Stop branch on the second branch row: that branch only.
+  CTreeGridModel& rows = Downloads().Model();
+  rows.Expand(rows.GetRootAt(0));
+  rows.SelectRow(2);
+  frame->RunCommand(command::kStopBranch);
+  EXPECT_EQ(rows.GetTreeItem(2)->GetData().image, kBranchStopped);
+  ASSERT_EQ(task.branchstopped.size(), 2u);
+  EXPECT_EQ(task.branchstopped[1], 1u);
+
+  // Stop download asks; Cancel leaves it running.
+  rows.SelectRow(0);
+  messages.answer = false;
+  frame->Action(command::kStopDownload)->trigger();
+  EXPECT_EQ(messages.questions.value(0), "The whole selected download task will be disconnected, are you sure?");
+  int connected = 0;
+  EXPECT_EQ(lark::getserverconnected(task.node, connected, 0), 0u);
+  EXPECT_EQ(connected, 1);
+  messages.answer = true;
+  frame->Action(command::kStopDownload)->trigger();
+  EXPECT_EQ(lark::getserverconnected(task.node, connected, 0), 0u);
+  EXPECT_EQ(connected, 0);
+  EXPECT_FALSE(task.AnyBranchActive());
+
+  // Start branch again, then Resume carries the download to its end.
+  rows.SelectRow(2);
+  frame->RunCommand(command::kStartBranch);
+  EXPECT_EQ(task.branchstopped[1], 0u);
+  rows.SelectRow(0);
+  frame->Action(command::kResumeDownload)->trigger();
+  ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0); }, 60)) << http.log();
+  EXPECT_EQ(sha256OfFile(target.path() / "b.bin"), sha256OfFile(source));
+
+  // Execute local file shows the folder that holds it.
+  QList<QUrl> shown;
+  frame->SetDesktopOpener([&](const QUrl& url) {
+    shown.append(url);
+    return true;
+  });
+  frame->RunCommand(command::kExecuteLocalFile);
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0].toLocalFile(), QString::fromStdString(target.path().string()));
+
+  // Delete asks; Cancel keeps the task, OK removes it.
+  frame->DownloadPane().List()->setFocus();
+  messages.answer = false;
+  frame->Action(command::kDelete)->trigger();
+  EXPECT_EQ(Downloads().TaskCount(), 1);
+  EXPECT_EQ(messages.questions.last(), "The selected download task will be deleted, are you sure?");
+  messages.answer = true;
+  frame->Action(command::kDelete)->trigger();
+  EXPECT_EQ(Downloads().TaskCount(), 0);
+  EXPECT_EQ(rows.rowCount(), 0);
 }
 
 TEST_F(Tasks, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
