@@ -138,7 +138,10 @@ void CMainFrame::CreatePanes(const PaneFactory& browse, const PaneFactory& downl
   m_left->addWidget(m_browselog);
   m_right->addWidget(m_download->View());
   m_right->addWidget(m_downloadlog);
-  for (CTaskPane* pane : {m_browse.get(), m_download.get()}) pane->List()->installEventFilter(this);
+  // Tab and Enter act window-wide, except in text fields, which keep them.
+  for (QWidget* watched : {static_cast<QWidget*>(m_browse->List()), static_cast<QWidget*>(m_download->List()),
+                           static_cast<QWidget*>(m_browselog), static_cast<QWidget*>(m_downloadlog)})
+    watched->installEventFilter(this);
   setCentralWidget(m_columns);
 }
 
@@ -401,7 +404,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-      PostCommand(command::kResumeDownload);  // and the list handles the key as well
+      PostCommand(command::kResumeDownload);  // and the widget handles the key as well
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -192,6 +192,9 @@ TEST_F(Frame, KeysInListsAndInTextFields) {
   EXPECT_EQ(QApplication::focusWidget(), download->list);
   QTest::keyClick(download->list, Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), browse->list);
+  frame->DownloadLog()->setFocus();
+  QTest::keyClick(frame->DownloadLog(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), browse->list) << "from elsewhere Tab goes to the browse list";
 
   QTest::keyClick(browse->list, Qt::Key_Return);
   QTest::keyClick(browse->list, Qt::Key_A, Qt::ControlModifier);
