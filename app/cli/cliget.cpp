@@ -147,12 +147,14 @@ class CGetRun : public QObject {
     int connected = 0;
     lark::getserverconnected(t.node, connected, 0);
     if (connected) m_wasconnected = true;
-    if (t.probestate == 2 && IsHttpFailure(t.probereply)) return Finish(Fail("%s", HttpFailure(t.probereply)));
-    if (t.starttick == 0 || t.probestate < 5) {
-      // Still probing: a probe connection that closed for good ends here.
-      if (!connected && m_wasconnected && t.probestate == 0)
-        return Finish(Fail("%s", Reason("the connection closed before the download started")));
-    }
+    unsigned protocol = 0;
+    lark::getserverprotocol(t.node, protocol);
+    if (protocol == 1 && t.probestate == 2 && IsHttpFailure(t.probereply))
+      return Finish(Fail("%s", HttpFailure(t.probereply)));
+    if (t.probestate == 5) m_started = true;
+    // Still probing: a probe connection that closed for good ends here.
+    if (!m_started && !connected && m_wasconnected && t.probestate == 0)
+      return Finish(Fail("%s", Reason("the connection closed before the download started")));
     if (!m_fatal.isEmpty()) return Finish(Fail("%s", m_fatal));
     if (m_clock.elapsed() - m_lastprogress > static_cast<qint64>(m_options.timeout) * 1000)
       return Finish(Fail("no progress for %s seconds", QString::number(m_options.timeout)));
@@ -287,6 +289,7 @@ class CGetRun : public QObject {
   bool m_sawlogin = false;
   bool m_loggedin = false;
   bool m_finished = false;
+  bool m_started = false;
   QString m_fatal;
   QString m_lastreject;
   int m_status = 1;

@@ -83,6 +83,7 @@ void CDownloadList::ResumeDownload(int row) {
     lark::connect(h, 1);
   }
   t.probestate = 5;
+  t.tracking = 1;
 }
 
 void CDownloadList::StopDownload(int row) {

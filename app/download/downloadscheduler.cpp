@@ -275,6 +275,9 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
   const int64_t n = std::max<uint32_t>(t.branchcount, 1);
   const int64_t step = length > 0 ? length / n : 0;
   FreshLocalFile(task, length);
+  // Followed from now on: a small file may be complete before the next tick
+  // finds any branch connected.
+  t.tracking = 1;
   t.retry.assign(std::max<size_t>(t.branchcount, 1), BranchRetry{});
 
   if (t.branchcount <= 1 || !resume || step == 0) {

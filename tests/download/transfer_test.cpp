@@ -197,6 +197,7 @@ TEST_F(TransferTest, StopSaveReloadAndContinueResumesEverySegment) {
     return sum;
   };
   ASSERT_TRUE(RunUntil([&] { return done(list, task) > 400000; }, 20));
+  RunUntil([] { return false; }, 1);  // longer than the save period
 
   // Saved while running, behind the bytes on disk.
   {

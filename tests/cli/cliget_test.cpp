@@ -1,0 +1,133 @@
+// skylark-cli get and tasks, run as a separate process against loopback
+// servers.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testservers.h"
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string output;
+};
+
+// Runs skylark-cli with a private program directory; `killafter` > 0 sends
+// SIGTERM after that many milliseconds.
+CliRun Cli(const std::vector<std::string>& args, const std::string& home, int killafter = 0) {
+  int pipefd[2];
+  if (pipe(pipefd) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipefd[1], 2);
+    dup2(pipefd[1], 1);
+    close(pipefd[0]);
+    setenv("SKYLARK_HOME", home.c_str(), 1);
+    std::vector<char*> argv;
+    std::string program = SKYLARK_CLI;
+    argv.push_back(program.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(pipefd[1]);
+  if (killafter > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(killafter));
+    kill(pid, SIGTERM);
+  }
+  CliRun run;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<size_t>(n));
+  close(pipefd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+class CliGet : public ::testing::Test {
+ protected:
+  testsupport::ScratchDir files{"skylark-cli-src"};
+  testsupport::ScratchDir out{"skylark-cli-out"};
+  std::string home = (out.path() / "home").string();
+  std::string dir = (out.path() / "dl").string();
+};
+
+TEST_F(CliGet, DownloadsFromEveryServerKind) {
+  const auto source = files.writeRandomFile("a.bin", 3 << 20, 1);
+  testsupport::NginxServer http(files.path());
+  testsupport::PyftpdServer pyftpd(files.path());
+  testsupport::VsftpdServer vsftpd(files.path());
+  const struct {
+    std::string url;
+    const char* branches;
+  } cases[] = {{http.url("a.bin"), "8"}, {pyftpd.url("a.bin"), "4"}, {vsftpd.url("a.bin"), "2"}, {http.url("a.bin"), "1"}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(out.path() / "dl" / "a.bin");
+    const CliRun run = Cli({"get", "-n", c.branches, "-d", dir, "--timeout", "30", c.url}, home);
+    EXPECT_EQ(run.status, 0) << c.url << "\n" << run.output;
+    EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "a.bin"), testsupport::sha256OfFile(source)) << c.url;
+  }
+}
+
+TEST_F(CliGet, FailuresExitNonZeroWithOneLine) {
+  files.writeFile("x.bin", "data");
+  testsupport::NginxServer http(files.path());
+  testsupport::FaultServer refusing(testsupport::FaultProtocol::Ftp, "refuse-login", files.path());
+  testsupport::PyftpdServer ftp(files.path());
+  testsupport::FaultServer hanging(testsupport::FaultProtocol::Http, "hang", files.path());
+  // A directory below a plain file can be created by nobody, root included.
+  const std::string blocked = out.writeFile("plain", "x").string();
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"get", "gopher://x/y"}, "URL not accepted"},
+      {{"get", ftp.url("pub/")}, "names a site"},
+      {{"get", "-n", "0", http.url("x.bin")}, "branch count"},
+      {{"get", "-d", dir, http.url("missing.bin")}, "404"},
+      {{"get", "-d", dir, "--timeout", "20", refusing.url("x.bin")}, "login refused"},
+      {{"get", "-d", dir, "--timeout", "20", ftp.url("missing.bin")}, "550"},
+      {{"get", "-d", blocked + "/sub", http.url("x.bin")}, "cannot write"},
+      {{"get", "-d", dir, "--timeout", "3", hanging.url("x.bin")}, "no progress for 3 seconds"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Cli(c.args, home);
+    EXPECT_NE(run.status, 0) << c.says << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << c.says << "\n" << run.output;
+  }
+}
+
+TEST_F(CliGet, KilledDownloadContinuesFromItsListAndTasksShowsIt) {
+  const auto source = files.writeRandomFile("k.bin", 2000000, 4);
+  testsupport::NginxServer http(files.path(), {.rateLimit = 300000});
+  const std::string listfile = (out.path() / "tasks.dat").string();
+  const std::vector<std::string> args = {"get", "-n", "3", "-d", dir, "--list", listfile, http.url("k.bin")};
+  const CliRun first = Cli(args, home, 3000);
+  EXPECT_EQ(first.status, 130) << first.output;
+  const CliRun second = Cli(args, home);
+  EXPECT_EQ(second.status, 0) << second.output;
+  EXPECT_NE(second.output.find("continuing the stored task"), std::string::npos) << second.output;
+  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "k.bin"), testsupport::sha256OfFile(source));
+
+  std::filesystem::create_directories(home);
+  std::filesystem::copy_file(listfile, home + "/lark2.dat");
+  const CliRun tasks = Cli({"tasks"}, home);
+  EXPECT_EQ(tasks.status, 0);
+  EXPECT_NE(tasks.output.find("k.bin  total 2,000,000  done 2,000,000  100%"), std::string::npos) << tasks.output;
+  EXPECT_NE(tasks.output.find("segment 2:"), std::string::npos) << tasks.output;
+}
+
+}  // namespace
