@@ -55,12 +55,6 @@ const std::array<CommandEntry, 23> kCommands{{
 
 std::span<const CommandEntry> CommandTable() { return kCommands; }
 
-const CommandEntry* FindCommand(int id) {
-  for (const CommandEntry& entry : kCommands)
-    if (entry.id == id) return &entry;
-  return nullptr;
-}
-
 QString PromptStatus(const char* prompt) { return QString::fromLatin1(prompt).section(QLatin1Char('\n'), 0, 0); }
 
 QString PromptTip(const char* prompt) { return QString::fromLatin1(prompt).section(QLatin1Char('\n'), 1); }

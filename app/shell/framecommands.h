@@ -43,9 +43,9 @@ struct CommandEntry {
   QStyle::StandardPixmap fallback;
 };
 
-// Every command with a menu item, in menu order within each group.
+// Every command the window knows: what its menu item, status line and tool
+// bar button show.
 std::span<const CommandEntry> CommandTable();
-const CommandEntry* FindCommand(int id);
 
 // The status line part of a prompt ("text before \n") and the tool tip part.
 QString PromptStatus(const char* prompt);

@@ -17,6 +17,8 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "lark.h"
 #include "newtask/cnewtasksheet.h"
 #include "shell/cdefaultsetsheet.h"
