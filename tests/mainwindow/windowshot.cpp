@@ -1,5 +1,6 @@
 // Draws the main window with a few tasks running against loopback servers
-// into a PNG (docs/skylark.png): windowshot OUTPUT.png
+// into a PNG (docs/skylark.png), and the new-task sheet into a second one
+// when asked: windowshot OUTPUT.png [SHEET.png]
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include "csitebrowsctrl.h"
 #include "csitebrowslist.h"
 #include "framefixture.h"
+#include "newtask/cnewtasksheet.h"
 #include "shell/mainframe.h"
 #include "shell/quickconnectbar.h"
 
@@ -24,8 +26,8 @@ void RunFor(int ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: windowshot OUTPUT.png\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: windowshot OUTPUT.png [SHEET.png]\n");
     return 2;
   }
   FreshHome home;
@@ -77,7 +79,14 @@ int main(int argc, char** argv) {
   sites.Model().SelectRow(0);
   RunFor(2500);
   frame.QuickConnectBar()->UrlBox()->setEditText(QString());
-  const bool saved = frame.grab().save(QString::fromLocal8Bit(argv[1]));
+  bool saved = frame.grab().save(QString::fromLocal8Bit(argv[1]));
+  if (argc == 3) {
+    CNewTaskSheet sheet(frame.NewTaskPages(), messages, &frame);
+    sheet.Tabs()->setCurrentIndex(kFileDownPage);
+    sheet.show();
+    RunFor(300);
+    saved = sheet.grab().save(QString::fromLocal8Bit(argv[2])) && saved;
+  }
   messages.answer = true;
   return saved ? 0 : 1;
 }
