@@ -75,8 +75,7 @@ class Tasks : public ::testing::Test {
 TEST_F(Tasks, ADownloadMadeOnTheSheetCompletesAndComesBackAfterARestart) {
   testsupport::ScratchDir served{"skylark-served"};
   const auto source = served.writeRandomFile("a.bin", 3 << 20, 11);
-  // Slow enough that the once-a-second progress pass sees it running.
-  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 400000});
+  testsupport::NginxServer http(served.path());
   testsupport::ScratchDir target{"skylark-target"};
   const QString url = QString::fromStdString(http.url("a.bin"));
   fillsheet = [&](CNewTaskPages& pages) {
