@@ -44,7 +44,10 @@ bool makepath(const std::string& path)
 std::string programdirectory()
 {
     std::string chosen = environment("SKYLARK_HOME");
-    if (!chosen.empty()) return trimslash(chosen);
+    if (!chosen.empty()) {
+        makepath(trimslash(chosen));  // a failure shows where a file is written
+        return trimslash(chosen);
+    }
 
     char exe[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);

@@ -23,7 +23,7 @@ QString Created(const QString& directory) {
 
 QString ProgramDirectory() {
   const QString home = qEnvironmentVariable("SKYLARK_HOME");
-  if (!home.isEmpty()) return QDir::cleanPath(home);
+  if (!home.isEmpty()) return Created(home);
   const QString executable = ExecutableDirectory();
   if (!executable.isEmpty() && access(QFile::encodeName(executable).constData(), W_OK) == 0) return executable;
   QString data = qEnvironmentVariable("XDG_DATA_HOME");
