@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "enginefixture.h"
 #include "engine.h"
 #include "enginenode.h"
@@ -132,9 +134,13 @@ namespace {
 
 TEST(LocalPaths, WhereDownloadsGo)
 {
-    setenv("SKYLARK_HOME", "/srv/skylark/", 1);
+    char made[] = "/tmp/skylark-home.XXXXXX";
+    ASSERT_NE(mkdtemp(made), nullptr);
+    const std::string home = std::string(made) + "/not/yet";
+    setenv("SKYLARK_HOME", (home + "/").c_str(), 1);
     setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(lark::programdirectory(), "/srv/skylark");
+    EXPECT_EQ(lark::programdirectory(), home);
+    EXPECT_TRUE(std::filesystem::is_directory(home)) << "created when missing";
     struct Case {
         const char* dir;
         const char* name;
@@ -143,8 +149,8 @@ TEST(LocalPaths, WhereDownloadsGo)
     } cases[] = {
         {"/tmp/dl/", "a.zip", true, "/tmp/dl/a.zip"},
         {"/tmp/dl", "a.zip", true, "/tmp/dl/a.zip"},
-        {"down", "a.zip", true, "/srv/skylark/down/a.zip"},
-        {"", "a.zip", true, "/srv/skylark/a.zip"},
+        {"down", "a.zip", true, "down/a.zip"},
+        {"", "a.zip", true, "a.zip"},
         {"~/Downloads", "a.zip", true, "/home/u/Downloads/a.zip"},
         {"/tmp", "", false, ""},
         {"/tmp", ".", false, ""},
@@ -156,10 +162,12 @@ TEST(LocalPaths, WhereDownloadsGo)
         std::string path;
         EXPECT_EQ(lark::localfilepath(c.dir, c.name, path), c.ok) << c.dir << " " << c.name;
         if (c.ok) {
-            EXPECT_EQ(path, c.path);
+            std::string expected = c.path[0] == '/' ? c.path : home + "/" + c.path;
+            EXPECT_EQ(path, expected);
         }
     }
     unsetenv("SKYLARK_HOME");
+    std::filesystem::remove_all(made);
     std::string own = lark::programdirectory();
     EXPECT_FALSE(own.empty());
     EXPECT_NE(own.back(), '/');
