@@ -77,12 +77,24 @@ int64_t restnumber(const std::string& command)
     return value;
 }
 
+void opencontrolsocket(EngineNode& node, WorkerContext& worker);
+
 void resolvestep(EngineNode& node, WorkerContext& worker)
 {
     if (!node.addressknown()) {
         if (!node.resolveevent) {
-            startresolve(node);
             node.log("try to resolve:" + node.servername + "...\r\n");
+            // A dotted address needs no lookup thread and no extra pass.
+            sockaddr_in numeric{};
+            if (inet_pton(AF_INET, node.servername.c_str(), &numeric.sin_addr) == 1 &&
+                resolveserver(node.servername, node.serverport, numeric) == 0) {
+                node.datastate = DataIdle;
+                node.dataexpected = 0;
+                node.serveraddr = numeric;
+                node.log("server name resolved\r\n");
+                return opencontrolsocket(node, worker);
+            }
+            startresolve(node);
         }
         if (!node.resolveevent->done.isset()) return;
         sockaddr_in found = node.resolveevent->address;
@@ -91,6 +103,11 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
         node.serveraddr = found;
         node.log("server name resolved\r\n");
     }
+    opencontrolsocket(node, worker);
+}
+
+void opencontrolsocket(EngineNode& node, WorkerContext& worker)
+{
     node.controlsocket = open_stream_socket();
     if (node.controlsocket < 0) {
         // Without a socket the node cannot go on; it closes like a failed connect.

@@ -32,6 +32,7 @@ bool idlelong(const WorkerContext& worker)
 
 void pacecontrol(Engine& engine, WorkerContext& worker)
 {
+    if (engine.stop.isset()) return;  // shutting down: tear down without pauses
     if (engine.controlkick.waitfor(controlpace)) engine.controlkick.reset();
     if (idlelong(worker) && engine.controlkick.waitfor(backoff)) engine.controlkick.reset();
 }
@@ -40,7 +41,7 @@ void pacecontrol(Engine& engine, WorkerContext& worker)
 // socket it looked at, so idle costs nothing and new data is seen at once.
 void pacereceive(Engine& engine, WorkerContext& worker)
 {
-    if (!worker.steppedthispass) {
+    if (!worker.steppedthispass && !engine.stop.isset()) {
         worker.waitset.push_back(pollfd{engine.receivewaker.fd(), POLLIN, 0});
         poll(worker.waitset.data(), worker.waitset.size(), static_cast<int>(backoff.count()));
         engine.receivewaker.drain();

@@ -161,6 +161,25 @@ class CGetRun : public QObject {
     ShowProgress(false);
   }
 
+  // A branch that has just ended may complete the task or take over work,
+  // and a probe moves on as soon as the connection allows: the next tick
+  // comes at once instead of up to a second later.
+  void Watch() {
+    CDownRootAppend& t = m_list.Task(m_task);
+    unsigned count = 0;
+    if (lark::getdownbranchcount(t.node, count) != 0) return;
+    int connected = 0;
+    for (unsigned i = 1; i <= count; ++i) {
+      void* branch = nullptr;
+      int c = 0;
+      if (lark::getdownbranch(t.node, i, branch) == 0 && lark::getserverconnected(branch, c, 1) == 0) connected += c;
+    }
+    const bool ended = connected < m_lastconnected;
+    m_lastconnected = connected;
+    // While the length is probed, each step follows the previous at once.
+    if (ended || !m_started) Tick();
+  }
+
   void Interrupt() {
     std::fprintf(stderr, "\nskylark-cli get: interrupted; ");
     CDownRootAppend& t = m_list.Task(m_task);
@@ -285,6 +304,7 @@ class CGetRun : public QObject {
   qint64 m_lastprogress = 0;
   qint64 m_lastshown = -100000;
   int64_t m_lastdone = -1;
+  int m_lastconnected = 0;
   bool m_wasconnected = false;
   bool m_sawlogin = false;
   bool m_loggedin = false;
@@ -374,9 +394,13 @@ int runget(int argc, char** argv) {
       if (read(signalfdnum, &info, sizeof info) > 0) run.Interrupt();
     });
   }
-  QTimer::singleShot(200, &run, [&run] { run.Tick(); });
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &run, [&run] { run.Watch(); });
+  watch.start(100);
+  QTimer::singleShot(0, &run, [&run] { run.Tick(); });
   const int status = QCoreApplication::exec();
   timer.stop();
+  watch.stop();
   notifier.reset();
   if (signalfdnum >= 0) close(signalfdnum);
   return status == 0 ? 0 : status;
