@@ -9,13 +9,8 @@
 
 #include <chrono>
 
-inline constexpr std::chrono::milliseconds kNodeStopLimit{10000};
+#include "shell/nodewait.h"
 
 // True when the task's node is gone (or it never had one) and the caller
 // may delete its record and rows; false leaves everything as it was.
 bool RemoveTaskNode(void* node, std::chrono::milliseconds limit = kNodeStopLimit);
-
-// The wait alone: true once getserverconnected reports the node (for a
-// download, its whole group) not connected; false when the engine refuses
-// or `limit` passes first.
-bool WaitUntilNodeIdle(void* node, std::chrono::milliseconds limit);

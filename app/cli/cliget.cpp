@@ -176,8 +176,8 @@ class CGetRun : public QObject {
     }
     const bool ended = connected < m_lastconnected;
     m_lastconnected = connected;
-    // While the length is probed, each step follows the previous at once.
-    if (ended || !m_started) Tick();
+    // The probe is queued as soon as the connection can take it.
+    if (ended || t.probestate == 0) Tick();
   }
 
   void Interrupt() {

@@ -1,5 +1,7 @@
 #include "cdownloadlist.h"
 
+#include "shell/nodewait.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -268,12 +270,11 @@ bool CDownloadList::event(QEvent* event) {
   return QObject::event(event);
 }
 
-void CDownloadList::WaitDisconnected(void* node, int thisnodeonly) {
-  // The workers close within a few hundred ms; the bound only guards a
-  // wedged engine.
-  for (int i = 0; i < 1000; ++i) {
-    int connected = 0;
-    if (lark::getserverconnected(node, connected, thisnodeonly) != 0 || connected == 0) return;
-    usleep(10000);
-  }
+bool CDownloadList::WaitDisconnected(void* node, int thisnodeonly) {
+  // User input waits until the engine has let go; the scheduler's tick,
+  // which may still fire, leaves the tasks alone meanwhile.
+  m_waiting = true;
+  const bool idle = WaitUntilNodeIdle(node, kNodeStopLimit, thisnodeonly, QEventLoop::ExcludeUserInputEvents);
+  m_waiting = false;
+  return idle;
 }

@@ -135,7 +135,7 @@ class CDownloadList : public QObject {
   void RunDueRetries(int task);
   void RestartBranch(int task, int k);
   bool RetryPending(int task) const;
-  void WaitDisconnected(void* node, int thisnodeonly);
+  bool WaitDisconnected(void* node, int thisnodeonly);
   void ResizeRetry(int task);
 
   CMessageSeam& m_messages;
@@ -147,4 +147,5 @@ class CDownloadList : public QObject {
   int m_nextid = 1;
   uint32_t m_lastsave = 0;
   bool m_wasrunning = false;
+  bool m_waiting = false;  // a command waits for a disconnect
 };

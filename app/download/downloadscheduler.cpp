@@ -51,6 +51,7 @@ void ParseContentRange(const QString& value, int64_t& start, int64_t& total) {
 }  // namespace
 
 void CDownloadList::downloadtick() {
+  if (m_waiting) return;
   bool running = false;
   for (int i = TaskCount() - 1; i >= 0; --i) {
     CDownRootAppend& t = Task(i);
@@ -105,8 +106,9 @@ void CDownloadList::IssueProbe(int task) {
   if (IsHttp(t.node)) {
     lark::getservername(t.node, server);
     request = "GET " + path + " HTTP/1.1\r\nHost: " + server +
-              "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\nReferer: " +
-              t.url.toStdString() + "\r\nConnection: close\r\nRange: bytes=1-\r\n\r\n";
+              "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\n"
+              // The task URL may hold credentials; they never travel in a Referer.
+              "Referer: http://" + server + path + "\r\nConnection: close\r\nRange: bytes=1-\r\n\r\n";
   } else {
     request = "list " + path;
   }
