@@ -6,14 +6,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "loopbackclient.h"
 #include "testservers.h"
 
 using namespace testsupport;
-using fixturecheck::DataMode;
-using fixturecheck::FtpClient;
-using fixturecheck::httpExchange;
-using fixturecheck::httpGet;
 
 namespace {
 
@@ -37,16 +32,6 @@ bool processGone(pid_t pid)
     return false;
 }
 
-template <typename Server, typename... Args>
-std::unique_ptr<Server> startTimed(Args&&... args)
-{
-    const auto started = std::chrono::steady_clock::now();
-    auto server = std::make_unique<Server>(std::forward<Args>(args)...);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    std::cout << "start-up " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << ": "
-              << took.count() << " ms\n";
-    return server;
-}
 
 }  // namespace
 
@@ -86,126 +71,6 @@ TEST(ScratchDir, RandomFilesAreReproducibleAndRemoved)
         EXPECT_EQ(sha256OfFile(file), sha256OfBytes(randomBytes((1 << 20) + 13, 42)));
     }
     EXPECT_FALSE(std::filesystem::exists(kept));
-}
-
-class ServedFile : public ::testing::Test {
-protected:
-    ScratchDir files;
-    std::string content = randomBytes(3 * 1000 * 1000 + 17, 5);
-    std::filesystem::path source = files.writeFile("dir/a.bin", content);
-};
-
-TEST_F(ServedFile, NginxServesWholeFilesAndRanges)
-{
-    auto server = startTimed<NginxServer>(files.path());
-    auto whole = httpExchange(server->port(), httpGet(server->port(), "/dir/a.bin"));
-    EXPECT_EQ(sha256OfBytes(whole.body), sha256OfFile(source)) << server->log();
-
-    auto ranged = httpExchange(server->port(), httpGet(server->port(), "/dir/a.bin", "Range: bytes=1000-\r\n"));
-    EXPECT_NE(ranged.statusLine.find("206"), std::string::npos) << ranged.statusLine;
-    EXPECT_TRUE(ranged.body == content.substr(1000));
-
-    NginxServer noRanges(files.path(), {.rateLimit = 0, .ranges = false});
-    auto ignored = httpExchange(noRanges.port(), httpGet(noRanges.port(), "/dir/a.bin", "Range: bytes=1000-\r\n"));
-    EXPECT_NE(ignored.statusLine.find("200"), std::string::npos) << ignored.statusLine;
-    EXPECT_EQ(ignored.body.size(), content.size());
-}
-
-TEST_F(ServedFile, PyftpdServesPassiveAndActive)
-{
-    auto server = startTimed<PyftpdServer>(files.path());
-    for (DataMode mode : {DataMode::Passive, DataMode::Active}) {
-        FtpClient client(server->port());
-        client.login(PyftpdServer::user, PyftpdServer::password);
-        EXPECT_EQ(client.command("TYPE I").code, 200);
-        EXPECT_EQ(sha256OfBytes(client.retrieve("/dir/a.bin", mode)), sha256OfFile(source)) << server->log();
-    }
-    FtpClient anonymous(server->port());
-    anonymous.login("anonymous", "guest@");
-    // pyftpdlib refuses REST in ASCII mode (501).
-    EXPECT_EQ(anonymous.command("TYPE I").code, 200);
-    EXPECT_EQ(anonymous.command("REST 100").code, 350);
-    EXPECT_TRUE(anonymous.retrieve("dir/a.bin", DataMode::Passive) == content.substr(100)) << server->log();
-}
-
-TEST_F(ServedFile, VsftpdServesPassiveAndActive)
-{
-    auto server = startTimed<VsftpdServer>(files.path());
-    for (DataMode mode : {DataMode::Passive, DataMode::Active}) {
-        FtpClient client(server->port());
-        client.login("anonymous", "guest@");
-        EXPECT_EQ(client.command("TYPE I").code, 200);
-        EXPECT_EQ(sha256OfBytes(client.retrieve("/dir/a.bin", mode)), sha256OfFile(source)) << server->log();
-    }
-}
-
-TEST_F(ServedFile, FaultHttpScenarios)
-{
-    struct Case {
-        const char* scenarios;
-        const char* path;
-        const char* fields;
-        const char* status;
-        const char* headerHas;
-        std::optional<std::string> body;
-    };
-    const std::string tail = content.substr(500);
-    const Case cases[] = {
-        {"plain", "/dir/a.bin", "Range: bytes=500-\r\n", "206", "Content-Range: bytes 500-3000016/3000017", tail},
-        {"plain", "/dir/a.bin", "Range: bytes=3000017-\r\n", "416", "Content-Range: bytes */3000017", ""},
-        {"norange", "/dir/a.bin", "Range: bytes=500-\r\n", "200", "Content-Length: 3000017", content},
-        {"chunked,split-header=1", "/dir/a.bin", "Range: bytes=500-\r\n", "206", "Transfer-Encoding: chunked",
-         std::nullopt},
-        {"redirect-relative", "/redirect/dir/a.bin", "", "302", "Location: ../via/dir/a.bin", ""},
-        {"redirect-relative", "/redirect/via/dir/a.bin", "", "302", "Location: ../../../dir/a.bin", ""},
-        {"content-location", "/redirect/dir/a.bin", "", "302", "Content-Location: /elsewhere/dir/a.bin\r\nLocation: /dir/a.bin", ""},
-        {"wrong-range", "/dir/a.bin", "Range: bytes=500-\r\n", "206", "Content-Range: bytes 0-", content},
-        {"status=404", "/dir/a.bin", "", "404", "Content-Length:", std::nullopt},
-        {"cut", "/dir/a.bin", "", "200", "Content-Length: 3000017", content.substr(0, content.size() / 2)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.scenarios);
-        FaultServer server(FaultProtocol::Http, c.scenarios, files.path());
-        auto response = httpExchange(server.port(), httpGet(server.port(), c.path, c.fields));
-        EXPECT_NE(response.statusLine.find(c.status), std::string::npos) << response.statusLine;
-        EXPECT_NE(response.header.find(c.headerHas), std::string::npos) << response.header;
-        if (c.body) {
-            EXPECT_TRUE(response.body == *c.body) << "body of " << response.body.size() << " bytes";
-        }
-        if (std::string(c.scenarios).starts_with("chunked")) {
-            EXPECT_TRUE(fixturecheck::decodeChunked(response.body) == tail);
-        }
-    }
-}
-
-TEST_F(ServedFile, FaultFtpScenarios)
-{
-    {
-        auto server = startTimed<FaultServer>(FaultProtocol::Ftp, "multiline,split-replies,pasv-foreign", files.path());
-        FtpClient client(server->port());
-        EXPECT_EQ(client.greeting().code, 220);
-        client.login("anyone", "anything");
-        EXPECT_NE(client.command("CWD dir").text.find("  continuation-without-code\r\n"), std::string::npos);
-        for (DataMode mode : {DataMode::Passive, DataMode::Active})
-            EXPECT_EQ(sha256OfBytes(client.retrieve("a.bin", mode)), sha256OfFile(source)) << server->log();
-        EXPECT_NE(client.lastPasvReply().text.find("(10,255,255,1,"), std::string::npos);
-    }
-    struct Case {
-        const char* scenario;
-        const char* command;
-        int code;
-    };
-    const Case refusals[] = {{"refuse-cwd", "CWD dir", 550}, {"refuse-rest", "REST 10", 502}};
-    for (const Case& c : refusals) {
-        FaultServer server(FaultProtocol::Ftp, c.scenario, files.path());
-        FtpClient client(server.port());
-        client.login("anyone", "anything");
-        EXPECT_EQ(client.command(c.command).code, c.code) << c.scenario;
-    }
-    FaultServer refusing(FaultProtocol::Ftp, "refuse-login", files.path());
-    FtpClient refused(refusing.port());
-    EXPECT_EQ(refused.command("USER x").code, 331);
-    EXPECT_EQ(refused.command("PASS y").code, 530);
 }
 
 TEST(ServerLifetime, NoServerOutlivesItsOwner)
