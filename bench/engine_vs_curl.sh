@@ -43,14 +43,14 @@ s.bind(('127.0.0.1',$hang_port)); s.listen(64); held=[]
 while True: held.append(s.accept()[0])" & pids+=($!)
 sleep 1.5
 
-# Freed page cache is slow to take back: write and drop a scratch file first.
-head -c "$size" /dev/zero > "$work/out/scratch" && rm -f "$work/out/scratch"
+# Freed page cache is slow to take back: before every run, write and drop a
+# scratch file of the same size, so no run pays for the one before it.
+scratch() { rm -f "$work/out/big.bin"; head -c "$size" /dev/zero > "$work/out/scratch"; rm -f "$work/out/scratch"; }
 
 printf '%-34s %10s %10s %8s\n' "run" "MiB/s" "seconds" "cpu s"
 curlrun() {
   local url=$1 label=$2
-  rm -f "$work/out/big.bin"
-  local start end line
+  scratch
   TIMEFORMAT='%U %S'
   { time curl -s -o "$work/out/big.bin" -w '%{time_starttransfer} %{time_total}\n' "$url" > "$work/out/curl.times"; } 2> "$work/out/curl.cpu"
   read -r first total < "$work/out/curl.times"
@@ -60,7 +60,7 @@ curlrun() {
 }
 larkrun() {
   local url=$1 branches=$2 label=$3 mode=${4:-}
-  rm -f "$work/out/big.bin"
+  scratch
   local line
   line=$(build-bench/bin/larkfetch "$url" "$size" "$branches" "$work/out/" $mode)
   echo "$line" | awk -v l="$label" '{
@@ -69,13 +69,16 @@ larkrun() {
   cmp -s "$work/out/big.bin" "$work/www/big.bin" || echo "  ! $label: file differs"
 }
 
-curlrun "http://127.0.0.1:$http_port/big.bin" "curl http nginx"
-larkrun "http://127.0.0.1:$http_port/big.bin" 1 "engine http nginx, 1 branch"
-larkrun "http://127.0.0.1:$http_port/big.bin" 4 "engine http nginx, 4 branches"
-curlrun "ftp://127.0.0.1:$ftp_port/big.bin" "curl ftp pyftpdlib"
-larkrun "ftp://127.0.0.1:$ftp_port/big.bin" 1 "engine ftp pyftpdlib, 1 branch"
-larkrun "ftp://127.0.0.1:$ftp_port/big.bin" 4 "engine ftp pyftpdlib, 4 branches"
-larkrun "ftp://127.0.0.1:$ftp_port/big.bin" 1 "engine ftp pyftpdlib, active" --active
+# Two rounds, peers side by side in each: the spread shows the noise.
+for round in 1 2; do
+  curlrun "http://127.0.0.1:$http_port/big.bin" "curl http nginx"
+  larkrun "http://127.0.0.1:$http_port/big.bin" 1 "engine http nginx, 1 branch"
+  larkrun "http://127.0.0.1:$http_port/big.bin" 4 "engine http nginx, 4 branches"
+  curlrun "ftp://127.0.0.1:$ftp_port/big.bin" "curl ftp pyftpdlib"
+  larkrun "ftp://127.0.0.1:$ftp_port/big.bin" 1 "engine ftp pyftpdlib, 1 branch"
+  larkrun "ftp://127.0.0.1:$ftp_port/big.bin" 4 "engine ftp pyftpdlib, 4 branches"
+  larkrun "ftp://127.0.0.1:$ftp_port/big.bin" 1 "engine ftp pyftpdlib, active" --active
+done
 
 echo
 build-bench/bin/larkidle "ftp://127.0.0.1:$ftp_port/" "http://127.0.0.1:$hang_port/x" 20 10
