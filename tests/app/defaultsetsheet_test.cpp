@@ -53,17 +53,6 @@ TEST_F(Sheet, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {
   EXPECT_EQ(pages.branchcount, 1u);
 }
 
-TEST_F(Sheet, OkTakesEveryField) {
-  sheet.BrowsPage()->IdleEdit()->setText("4294967295");
-  sheet.DownloadPage()->DirectoryEdit()->setText("~/Downloads");
-  sheet.DownloadPage()->BranchEdit()->setText("100");
-  sheet.OtherPage()->AsciiModeBox()->setChecked(true);
-  sheet.accept();
-  EXPECT_EQ(sheet.result(), QDialog::Accepted);
-  EXPECT_EQ(std::tie(pages.idleseconds, pages.localdir, pages.branchcount, pages.ascimode, pages.checkclip),
-            std::make_tuple(4294967295u, QString("~/Downloads"), 100u, true, true));
-}
-
 TEST_F(Sheet, ClearHistoryActsEvenWhenTheSheetIsCancelled) {
   addrecenturl(store, "ftp://a/");
   ASSERT_EQ(RecentUrls(store).size(), 1);

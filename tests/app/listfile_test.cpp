@@ -1,5 +1,5 @@
-// Whole list files: first start, damage, safe replacement, and the program
-// directory and engine messages the lists rely on.
+// Whole list files: first start, safe replacement, an unreachable file,
+// and the engine messages the lists rely on.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -61,22 +61,6 @@ TEST_F(ListFile, SaveReplacesTheFileWholeAndPrivately) {
   CTreeGridModel loaded;
   EXPECT_EQ(LoadListFile(Path(), [&](CArchive& ar) { loaded.Serialize(ar); }, messages), ListFileLoad::Loaded);
   EXPECT_EQ(loaded.rowCount(), 2);
-}
-
-TEST_F(ListFile, DamagedFileKeepsWhatWasReadAndSaysWhy) {
-  CTreeGridModel model;
-  Fill(model);
-  CArchive ar;
-  model.Serialize(ar);
-  ASSERT_TRUE(WriteListFile(Path(), ar.Bytes().chopped(1)));
-  CTreeGridModel loaded;
-  std::optional<CArchiveException> damage;
-  EXPECT_EQ(LoadListFile(Path(), [&](CArchive& in) { loaded.Serialize(in); }, messages, &damage),
-            ListFileLoad::Damaged);
-  EXPECT_EQ(loaded.rowCount(), 1);
-  ASSERT_TRUE(damage);
-  EXPECT_EQ(damage->GetCause(), CArchiveException::EndOfFile);
-  EXPECT_TRUE(messages.notices.isEmpty());
 }
 
 TEST_F(ListFile, UnreachableFileSaysItCouldNotBeCreated) {

@@ -31,20 +31,6 @@ class Settings : public ::testing::Test {
   QTemporaryDir program;
 };
 
-TEST_F(Settings, EachReaderKeepsItsOwnInitialValueWhenMissing) {
-  CDefaultSetPages pages;
-  EXPECT_EQ(ReadDefaultSet(store, pages), QString());
-  EXPECT_FALSE(pages.pasvmode);
-  EXPECT_TRUE(pages.checkclip);
-  EXPECT_EQ(pages.branchcount, 1u);
-  bool quickconnectpasv = true;  // the quick connect bar's own initial value
-  EXPECT_FALSE(store.ReadFlag(settingname::kPasvMode, quickconnectpasv));
-  EXPECT_TRUE(quickconnectpasv);
-  uint32_t width = 600;
-  store.ReadNumber(settingname::kWindowWidth, width);
-  EXPECT_EQ(width, 600u);
-}
-
 TEST_F(Settings, ValuesReadByTheirKindAndLimits) {
   Put("pasvmode", 7);
   Put("ascimode", "yes");

@@ -1,10 +1,16 @@
 // Each test process keeps its settings and program directory in a private
-// temporary folder, set before Qt first looks at them.
+// temporary folder, set before Qt first looks at them; the download tests
+// run one engine for all their tests.
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#ifdef SKYLARK_TEST_ENGINE
+#include "lark.h"
+#include "shell/enginemessageevent.h"
+#endif
 
 #ifdef SKYLARK_TEST_WIDGETS
 #include <QApplication>
@@ -23,6 +29,14 @@ int main(int argc, char** argv) {
   setenv("SKYLARK_HOME", (root + "/program").constData(), 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   TestApplication app(argc, argv);
+#ifdef SKYLARK_TEST_ENGINE
+  lark::startengine();
+  lark::setmessageposter(PostEngineMessage);
+#endif
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+#ifdef SKYLARK_TEST_ENGINE
+  lark::releasedllres();
+#endif
+  return status;
 }

@@ -94,12 +94,7 @@ TEST_F(TreeGrid, CollapseRemovesGrandchildrenAndMarksThemCollapsed) {
   EXPECT_TRUE(a1->IsCollapsed());
   model.Expand(a);
   EXPECT_EQ(Texts(), (QStringList{"a", "a1", "a2", "b"}));
-  ExpectConsistent();
-}
-
-TEST_F(TreeGrid, HiddenInsertUnderAnExpandedParentHidesItsShownRows) {
-  Build();
-  model.ExpandAll(a);
+  // A hidden insert under an expanded parent hides its shown rows.
   model.InsertItem(a, Info("a3"), false);
   EXPECT_EQ(Texts(), (QStringList{"a", "b"}));
   model.Expand(a);
@@ -153,28 +148,6 @@ TEST_F(TreeGrid, DeletingAnExpandedItemTakesItsShownSubtree) {
   model.DeleteLastRoot();
   EXPECT_EQ(Texts(), (QStringList{"a"}));
   ExpectConsistent();
-}
-
-TEST(TreeGridRules, ImageChoice) {
-  CTreeGridModel model;
-  CTreeItem* leaf = model.InsertRootItem(Info("leaf"));
-  CTreeItem* folder = model.InsertRootItem(Info("folder"));
-  model.InsertItem(folder, Info("x"), false);
-  CTreeItem* fixed = model.InsertRootItem(Info("fixed"));
-  fixed->GetData().image = kTaskRunning;
-  EXPECT_EQ(ChooseImage(*leaf), kLeaf);
-  EXPECT_EQ(ChooseImage(*folder), kFolderClosed);
-  model.Expand(folder);
-  EXPECT_EQ(ChooseImage(*folder), kFolderOpen);
-  EXPECT_EQ(ChooseImage(*fixed), kTaskRunning);
-
-  CItemInfo info;
-  info.text = "song.mp3";
-  info.kind = 4;
-  info.subitems = QStringList{"", "", "", "", "/music"};
-  EXPECT_EQ(FileIconName(info), "/music/song.mp3");
-  info.subitems[4] = "/";
-  EXPECT_EQ(FileIconName(info), "/song.mp3");
 }
 
 TEST(TreeGridRules, TextCutting) {

@@ -5,11 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "../app/scriptedseam.h"
 #include "browselistfile.h"
 #include "csitebrowslist.h"
@@ -58,28 +53,6 @@ class CliLs : public ::testing::Test {
   std::unique_ptr<ts::ScratchDir> files;
 };
 
-// A TCP port that accepts connections and never says a word.
-class SilentListener {
- public:
-  SilentListener() {
-    m_fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_fd, 4) != 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("no listening socket");
-    m_port = ntohs(address.sin_port);
-  }
-  ~SilentListener() { close(m_fd); }
-  int port() const { return m_port; }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-};
-
 TEST_F(CliLs, ListsVsftpdPassiveAndActive) {
   ts::VsftpdServer ftp(files->path());
   for (const QStringList& mode : {QStringList{}, QStringList{"--active"}}) {
@@ -104,7 +77,7 @@ TEST_F(CliLs, ListsThePwdDirectoryOfPyftpdlibWithALogin) {
 TEST_F(CliLs, FailuresExitNonZeroWithOneLine) {
   ts::VsftpdServer ftp(files->path());
   ts::FaultServer refusing(ts::FaultProtocol::Ftp, "refuse-login", files->path());
-  SilentListener silent;
+  ts::FaultServer silent(ts::FaultProtocol::Http, "hang", files->path());
   const struct {
     const char* name;
     QStringList arguments;

@@ -13,18 +13,8 @@
 
 #include "cdownloadlist.h"
 #include "lark.h"
-#include "shell/messageseam.h"
+#include "../app/scriptedseam.h"
 #include "testservers.h"
-
-class CTestSeam : public CMessageSeam {
- public:
-  void Notice(const QString& text) override { notices.append(text); }
-  bool Ask(const QString& text) override {
-    questions.append(text);
-    return true;
-  }
-  QStringList notices, questions;
-};
 
 class DownloadFixture : public ::testing::Test {
  protected:
@@ -81,6 +71,6 @@ class DownloadFixture : public ::testing::Test {
 
   testsupport::ScratchDir files{"skylark-dl-src"};
   testsupport::ScratchDir out{"skylark-dl-out"};
-  CTestSeam seam;
+  CScriptedSeam seam;
   CDownloadList list;
 };

@@ -104,7 +104,7 @@ TEST_F(SegmentTest, ListFileKeepsTheSegmentTableAndReloadsTasksStopped) {
   Create("ftp://127.0.0.1:9/never/started.zip", 3, false);
   ASSERT_TRUE(list.SaveListFile());
 
-  CTestSeam seam2;
+  CScriptedSeam seam2;
   CDownloadList loaded(seam2);
   loaded.SetListFilePath(path);
   ASSERT_EQ(loaded.LoadListFile(), ListFileLoad::Loaded);
@@ -141,8 +141,6 @@ TEST_F(SegmentTest, ListFileKeepsTheSegmentTableAndReloadsTasksStopped) {
 TEST_F(SegmentTest, RowsLeadToTheirTaskBranchAndLogNode) {
   const int task = Create("http://127.0.0.1:9/dir/f.zip", 4, false);
   CTreeItem* root = list.RootOf(task);
-  EXPECT_EQ(root->ChildCount(), 4);
-  for (int k = 0; k < 4; ++k) EXPECT_EQ(list.Model().GetChildAt(root, k)->GetData().text, QStringLiteral("f.zip"));
   list.Model().Expand(root);
   EXPECT_EQ(list.TaskOfRow(0), task);
   EXPECT_EQ(list.BranchOfRow(0), -1);
@@ -151,7 +149,6 @@ TEST_F(SegmentTest, RowsLeadToTheirTaskBranchAndLogNode) {
   lark::getdownbranch(list.Task(task).node, 3, third);
   EXPECT_EQ(list.LogNodeOfRow(3), third);
   EXPECT_EQ(list.LogNodeOfRow(0), list.Task(task).node);
-  EXPECT_EQ(root->GetData().GetSubItem(5), QStringLiteral("http://127.0.0.1:9/dir/f.zip"));
 }
 
 }  // namespace
