@@ -13,6 +13,25 @@
 #include "shell/treegridrules.h"
 
 namespace {
+
+std::string FtpPath(void* node) {
+  std::string path;
+  lark::getftppathfile(node, path);
+  return path;
+}
+
+// The request lines every HTTP connection of a task sends, up to its Range
+// line. The task URL may hold credentials: the Referer is built from the
+// server and path alone, so they never travel.
+std::string HttpRequestHead(void* node) {
+  std::string server;
+  lark::getservername(node, server);
+  const std::string path = FtpPath(node);
+  return "GET " + path + " HTTP/1.1\r\nHost: " + server +
+         "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\n"
+         "Referer: http://" + server + path + "\r\nConnection: close\r\n";
+}
+
 constexpr int kStuckTicks = 5;  // ticks a probe connection may refuse the next request
 
 bool IsHttp(void* node) {
@@ -100,18 +119,8 @@ void CDownloadList::downloadtick() {
 
 void CDownloadList::IssueProbe(int task) {
   CDownRootAppend& t = Task(task);
-  std::string path, server;
-  lark::getftppathfile(t.node, path);
-  std::string request;
-  if (IsHttp(t.node)) {
-    lark::getservername(t.node, server);
-    request = "GET " + path + " HTTP/1.1\r\nHost: " + server +
-              "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\n"
-              // The task URL may hold credentials; they never travel in a Referer.
-              "Referer: http://" + server + path + "\r\nConnection: close\r\nRange: bytes=1-\r\n\r\n";
-  } else {
-    request = "list " + path;
-  }
+  const std::string request = IsHttp(t.node) ? HttpRequestHead(t.node) + "Range: bytes=1-\r\n\r\n"
+                                              : "list " + FtpPath(t.node);
   if (lark::fetchftpcontent(t.node, request, this, kProbeMessage, 0, t.id, 1) == 0) t.probestate = 1;
 }
 
@@ -186,12 +195,7 @@ void CDownloadList::EvaluateHttpProbe(int task) {
   t.totallength = OffsetText(length);
   ShowTotal(task);
 
-  std::string path, server;
-  lark::getftppathfile(t.node, path);
-  lark::getservername(t.node, server);
-  const std::string base = "GET " + path + " HTTP/1.1\r\nHost: " + server +
-                           "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: "
-                           "Skylark\r\nReferer: " + t.url.toStdString() + "\r\nConnection: close\r\n";
+  const std::string base = HttpRequestHead(t.node);
   t.ClearSegments();
   t.starttick = TickCount();
   int resume = 0;

@@ -140,6 +140,20 @@ TEST_F(TransferTest, StaleLongerFileLosesItsTail) {
   EXPECT_EQ(Result("s.bin"), sha256OfFile(source));
 }
 
+TEST_F(TransferTest, CredentialsInTheUrlNeverTravel) {
+  const auto source = files.writeRandomFile("k.bin", 200000, 5);
+  testsupport::NginxServer http(files.path());
+  std::string url = http.url("k.bin");
+  url.replace(url.find("127.0.0.1"), 9, "me:hush@127.0.0.1");
+  const int task = Create(url, 2);
+  EXPECT_TRUE(Complete(task, 20));
+  EXPECT_EQ(Result("k.bin"), sha256OfFile(source));
+  std::string log;
+  lark::getoutputmsg(list.Task(task).node, log, 1);
+  EXPECT_NE(log.find("Referer: http://127.0.0.1"), std::string::npos) << log;
+  EXPECT_EQ(log.find("hush"), std::string::npos) << log;
+}
+
 TEST_F(TransferTest, StoppedBranchIsTakenOverByAnother) {
   const auto source = files.writeRandomFile("t.bin", 1200000, 8);
   testsupport::NginxServer http(files.path(), {.rateLimit = 400000});
