@@ -8,6 +8,7 @@
 
 CBrowsPage::CBrowsPage(QWidget* parent)
     : QWidget(parent),
+      m_form(new QFormLayout),
       m_url(new QLineEdit(this)),
       m_user(new QLineEdit(this)),
       m_pass(new QLineEdit(this)),
@@ -18,13 +19,12 @@ CBrowsPage::CBrowsPage(QWidget* parent)
       m_restore(new QPushButton(QStringLiteral("Restore default set"), this)) {
   m_pass->setEchoMode(QLineEdit::Password);
   m_url->setMinimumWidth(360);
-  auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("URL:"), m_url);
-  form->addRow(QStringLiteral("User:"), m_user);
-  form->addRow(QStringLiteral("Pass:"), m_pass);
-  form->addRow(QStringLiteral("Port:"), m_port);
+  m_form->addRow(QStringLiteral("URL:"), m_url);
+  m_form->addRow(QStringLiteral("User:"), m_user);
+  m_form->addRow(QStringLiteral("Pass:"), m_pass);
+  m_form->addRow(QStringLiteral("Port:"), m_port);
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
+  layout->addLayout(m_form);
   layout->addWidget(m_pasvmode);
   layout->addWidget(m_ascimode);
   layout->addWidget(m_connectnow);
@@ -33,7 +33,13 @@ CBrowsPage::CBrowsPage(QWidget* parent)
   connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
 }
 
-void CBrowsPage::Show(const CBrowsFields& fields) {
+void CBrowsPage::InsertSiteRow(const QString& label, QWidget* field) {
+  m_form->insertRow(1 + m_insertedrows++, label, field);
+}
+
+void CBrowsPage::Show(const CBrowsFields& fields) { ShowSite(fields); }
+
+void CBrowsPage::ShowSite(const CBrowsFields& fields) {
   m_url->setText(fields.url);
   m_user->setText(fields.user);
   m_pass->setText(fields.pass);
@@ -46,6 +52,11 @@ void CBrowsPage::Show(const CBrowsFields& fields) {
 bool CBrowsPage::Take(CBrowsFields& fields, CMessageSeam& messages) {
   uint32_t port = 0;
   if (!TakeRangedField(m_port, 0, kMaxPort, port, messages)) return false;
+  TakeSite(fields, port);
+  return true;
+}
+
+void CBrowsPage::TakeSite(CBrowsFields& fields, uint32_t port) const {
   fields.url = m_url->text();
   fields.user = m_user->text();
   fields.pass = m_pass->text();
@@ -53,10 +64,11 @@ bool CBrowsPage::Take(CBrowsFields& fields, CMessageSeam& messages) {
   fields.pasvmode = m_pasvmode->isChecked();
   fields.ascimode = m_ascimode->isChecked();
   fields.connectnow = m_connectnow->isChecked();
-  return true;
 }
 
-void CBrowsPage::RestoreDefaults(const CSettingsStore& store) {
+void CBrowsPage::RestoreDefaults(const CSettingsStore& store) { RestoreModes(store); }
+
+void CBrowsPage::RestoreModes(const CSettingsStore& store) {
   bool pasv = m_pasvmode->isChecked();
   bool ascii = m_ascimode->isChecked();
   store.ReadFlag(settingname::kPasvMode, pasv);

@@ -11,6 +11,9 @@
 class CMessageSeam;
 class CSettingsStore;
 
+class QFormLayout;
+
+// The download page is this page with two more fields, so it derives from it.
 class CBrowsPage : public QWidget {
   Q_OBJECT
 
@@ -33,7 +36,16 @@ class CBrowsPage : public QWidget {
   QCheckBox* ConnectNowBox() const { return m_connectnow; }
   QPushButton* RestoreButton() const { return m_restore; }
 
+ protected:
+  // Adds a row between the URL and the user fields, in call order.
+  void InsertSiteRow(const QString& label, QWidget* field);
+  void ShowSite(const CBrowsFields& fields);
+  void TakeSite(CBrowsFields& fields, uint32_t port) const;
+  void RestoreModes(const CSettingsStore& store);
+
  private:
+  QFormLayout* m_form;
+  int m_insertedrows = 0;
   QLineEdit* m_url;
   QLineEdit* m_user;
   QLineEdit* m_pass;

@@ -1,69 +1,32 @@
 #include "newtask/cfiledownpage.h"
 
-#include <QFormLayout>
-#include <QVBoxLayout>
-
 #include "newtask/rangedfield.h"
 #include "shell/defaultset.h"
 #include "shell/settingsstore.h"
 
 CFileDownPage::CFileDownPage(QWidget* parent)
-    : QWidget(parent),
-      m_url(new QLineEdit(this)),
-      m_savedir(new QLineEdit(this)),
-      m_branches(new QLineEdit(this)),
-      m_user(new QLineEdit(this)),
-      m_pass(new QLineEdit(this)),
-      m_port(new QLineEdit(this)),
-      m_pasvmode(new QCheckBox(QStringLiteral("Use Passive Ftp Mode"), this)),
-      m_ascimode(new QCheckBox(QStringLiteral("Use ASCII Ftp Mode"), this)),
-      m_connectnow(new QCheckBox(QStringLiteral("Connect immediately"), this)),
-      m_restore(new QPushButton(QStringLiteral("Restore default set"), this)) {
-  m_pass->setEchoMode(QLineEdit::Password);
-  m_url->setMinimumWidth(360);
-  auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("URL:"), m_url);
-  form->addRow(QStringLiteral("Save directory:"), m_savedir);
-  form->addRow(QStringLiteral("Branch number:"), m_branches);
-  form->addRow(QStringLiteral("User:"), m_user);
-  form->addRow(QStringLiteral("Pass:"), m_pass);
-  form->addRow(QStringLiteral("Port:"), m_port);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addWidget(m_pasvmode);
-  layout->addWidget(m_ascimode);
-  layout->addWidget(m_connectnow);
-  layout->addWidget(m_restore, 0, Qt::AlignLeft);
-  layout->addStretch(1);
-  connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
+    : CBrowsPage(parent), m_savedir(new QLineEdit(this)), m_branches(new QLineEdit(this)) {
+  InsertSiteRow(QStringLiteral("Save directory:"), m_savedir);
+  InsertSiteRow(QStringLiteral("Branch number:"), m_branches);
+  // The base class's button calls its own restore; this page restores more.
+  disconnect(RestoreButton(), &QPushButton::clicked, this, nullptr);
+  connect(RestoreButton(), &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
 }
 
 void CFileDownPage::Show(const CFileDownFields& fields) {
-  m_url->setText(fields.url);
+  ShowSite(fields);
   m_savedir->setText(fields.savedir);
   m_branches->setText(QString::number(fields.branches));
-  m_user->setText(fields.user);
-  m_pass->setText(fields.pass);
-  m_port->setText(QString::number(fields.port));
-  m_pasvmode->setChecked(fields.pasvmode);
-  m_ascimode->setChecked(fields.ascimode);
-  m_connectnow->setChecked(fields.connectnow);
 }
 
 bool CFileDownPage::Take(CFileDownFields& fields, CMessageSeam& messages) {
   uint32_t branches = 1;
   uint32_t port = 0;
   if (!TakeRangedField(m_branches, kMinBranchCount, kMaxBranchCount, branches, messages)) return false;
-  if (!TakeRangedField(m_port, 0, kMaxPort, port, messages)) return false;
-  fields.url = m_url->text();
+  if (!TakeRangedField(PortEdit(), 0, kMaxPort, port, messages)) return false;
+  TakeSite(fields, port);
   fields.savedir = m_savedir->text();
   fields.branches = branches;
-  fields.user = m_user->text();
-  fields.pass = m_pass->text();
-  fields.port = port;
-  fields.pasvmode = m_pasvmode->isChecked();
-  fields.ascimode = m_ascimode->isChecked();
-  fields.connectnow = m_connectnow->isChecked();
   return true;
 }
 
@@ -71,12 +34,7 @@ void CFileDownPage::RestoreDefaults(const CSettingsStore& store) {
   QString savedir;
   store.ReadText(settingname::kLocalDir, savedir, kLocalDirBuffer);
   m_savedir->setText(savedir);
-  bool pasv = m_pasvmode->isChecked();
-  bool ascii = m_ascimode->isChecked();
-  store.ReadFlag(settingname::kPasvMode, pasv);
-  store.ReadFlag(settingname::kAsciiMode, ascii);
-  m_pasvmode->setChecked(pasv);
-  m_ascimode->setChecked(ascii);
+  RestoreModes(store);
   uint32_t branches = 0;
   if (store.ReadNumber(settingname::kBranchCount, branches)) m_branches->setText(QString::number(branches));
 }

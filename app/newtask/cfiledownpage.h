@@ -1,17 +1,10 @@
-// "Download file task": the page of the new-task sheet for one file.
+// "Download file task": the page of the new-task sheet for one file, the
+// site page with a save directory and a branch number.
 #pragma once
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QWidget>
+#include "newtask/cbrowspage.h"
 
-#include "newtask/newtaskfields.h"
-
-class CMessageSeam;
-class CSettingsStore;
-
-class CFileDownPage : public QWidget {
+class CFileDownPage : public CBrowsPage {
   Q_OBJECT
 
  public:
@@ -26,26 +19,10 @@ class CFileDownPage : public QWidget {
   // the save directory is emptied first, the others stay when missing.
   void RestoreDefaults(const CSettingsStore& store);
 
-  QLineEdit* UrlEdit() const { return m_url; }
   QLineEdit* SaveDirEdit() const { return m_savedir; }
   QLineEdit* BranchEdit() const { return m_branches; }
-  QLineEdit* UserEdit() const { return m_user; }
-  QLineEdit* PassEdit() const { return m_pass; }
-  QLineEdit* PortEdit() const { return m_port; }
-  QCheckBox* PasvModeBox() const { return m_pasvmode; }
-  QCheckBox* AsciiModeBox() const { return m_ascimode; }
-  QCheckBox* ConnectNowBox() const { return m_connectnow; }
-  QPushButton* RestoreButton() const { return m_restore; }
 
  private:
-  QLineEdit* m_url;
   QLineEdit* m_savedir;
   QLineEdit* m_branches;
-  QLineEdit* m_user;
-  QLineEdit* m_pass;
-  QLineEdit* m_port;
-  QCheckBox* m_pasvmode;
-  QCheckBox* m_ascimode;
-  QCheckBox* m_connectnow;
-  QPushButton* m_restore;
 };

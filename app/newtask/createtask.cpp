@@ -38,25 +38,14 @@ unsigned createtask(const CNewTaskRequest& request, CTaskSink& sink, CSettingsSt
 
 CNewTaskRequest TakeRequest(const CNewTaskPages& pages, int page) {
   CNewTaskRequest request;
-  if (page == kFileDownPage) {
-    const CFileDownFields& f = pages.download;
-    request.url = f.url;
-    request.user = f.user;
-    request.pass = f.pass;
-    request.port = f.port;
-    request.pasvmode = f.pasvmode;
-    request.ascimode = f.ascimode;
-    request.connectnow = f.connectnow;
-  } else {
-    const CBrowsFields& f = pages.brows;
-    request.url = f.url;
-    request.user = f.user;
-    request.pass = f.pass;
-    request.port = f.port;
-    request.pasvmode = f.pasvmode;
-    request.ascimode = f.ascimode;
-    request.connectnow = f.connectnow;
-  }
+  const CBrowsFields& f = page == kFileDownPage ? pages.download : pages.brows;
+  request.url = f.url;
+  request.user = f.user;
+  request.pass = f.pass;
+  request.port = f.port;
+  request.pasvmode = f.pasvmode;
+  request.ascimode = f.ascimode;
+  request.connectnow = f.connectnow;
   request.savedir = pages.download.savedir;
   request.branches = pages.download.branches;
   return request;

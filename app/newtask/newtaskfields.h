@@ -17,16 +17,10 @@ struct CBrowsFields {
   bool connectnow = false;
 };
 
-struct CFileDownFields {
-  QString url;
+// A download page holds what a site page holds, and where and how wide.
+struct CFileDownFields : CBrowsFields {
   QString savedir;
   uint32_t branches = 1;
-  QString user;
-  QString pass;
-  uint32_t port = 0;
-  bool pasvmode = false;
-  bool ascimode = false;
-  bool connectnow = false;
 };
 
 enum NewTaskPage { kBrowsPage = 0, kFileDownPage = 1 };
