@@ -15,30 +15,15 @@ cli=$PWD/build-bench-dl/bin/skylark-cli
 big_mib=${1:-1024}
 limited_mib=${2:-64}
 rate=$((2 * 1048576))
-work=$(mktemp -d /tmp/skylark-peers.XXXXXX)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/www" "$work/logs" "$work/out" "$work/home"
-
-freeport() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+source bench/loopback.sh
+bench_workdir skylark-peers
+mkdir -p "$work/home"
 http_port=$(freeport); slow_port=$(freeport)
 
 head -c $((big_mib * 1048576)) /dev/urandom > "$work/www/big.bin"
 head -c $((limited_mib * 1048576)) /dev/urandom > "$work/www/limited.bin"
-cat > "$work/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1;
-pid $work/nginx.pid; error_log $work/logs/error.log;
-events { worker_connections 256; }
-http {
-  access_log off; sendfile on;
-  client_body_temp_path $work/logs; proxy_temp_path $work/logs; fastcgi_temp_path $work/logs;
-  uwsgi_temp_path $work/logs; scgi_temp_path $work/logs;
-  server { listen 127.0.0.1:$http_port; root $work/www; }
-  server { listen 127.0.0.1:$slow_port; root $work/www; limit_rate $rate; }
-}
-CONF
-nginx -c "$work/nginx.conf" -p "$work" & pids+=($!)
+start_nginx "server { listen 127.0.0.1:$http_port; root $work/www; }
+    server { listen 127.0.0.1:$slow_port; root $work/www; limit_rate $rate; }"
 # The launcher picks its own port and prints it.
 /usr/bin/python3 tests/support/pyftpdlauncher.py --root "$work/www" >"$work/ftp.port" 2>"$work/logs/ftp.log" & pids+=($!)
 /usr/bin/python3 tests/support/pyftpdlauncher.py --root "$work/www" --rate "$rate" >"$work/slowftp.port" 2>"$work/logs/slowftp.log" & pids+=($!)

@@ -13,28 +13,12 @@ cmake --build build-bench --target larkfetch larkidle >/dev/null
 
 size_mib=${1:-1024}
 size=$((size_mib * 1048576))
-work=$(mktemp -d /tmp/skylark-bench.XXXXXX)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/www" "$work/logs" "$work/out"
-
-freeport() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+source bench/loopback.sh
+bench_workdir skylark-bench
 http_port=$(freeport); ftp_port=$(freeport); hang_port=$(freeport)
 
 head -c "$size" /dev/urandom > "$work/www/big.bin"
-cat > "$work/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1;
-pid $work/nginx.pid; error_log $work/logs/error.log;
-events { worker_connections 256; }
-http {
-  access_log off; sendfile on;
-  client_body_temp_path $work/logs; proxy_temp_path $work/logs; fastcgi_temp_path $work/logs;
-  uwsgi_temp_path $work/logs; scgi_temp_path $work/logs;
-  server { listen 127.0.0.1:$http_port; root $work/www; }
-}
-CONF
-nginx -c "$work/nginx.conf" -p "$work" & pids+=($!)
+start_nginx "server { listen 127.0.0.1:$http_port; root $work/www; }"
 /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p "$ftp_port" -d "$work/www" >"$work/logs/ftp.log" 2>&1 & pids+=($!)
 /usr/bin/python3 -c "
 import socket,time
