@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
   setenv("SKYLARK_HOME", (root + "/program").constData(), 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   TestApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tamberly"));
+  QCoreApplication::setApplicationName(QStringLiteral("skylark"));
 #ifdef SKYLARK_TEST_ENGINE
   lark::startengine();
   lark::setmessageposter(PostEngineMessage);
