@@ -14,16 +14,19 @@
 namespace lark {
 
 namespace {
-bool writable(int socket)
+// A socket that cannot take bytes yet is waited for at the list head.
+bool writable(EngineNode& node, WorkerContext& worker)
 {
-    return wait_socket(socket, Writable, 0) == 1;
+    if (wait_socket(node.controlsocket, Writable, 0) == 1) return true;
+    worker.waitfor(node.controlsocket, POLLOUT);
+    return false;
 }
 
 void exceptioncheck(EngineNode& node)
 {
     if (wait_socket(node.controlsocket, Failed, 0) == 1) {
         closehandle(node.controlsocket);
-        node.state = StateClose;
+        node.state = ControlState::Close;
     }
 }
 
@@ -36,7 +39,7 @@ bool sendtext(EngineNode& node, const std::string& text)
     if (sent < 0) {
         node.unsent.clear();
         closehandle(node.controlsocket);
-        node.state = StateClose;
+        node.state = ControlState::Close;
         return false;
     }
     node.unsent.erase(0, static_cast<size_t>(sent));
@@ -45,7 +48,7 @@ bool sendtext(EngineNode& node, const std::string& text)
 
 void continuesend(EngineNode& node, WorkerContext& worker)
 {
-    if (!writable(node.controlsocket)) {
+    if (!writable(node, worker)) {
         exceptioncheck(node);
         return;
     }
@@ -61,7 +64,7 @@ std::string logged(const std::string& command)
 
 bool datacoming(const EngineNode& node)
 {
-    return node.datastate == DataConnecting || node.datastate == DataConnected;
+    return node.datastate == DataState::Connecting || node.datastate == DataState::Connected;
 }
 
 bool isrestoffsetline(const std::string& command)
@@ -79,29 +82,36 @@ int64_t restnumber(const std::string& command)
 
 void opencontrolsocket(EngineNode& node, WorkerContext& worker);
 
+void resolved(EngineNode& node, const sockaddr_in& address)
+{
+    node.datastate = DataState::Idle;
+    node.dataexpected = 0;
+    node.serveraddr = address;
+    if (node.groupaddress) node.groupaddress->remember(node.servername, node.serverport, address);
+    node.log("server name resolved\r\n");
+}
+
 void resolvestep(EngineNode& node, WorkerContext& worker)
 {
     if (!node.addressknown()) {
         if (!node.resolveevent) {
             node.log("try to resolve:" + node.servername + "...\r\n");
-            // A dotted address needs no lookup thread and no extra pass.
-            sockaddr_in numeric{};
-            if (inet_pton(AF_INET, node.servername.c_str(), &numeric.sin_addr) == 1 &&
-                resolveserver(node.servername, node.serverport, numeric) == 0) {
-                node.datastate = DataIdle;
-                node.dataexpected = 0;
-                node.serveraddr = numeric;
-                node.log("server name resolved\r\n");
+            // A dotted address, or a name another branch of the download has
+            // looked up already, needs no lookup thread.
+            sockaddr_in known{};
+            if ((node.groupaddress && node.groupaddress->recall(node.servername, node.serverport, known)) ||
+                (inet_pton(AF_INET, node.servername.c_str(), &known.sin_addr) == 1 &&
+                 resolveserver(node.servername, node.serverport, known) == 0)) {
+                resolved(node, known);
                 return opencontrolsocket(node, worker);
             }
-            startresolve(node);
+            startresolve(node, worker.engine.controlwaker);
         }
         if (!node.resolveevent->done.isset()) return;
         sockaddr_in found = node.resolveevent->address;
         node.resolveevent.reset();
         if (found.sin_addr.s_addr == 0) return;  // failed: a new lookup next pass
-        node.serveraddr = found;
-        node.log("server name resolved\r\n");
+        resolved(node, found);
     }
     opencontrolsocket(node, worker);
 }
@@ -111,11 +121,11 @@ void opencontrolsocket(EngineNode& node, WorkerContext& worker)
     node.controlsocket = open_stream_socket();
     if (node.controlsocket < 0) {
         // Without a socket the node cannot go on; it closes like a failed connect.
-        node.state = StateClose;
-        node.datastate = DataFailed;
+        node.state = ControlState::Close;
+        node.datastate = DataState::Failed;
         return;
     }
-    node.state = StateConnect;
+    node.state = ControlState::Connect;
     node.log("Socket " + std::to_string(node.controlsocket) + "created\r\n");
     worker.refresh();
 }
@@ -125,10 +135,10 @@ void connectstep(EngineNode& node, WorkerContext& worker)
     sockaddr_in target = node.serveraddr;
     target.sin_port = htons(static_cast<uint16_t>(node.serverport));
     if (connectsocket(node.controlsocket, target) == ConnectStarted) {
-        node.state = StateConnecting;
+        node.state = ControlState::Connecting;
     } else {
-        node.state = StateClose;
-        node.datastate = DataFailed;
+        node.state = ControlState::Close;
+        node.datastate = DataState::Failed;
     }
     node.log("try connect to server:" + node.servername + "\r\n");
     worker.refresh();
@@ -138,16 +148,16 @@ void readystep(EngineNode& node, WorkerContext& worker)
 {
     if (node.ishttp()) {
         if (node.currentcommand.empty()) node.poprequest();
-        if (!node.currentcommand.empty()) node.state = StateSendCommand;
+        if (!node.currentcommand.empty()) node.state = ControlState::SendCommand;
         return;
     }
-    if (!writable(node.controlsocket)) {
+    if (!writable(node, worker)) {
         exceptioncheck(node);
         return;
     }
     if (node.currentcommand.empty()) node.popcommand();
     if (node.currentcommand.empty()) return;
-    node.state = StateSendCommand;
+    node.state = ControlState::SendCommand;
     if (classifydatacommand(node.currentcommand, node.filename, node.filedata) && !datacoming(node)) {
         node.dataexpected = 1;
         node.log("waiting data connect...\r\n");
@@ -158,12 +168,12 @@ void readystep(EngineNode& node, WorkerContext& worker)
 
 void restsentstep(EngineNode& node, WorkerContext& worker)
 {
-    if (!writable(node.controlsocket)) {
+    if (!writable(node, worker)) {
         exceptioncheck(node);
         return;
     }
     if (node.currentcommand.empty()) node.popcommand();
-    node.state = node.currentcommand.empty() ? StateReady : StateSendCommand;
+    node.state = node.currentcommand.empty() ? ControlState::Ready : ControlState::SendCommand;
     worker.refresh();
 }
 
@@ -173,13 +183,13 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
         std::string request = node.currentcommand;
         node.log("Send command:" + request);
         node.lastcommand = request;
-        node.state = StateAwaitReply;
+        node.state = ControlState::AwaitReply;
         node.currentcommand.clear();
         sendtext(node, request);
         worker.refresh();
         return;
     }
-    if (!writable(node.controlsocket)) {
+    if (!writable(node, worker)) {
         exceptioncheck(node);
         return;
     }
@@ -193,9 +203,9 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
     if (isrestoffsetline(command)) {
         node.restoffset = restnumber(command);
         node.restconfirmed = 0;
-        node.state = StateRestSent;
+        node.state = ControlState::RestSent;
     } else {
-        node.state = StateAwaitReply;
+        node.state = ControlState::AwaitReply;
     }
     node.currentcommand.clear();
     if (!sendtext(node, command)) return;
@@ -206,7 +216,7 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
 // Hands a finished request's result to the program: one message per arming.
 void notify(EngineNode& node, const std::string& text)
 {
-    node.notifystate = 2;
+    node.notifystate = NotifyState::Ready;
     if (!node.content.empty()) return;
     node.content = text.empty() ? std::string(" ") : text;
     postmessage(node);
@@ -214,7 +224,7 @@ void notify(EngineNode& node, const std::string& text)
 
 void teardown(EngineNode& node)
 {
-    if (node.ishttp() && !node.downstarted && node.notifystate != 0) {
+    if (node.ishttp() && !node.downstarted && node.notifystate != NotifyState::None) {
         notify(node, node.replytext);  // the header stays connected until taken
         return;
     }
@@ -223,12 +233,12 @@ void teardown(EngineNode& node)
     closehandle(node.datasocket);
     closehandle(node.localfile);
     switch (node.notifystate) {
-    case 0:
+    case NotifyState::None:
         node.commandqueue.clear();
         node.replytext.clear();
         node.datatext.clear();
-        node.state = StateResolve;
-        node.datastate = DataIdle;
+        node.state = ControlState::Resolve;
+        node.datastate = DataState::Idle;
         node.dataexpected = 0;
         node.headerskipped = 0;
         node.filedata = 0;
@@ -239,11 +249,11 @@ void teardown(EngineNode& node)
         node.serverconnected = 0;
         node.log("connection closed\r\n");
         break;
-    case 1:
+    case NotifyState::Armed:
         notify(node, node.replytext);
         break;
-    default:
-        break;
+    case NotifyState::Ready:
+        break;  // the result waits for takeoutcontent, then the close goes on
     }
 }
 
@@ -251,12 +261,12 @@ void startpassive(EngineNode& node, WorkerContext& worker)
 {
     node.datasocket = open_stream_socket();
     if (node.datasocket < 0) {
-        node.datastate = DataFailed;
-        node.state = StateClose;
+        node.datastate = DataState::Failed;
+        node.state = ControlState::Close;
         return;
     }
     node.pasvreply.clear();
-    node.datastate = DataRequested;
+    node.datastate = DataState::Requested;
     node.lastcommand = "pasv\r\n";
     node.log("Send command:pasv\r\n");
     if (sendtext(node, "pasv\r\n")) worker.refresh();
@@ -268,8 +278,8 @@ void startactive(EngineNode& node, WorkerContext& worker)
     node.listensocket = openlistener(node.controlsocket);
     if (node.listensocket < 0 || !localaddress(node.controlsocket, local) ||
         !localaddress(node.listensocket, listening)) {
-        node.datastate = DataFailed;
-        node.state = StateClose;
+        node.datastate = DataState::Failed;
+        node.state = ControlState::Close;
         return;
     }
     const auto* ip = reinterpret_cast<const unsigned char*>(&local.sin_addr.s_addr);
@@ -277,7 +287,7 @@ void startactive(EngineNode& node, WorkerContext& worker)
     char command[64];
     std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
                   static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
-    node.datastate = DataRequested;
+    node.datastate = DataState::Requested;
     node.lastcommand = command;
     node.log(std::string("Send command:") + command);
     if (sendtext(node, command)) worker.refresh();
@@ -306,13 +316,16 @@ bool parsepasv(const std::string& reply, in_addr& address, unsigned& port)
 
 void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t capacity)
 {
-    if (wait_socket(node.controlsocket, Readable, 0) != 1) return;
+    if (wait_socket(node.controlsocket, Readable, 0) != 1) {
+        worker.waitfor(node.controlsocket, POLLIN);
+        return;
+    }
     long n = receivechunk(node.controlsocket, buffer, capacity);
     if (n == wouldblock) return;
     if (n <= 0) {
         node.log("connection closed by server\r\n");
-        node.datastate = DataFailed;
-        node.state = StateClose;
+        node.datastate = DataState::Failed;
+        node.state = ControlState::Close;
         return;
     }
     std::string text = chunktext(buffer, static_cast<size_t>(n));
@@ -320,16 +333,16 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     worker.refresh();
     node.pasvreply += text;
     if (ServerRejected(node.pasvreply, 1, node.lastcommand)) {
-        node.datastate = DataFailed;
-        node.state = StateClose;
+        node.datastate = DataState::Failed;
+        node.state = ControlState::Close;
         return;
     }
     // A reply that came in pieces is gathered before it is read.
     if (!replycomplete(node.pasvreply)) {
         if (node.pasvreply.size() > 65536) {
             node.log("PASV reply too long\r\n");
-            node.datastate = DataFailed;
-            node.state = StateClose;
+            node.datastate = DataState::Failed;
+            node.state = ControlState::Close;
         }
         return;
     }
@@ -339,8 +352,8 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     unsigned port = 0;
     if (reply.find('(') == std::string::npos || reply.find(')') == std::string::npos) return;
     if (!parsepasv(reply, address, port)) {
-        node.datastate = DataFailed;
-        node.state = StateClose;
+        node.datastate = DataState::Failed;
+        node.state = ControlState::Close;
         return;
     }
     // The data connection goes to the server we logged in to, whatever
@@ -349,63 +362,81 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     target.sin_port = htons(static_cast<uint16_t>(port));
     if (connectsocket(node.datasocket, target) == ConnectStarted) {
         node.log("try data connect...\r\n");
-        node.datastate = DataConnecting;
+        node.datastate = DataState::Connecting;
     } else {
-        node.datastate = DataFailed;
-        node.state = StateClose;
+        node.datastate = DataState::Failed;
+        node.state = ControlState::Close;
     }
 }
 }  // namespace
 
+void timedout(EngineNode& node)
+{
+    node.log(std::string("timed out waiting for ") + node.timerreason + "\r\n");
+    node.state = ControlState::Close;
+    node.datastate = DataState::Failed;
+}
+
 void controlstep(EngineNode& node, WorkerContext& worker)
 {
-    if (!node.unsent.empty() && node.state != StateClose) {
+    if (!node.unsent.empty() && node.state != ControlState::Close) {
         continuesend(node, worker);
         return;
     }
     switch (node.state) {
-    case StateResolve:
+    case ControlState::Resolve:
         resolvestep(node, worker);
         break;
-    case StateConnect:
+    case ControlState::Connect:
         connectstep(node, worker);
         break;
-    case StateReady:
+    case ControlState::Ready:
         readystep(node, worker);
         break;
-    case StateRestSent:
+    case ControlState::RestSent:
         restsentstep(node, worker);
         break;
-    case StateSendCommand:
+    case ControlState::SendCommand:
         sendcommandstep(node, worker);
         break;
-    case StateClose:
+    case ControlState::Close:
         teardown(node);
         break;
-    default:
+    case ControlState::Connecting:
+    case ControlState::AwaitReply:
+    case ControlState::ReadReply:
         break;  // the receive worker's states
+    default:
+        unexpectedstate(node, "control");
+        break;
     }
 }
 
 void controldatastep(EngineNode& node, WorkerContext& worker)
 {
-    if (node.state == StateClose || !node.unsent.empty()) return;
+    if (node.state == ControlState::Close || !node.unsent.empty()) return;
     switch (node.datastate) {
-    case DataIdle:
-        if (!writable(node.controlsocket)) return;
+    case DataState::Idle:
+        if (!writable(node, worker)) return;
         if (node.pasvmode) startpassive(node, worker);
         else startactive(node, worker);
         break;
-    case DataRequested:
+    case DataState::Requested:
         if (!node.pasvmode) {
-            node.datastate = DataConnecting;
+            node.datastate = DataState::Connecting;
             worker.refresh();
         } else {
             char buffer[4096];
             pasvreplystep(node, worker, buffer, sizeof buffer);
         }
         break;
+    case DataState::Connecting:
+    case DataState::Connected:
+    case DataState::Reading:
+    case DataState::Failed:
+        break;  // the receive worker's, or waiting for the close
     default:
+        unexpectedstate(node, "control");
         break;
     }
 }

@@ -72,7 +72,10 @@ EngineNode* listhead()
 
 void nudgeworkers()
 {
-    if (Engine* engine = theengine.load()) engine->receivewaker.wake();
+    if (Engine* engine = theengine.load()) {
+        engine->controlwaker->wake();
+        engine->receivewaker.wake();
+    }
 }
 
 void postmessage(EngineNode& node)
@@ -109,12 +112,12 @@ unsigned releasedllres()
     for (EngineNode* node = successor(head); node && node != head; node = successor(node)) {
         std::lock_guard<std::mutex> guard(node->lock);
         if (node->serverconnected) {
-            node->state = StateClose;
-            node->notifystate = 0;
+            node->state = ControlState::Close;
+            node->notifystate = NotifyState::None;
         }
     }
     engine->stop.set();
-    engine->controlkick.set();
+    engine->controlwaker->wake();
     engine->receivewaker.wake();
     bool receiveended = endworker(*engine, ReceiveWorker);
     bool controlended = endworker(*engine, ControlWorker);

@@ -9,6 +9,7 @@
 #include "enginenode.h"
 #include "lark.h"
 #include "manualevent.h"
+#include "timerheap.h"
 #include "waker.h"
 
 namespace lark {
@@ -22,8 +23,11 @@ struct Engine {
     // The list owns every node linked into it; the head is never handed out.
     std::unique_ptr<EngineNode> head;
     ManualEvent stop;
-    ManualEvent controlkick;  // cuts the control worker's pacing sleep short
-    Waker receivewaker;       // ends the receive worker's wait for sockets
+    // Each ends its worker's wait; the control worker's is shared with the
+    // lookup threads, which may outlive the engine.
+    std::shared_ptr<Waker> controlwaker = std::make_shared<Waker>();
+    Waker receivewaker;
+    TimerHeap timers;  // the nodes' deadlines, served by the control worker
     std::thread workers[2];
     ManualEvent finished[2];
 
@@ -36,7 +40,7 @@ struct Engine {
 Engine* runningengine();
 EngineNode* listhead();
 
-// Tells the workers that a node changed, so they look at it soon.
+// Tells both workers that a node changed, so they look at it at once.
 void nudgeworkers();
 
 // Posts a completion message through the installed poster (lock held).

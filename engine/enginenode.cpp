@@ -37,6 +37,7 @@ std::unique_ptr<EngineNode> EngineNode::makebranch() const
     branch->filename = filename;
     branch->localdir = localdir;
     branch->serveraddr = serveraddr;
+    branch->groupaddress = groupaddress;
     branch->user = user;
     branch->pass = pass;
     branch->dataexpected = dataexpected;

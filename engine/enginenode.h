@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 
 #include "chunkdecoder.h"
+#include "lark.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,31 +20,37 @@
 namespace lark {
 
 struct ResolveJob;
+struct GroupAddress;
 
 constexpr int nosocket = -1;
 
-// Control states.
-enum : uint8_t {
-    StateResolve = 0,
-    StateConnect = 1,
-    StateConnecting = 2,
-    StateReady = 3,
-    StateRestSent = 4,
-    StateAwaitReply = 5,
-    StateSendCommand = 6,
-    StateReadReply = 7,
-    StateClose = 8,
+// The values are the ones the node record has always used; only the names
+// are new. The control worker owns Resolve, Connect, Ready, RestSent,
+// SendCommand and Close; the receive worker owns the others.
+enum class ControlState : uint8_t {
+    Resolve = 0,
+    Connect = 1,
+    Connecting = 2,
+    Ready = 3,
+    RestSent = 4,
+    AwaitReply = 5,
+    SendCommand = 6,
+    ReadReply = 7,
+    Close = 8,
 };
 
-// Data sub-states.
-enum : uint8_t {
-    DataIdle = 0,
-    DataRequested = 1,
-    DataConnecting = 2,
-    DataConnected = 3,
-    DataReading = 7,
-    DataFailed = 8,
+enum class DataState : uint8_t {
+    Idle = 0,
+    Requested = 1,
+    Connecting = 2,
+    Connected = 3,
+    Reading = 7,
+    Failed = 8,
 };
+
+// A queued request's result: none asked for, asked for, handed over and
+// waiting for takeoutcontent.
+enum class NotifyState : uint8_t { None = 0, Armed = 1, Ready = 2 };
 
 enum : unsigned { ProtocolFtp = 0, ProtocolHttp = 1 };
 
@@ -104,13 +111,13 @@ public:
     unsigned notifymsg = 0;
     int notifylparam = 0;
     unsigned notifyextra = 0;
-    int notifystate = 0;
+    NotifyState notifystate = NotifyState::None;
     std::mutex lock;
     int listensocket = nosocket;
     int datasocket = nosocket;
-    std::atomic<uint8_t> datastate{DataIdle};
+    std::atomic<DataState> datastate{DataState::Idle};
     int controlsocket = nosocket;
-    std::atomic<uint8_t> state{StateResolve};
+    std::atomic<ControlState> state{ControlState::Resolve};
     std::atomic<EngineNode*> nextnode{nullptr};
     std::atomic<EngineNode*> nextbranch{nullptr};
     std::atomic<EngineNode*> lastbranch{nullptr};
@@ -124,6 +131,10 @@ public:
     int bodyverified = 0;      // HTTP: status and range checked before the first write
     int chunked = 0;           // HTTP: the body comes in chunked transfer coding
     ChunkDecoder chunks;
+    uint64_t timer = 0;                              // the armed deadline's token, 0 none
+    ControlState timerstate = ControlState::Resolve;  // the state that armed it
+    const char* timerreason = "";                    // what the deadline waits for
+    std::shared_ptr<GroupAddress> groupaddress;  // shared by a download's branches
 
     // Forgets everything that belonged to the connection just torn down.
     void resetconnection();

@@ -21,6 +21,22 @@
 
 namespace lark {
 
+// The status codes above, by name (values fixed).
+enum Status : unsigned {
+    StatusOk = 0,
+    StatusNoNode = 1,
+    StatusActive = 2,
+    StatusWrongState = 3,
+    StatusBusy = 4,
+    StatusUrlRejected = 101,
+};
+
+// What addnode made, or in check-only mode would make.
+enum AddedKind : unsigned { AddedBrowse = 0, AddedDownload = 1 };
+
+// getfilepointer/setfilepointer `type`.
+enum FilePointer : unsigned { RestartOffset = 0, WriteOffset = 1, EndOffset = 2 };
+
 // Engine start-up; 0 started, 1 already running. Call before anything else;
 // may be called again after releasedllres to start a fresh engine.
 LARK_EXPORT unsigned startengine();

@@ -3,6 +3,7 @@
 
 #include "engine.h"
 #include "lark.h"
+#include "resolver.h"
 #include "urlparse.h"
 
 namespace lark {
@@ -42,9 +43,9 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
 {
     handle = nullptr;
     EngineNode* head = listhead();
-    if (!head) return 1;
+    if (!head) return StatusNoNode;
     auto node = std::make_unique<EngineNode>();
-    if (parseurl(url, *node) != 0 || port > 65535) return 101;
+    if (parseurl(url, *node) != 0 || port > 65535) return StatusUrlRejected;
 
     if (!user.empty() || node->ishttp()) {
         node->user = user;
@@ -59,7 +60,7 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
     node->localdir = localdir;
 
     bool isfile = !node->ftppathfile.empty() && node->ftppathfile.back() != '/';
-    if (checkonly) return isfile ? 1 : 0;
+    if (checkonly) return isfile ? AddedDownload : AddedBrowse;
 
     node->appendcommand("user " + node->user);
     node->appendcommand("pass " + node->pass);
@@ -73,6 +74,7 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
 
     EngineNode* first = node.get();
     if (isfile) {
+        first->groupaddress = std::make_shared<GroupAddress>();
         // Build the whole chain before it becomes visible to the workers.
         std::vector<std::unique_ptr<EngineNode>> branches;
         for (unsigned i = 1; i < branchcount; ++i) branches.push_back(first->makebranch());
@@ -91,16 +93,16 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
     head->nextnode = node.release();
     nudgeworkers();
     handle = first;
-    return isfile ? 1 : 0;
+    return isfile ? AddedDownload : AddedBrowse;
 }
 
 unsigned connect(void* handle, int reload)
 {
     EngineNode* node = nodeof(handle);
-    if (!node) return 1;
+    if (!node) return StatusNoNode;
     {
         std::lock_guard<std::mutex> guard(node->lock);
-        if (node->serverconnected) return 3;
+        if (node->serverconnected) return StatusWrongState;
         if (reload) node->commandqueue = node->initcommand;
         node->currentcommand.clear();
         node->lastcommand.clear();
@@ -108,7 +110,7 @@ unsigned connect(void* handle, int reload)
         node->serverconnected = 1;
     }
     nudgeworkers();
-    return 0;
+    return StatusOk;
 }
 
 namespace {
@@ -116,8 +118,8 @@ void requestclose(EngineNode* node)
 {
     std::lock_guard<std::mutex> guard(node->lock);
     if (node->serverconnected) {
-        node->notifystate = 0;
-        node->state = StateClose;
+        node->notifystate = NotifyState::None;
+        node->state = ControlState::Close;
     }
 }
 }  // namespace
@@ -125,33 +127,31 @@ void requestclose(EngineNode* node)
 unsigned disconnect(void* handle, int thisnodeonly)
 {
     EngineNode* node = nodeof(handle);
-    if (!node) return 1;
+    if (!node) return StatusNoNode;
     if (!thisnodeonly && node->isdownload()) {
         for (EngineNode* branch = node; branch; branch = branch->nextbranch) requestclose(branch);
     } else {
         requestclose(node);
     }
-    runningengine()->controlkick.set();
     nudgeworkers();
-    return 0;
+    return StatusOk;
 }
 
 unsigned deletenode(void* handle)
 {
     EngineNode* node = nodeof(handle);
-    if (!node) return 1;
+    if (!node) return StatusNoNode;
     Engine& engine = *runningengine();
     EngineNode* head = engine.head.get();
-    if (groupactive(node)) return 2;
-    if (!predecessor(head, node)) return 3;  // not a handle addnode gave out
+    if (groupactive(node)) return StatusActive;
+    if (!predecessor(head, node)) return StatusWrongState;  // not a handle addnode gave out
 
     for (int kind = 0; kind < 2; ++kind) {
         engine.parked[kind] = std::make_shared<ManualEvent>();
         engine.release[kind] = std::make_shared<ManualEvent>();
     }
     node->deleterequest = 1;
-    engine.controlkick.set();
-    engine.receivewaker.wake();
+    nudgeworkers();
     engine.parked[ControlWorker]->wait();
     engine.parked[ReceiveWorker]->wait();
 
@@ -164,6 +164,7 @@ unsigned deletenode(void* handle)
     EngineNode* branch = node;
     while (branch) {
         EngineNode* next = branch->nextbranch.load();
+        engine.timers.cancelowner(branch);
         delete branch;  // the list owned it
         branch = next;
     }
@@ -172,7 +173,7 @@ unsigned deletenode(void* handle)
     engine.release[ReceiveWorker]->set();
     engine.parked[ControlWorker].reset();
     engine.parked[ReceiveWorker].reset();
-    return 0;
+    return StatusOk;
 }
 
 }  // namespace lark

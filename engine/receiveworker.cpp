@@ -1,8 +1,8 @@
 // The receive worker does everything that waits for the peer: it sees
 // connects complete, reads FTP replies and HTTP headers and bodies, accepts
 // and reads data connections, and writes file bytes at the branch's own
-// offsets. It takes at most one chunk per readable connection per pass, so
-// the branches of all downloads take turns.
+// offsets. It reads a readable connection until it is empty or has given
+// its share of a pass, so the branches of all downloads take turns.
 //
 // No byte is written whose position is not proven: an HTTP body only after
 // its status (and, for a range, its Content-Range) matched the request, an
@@ -38,13 +38,13 @@ bool failed(int socket)
 void closewithreason(EngineNode& node, const char* line)
 {
     node.log(line);
-    node.state = StateClose;
-    node.datastate = DataFailed;
+    node.state = ControlState::Close;
+    node.datastate = DataState::Failed;
 }
 
 void notify(EngineNode& node, const std::string& text)
 {
-    node.notifystate = 2;
+    node.notifystate = NotifyState::Ready;
     if (!node.content.empty()) return;
     node.content = text.empty() ? std::string(" ") : text;
     postmessage(node);
@@ -82,11 +82,11 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
         fileerror(node);
         return;
     }
-    int64_t write = node.filepointer[1];
-    int64_t end = node.filepointer[2];
+    int64_t write = node.filepointer[WriteOffset];
+    int64_t end = node.filepointer[EndOffset];
     if (end != 0 && write + static_cast<int64_t>(length) > end) {
-        node.state = StateClose;
-        node.datastate = DataFailed;
+        node.state = ControlState::Close;
+        node.datastate = DataState::Failed;
         if (cutatend) length = end > write ? static_cast<size_t>(end - write) : 0;
     }
     size_t done = 0;
@@ -94,13 +94,13 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
         ssize_t put = pwrite(node.localfile, data + done, length - done, write + static_cast<int64_t>(done));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
-            node.filepointer[1] = write + static_cast<int64_t>(done);
+            node.filepointer[WriteOffset] = write + static_cast<int64_t>(done);
             fileerror(node);
             return;
         }
         done += static_cast<size_t>(put);
     }
-    node.filepointer[1] = write + static_cast<int64_t>(done);
+    node.filepointer[WriteOffset] = write + static_cast<int64_t>(done);
 }
 
 // The offset the request asked for in its "Range: bytes=N-" line; 0 without.
@@ -150,8 +150,8 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart)
     if (!node.headerskipped) {
         std::string header = node.replytext.substr(0, headerend(node.replytext));
         if (!bodyacceptable(node, header)) {
-            node.state = StateClose;
-            node.datastate = DataFailed;
+            node.state = ControlState::Close;
+            node.datastate = DataState::Failed;
             return;
         }
         node.chunked = ischunked(header) ? 1 : 0;
@@ -169,11 +169,11 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart)
         }
         length = decoded;
         if (result == ChunkDecoder::Done) {
-            node.state = StateClose;
-            node.datastate = DataFailed;
+            node.state = ControlState::Close;
+            node.datastate = DataState::Failed;
         }
     }
-    if (length == 0 && node.state == StateClose) return;
+    if (length == 0 && node.state == ControlState::Close) return;
     writefilebytes(node, body, length, true);
 }
 
@@ -208,31 +208,35 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
     node.headerskipped = 0;
     node.filedata = 0;
     closehandle(node.controlsocket);
-    node.state = StateResolve;
+    node.state = ControlState::Resolve;
 }
 
-void readreply(EngineNode& node, WorkerContext& worker, char* buffer)
+// Returns the bytes read this time (0 when none came).
+long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
 {
     if (!readable(node.controlsocket)) {
         worker.waitfor(node.controlsocket, POLLIN);
-        if (node.ishttp() || !replycomplete(node.replytext)) return;
+        if (node.ishttp() || !replycomplete(node.replytext)) return 0;
         if (ServerRejected(node.replytext, 1, node.lastcommand)) {
             node.replytext.clear();
-            node.state = StateClose;
+            node.state = ControlState::Close;
             node.log("server rejected\r\n");
         } else if (node.dataexpected) {
             // A preliminary reply: the end of the data connection moves on.
-        } else if (node.notifystate != 0) {
+        } else if (node.notifystate != NotifyState::None) {
             notify(node, node.replytext);
         } else {
-            node.state = StateReady;
+            node.state = ControlState::Ready;
             node.replytext.clear();
         }
-        return;
+        return 0;
     }
 
     long n = receivechunk(node.controlsocket, buffer, receivebuffersize);
-    if (n == wouldblock) return;
+    if (n == wouldblock) {
+        worker.waitfor(node.controlsocket, POLLIN);
+        return 0;
+    }
     size_t before = node.replytext.size();
     bool keepstext = !node.ishttp() || !node.headerskipped;
     std::string text;
@@ -249,19 +253,19 @@ void readreply(EngineNode& node, WorkerContext& worker, char* buffer)
     }
     if (n <= 0) {
         node.log("connection closed by server\r\n");
-        node.state = StateClose;
-        return;
+        node.state = ControlState::Close;
+        return 0;
     }
     worker.refresh();
     if (!node.ishttp()) {
         if (node.replytext.size() > maxreply) closewithreason(node, "reply too long\r\n");
-        return;
+        return n;
     }
 
     size_t end = node.headerskipped ? std::string::npos : headerend(node.replytext);
     if (!node.headerskipped && end == std::string::npos) {
         if (node.replytext.size() > maxreply) closewithreason(node, "response header too long\r\n");
-        return;
+        return n;
     }
     if (!node.headerskipped) {
         std::string header = node.replytext.substr(0, end);
@@ -270,7 +274,7 @@ void readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         if (parseresponseheader(header, node.ftppathfile, newpath, status, newfilename) == 0 &&
             node.lastcommand.find("\r\n") != std::string::npos) {
             followredirect(node, newpath, newfilename);
-            return;
+            return n;
         }
     }
     if (node.downstarted) {
@@ -280,25 +284,26 @@ void readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         httpbody(node, buffer, static_cast<size_t>(n), bodystart);
     } else {
         node.replytext.erase(end);
-        node.state = StateClose;
+        node.state = ControlState::Close;
     }
+    return n;
 }
 
 void winddown(EngineNode& node)
 {
     closehandle(node.datasocket);
     closehandle(node.listensocket);
-    node.datastate = DataIdle;
+    node.datastate = DataState::Idle;
     // A Close set earlier (a refusal, a disconnect) is never undone here.
-    if (node.state != StateClose)
-        node.state = node.replytext.find("226 ") != std::string::npos ? StateReadReply : StateAwaitReply;
+    if (node.state != ControlState::Close)
+        node.state = node.replytext.find("226 ") != std::string::npos ? ControlState::ReadReply : ControlState::AwaitReply;
     node.dataexpected = 0;
     node.log("Data closed\r\n");
     node.filename.clear();
     node.filedata = 0;
     closehandle(node.localfile);
     node.datatext.clear();
-    if (node.downstarted) node.state = StateClose;
+    if (node.downstarted) node.state = ControlState::Close;
 }
 
 // True once the server has answered 350 to a "rest" line.
@@ -307,30 +312,61 @@ bool restartconfirmed(const std::string& reply)
     return reply.compare(0, 4, "350 ") == 0 || reply.find("\n350 ") != std::string::npos;
 }
 
+// The retrieval's own preliminary (1xx) or final (226, 250) reply came with
+// no 350 before it: the server did not take the restart.
+bool restartpassedover(const std::string& reply)
+{
+    for (size_t at = 0; at < reply.size(); at = reply.find('\n', at) + 1) {
+        if (reply[at] == '1' || reply.compare(at, 4, "226 ") == 0 || reply.compare(at, 4, "250 ") == 0) return true;
+        if (reply.find('\n', at) == std::string::npos) break;
+    }
+    return false;
+}
+
+// Commands go out pipelined, so a resumed retrieval's data may come before
+// the answer to its "rest": the data waits in the socket until the control
+// connection has said whether it starts at the offset asked for.
+bool restartproven(EngineNode& node, WorkerContext& worker)
+{
+    if (!node.filedata || node.restoffset == 0 || node.restconfirmed) return true;
+    if (restartconfirmed(node.replytext)) {
+        node.restconfirmed = 1;
+        return true;
+    }
+    if (restartpassedover(node.replytext)) {
+        closewithreason(node, "restart not confirmed by server, nothing written\r\n");
+        return false;
+    }
+    worker.waitfor(node.controlsocket, POLLIN);
+    return false;
+}
+
 void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
 {
-    long n = receivechunk(node.datasocket, buffer, receivebuffersize);
-    if (n == wouldblock) return;
-    if (n <= 0) {
-        if (node.notifystate != 0) notify(node, node.datatext);
-        else winddown(node);
-        return;
-    }
-    worker.refresh();
-    worker.waitfor(node.datasocket, POLLIN);
-    if (node.filedata) {
-        if (node.restoffset != 0 && !node.restconfirmed) {
-            if (!restartconfirmed(node.replytext)) {
-                closewithreason(node, "restart not confirmed by server, nothing written\r\n");
-                return;
-            }
-            node.restconfirmed = 1;
+    for (size_t taken = 0; taken < receivebudget;) {
+        long n = receivechunk(node.datasocket, buffer, receivebuffersize);
+        if (n == wouldblock) {
+            worker.waitfor(node.datasocket, POLLIN);
+            return;
         }
-        writefilebytes(node, buffer, static_cast<size_t>(n), node.resumeenable != 0);
-        return;
+        if (n <= 0) {
+            if (node.notifystate != NotifyState::None) notify(node, node.datatext);
+            else winddown(node);
+            return;
+        }
+        worker.refresh();
+        taken += static_cast<size_t>(n);
+        if (node.filedata) {
+            writefilebytes(node, buffer, static_cast<size_t>(n), node.resumeenable != 0);
+            if (node.state == ControlState::Close) return;
+            continue;
+        }
+        node.datatext += chunktext(buffer, static_cast<size_t>(n));
+        if (node.datatext.size() > maxlisting) {
+            closewithreason(node, "listing too long\r\n");
+            return;
+        }
     }
-    node.datatext += chunktext(buffer, static_cast<size_t>(n));
-    if (node.datatext.size() > maxlisting) closewithreason(node, "listing too long\r\n");
 }
 }  // namespace
 
@@ -338,53 +374,65 @@ void receivestep(EngineNode& node, WorkerContext& worker)
 {
     char* buffer = worker.buffer.get();
     switch (node.state) {
-    case StateConnecting:
+    case ControlState::Connecting:
         if (node.ishttp()) {
             // A refused or unreachable server ends the node instead of
             // leaving it connecting for ever.
             if (failed(node.controlsocket)) {
                 closehandle(node.controlsocket);
-                node.state = StateClose;
+                node.state = ControlState::Close;
             } else if (wait_socket(node.controlsocket, Writable, 0) == 1) {
-                node.state = StateReady;
+                node.state = ControlState::Ready;
                 worker.refresh();
             } else {
                 worker.waitfor(node.controlsocket, POLLOUT);
             }
         } else if (failed(node.controlsocket)) {
-            node.state = StateConnect;
+            node.state = ControlState::Connect;
         } else if (readable(node.controlsocket)) {
-            node.state = StateReadReply;
+            node.state = ControlState::ReadReply;
             worker.refresh();
         } else {
             worker.waitfor(node.controlsocket, POLLIN);
         }
         break;
-    case StateReady:
+    case ControlState::Ready:
         if (node.ishttp()) break;
         if (readable(node.controlsocket)) {
-            node.state = StateReadReply;
+            node.state = ControlState::ReadReply;
             worker.refresh();
         } else if (failed(node.controlsocket)) {
             closehandle(node.controlsocket);
-            node.state = StateClose;
+            node.state = ControlState::Close;
         } else {
             worker.waitfor(node.controlsocket, POLLIN);
         }
         break;
-    case StateAwaitReply:
+    case ControlState::AwaitReply:
         if (readable(node.controlsocket)) {
-            node.state = StateReadReply;
+            node.state = ControlState::ReadReply;
             worker.refresh();
         } else {
             worker.waitfor(node.controlsocket, POLLIN);
         }
         break;
-    case StateReadReply:
-        if (node.notifystate == 2) break;  // parked until the program takes the result
-        readreply(node, worker, buffer);
+    case ControlState::ReadReply:
+        if (node.notifystate == NotifyState::Ready) break;  // parked until the program takes the result
+        // A body is read on while it comes; a reply or header once per visit.
+        for (size_t taken = 0; taken < receivebudget;) {
+            long n = readreply(node, worker, buffer);
+            if (n <= 0 || node.state != ControlState::ReadReply || !node.ishttp() || !node.headerskipped) break;
+            taken += static_cast<size_t>(n);
+        }
         break;
+    case ControlState::Resolve:
+    case ControlState::Connect:
+    case ControlState::RestSent:
+    case ControlState::SendCommand:
+    case ControlState::Close:
+        break;  // the control worker's states
     default:
+        unexpectedstate(node, "receive");
         break;
     }
 }
@@ -393,10 +441,10 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
 {
     char* buffer = worker.buffer.get();
     switch (node.datastate) {
-    case DataConnecting:
+    case DataState::Connecting:
         if (node.pasvmode) {
             if (readable(node.datasocket)) {
-                node.datastate = DataConnected;
+                node.datastate = DataState::Connected;
                 node.log("Data passive connected\r\n");
                 worker.refresh();
             } else {
@@ -406,7 +454,7 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
             int accepted = acceptconnection(node.listensocket);
             if (accepted >= 0) {
                 node.datasocket = accepted;
-                node.datastate = DataConnected;
+                node.datastate = DataState::Connected;
                 node.log("Data active connected\r\n");
                 worker.refresh();
             }
@@ -414,27 +462,32 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
             worker.waitfor(node.listensocket, POLLIN);
         }
         break;
-    case DataConnected:
-        if (readable(node.datasocket)) {
-            node.datastate = DataReading;
-            worker.refresh();
-        } else if (failed(node.datasocket)) {
-            closehandle(node.datasocket);
-            node.datastate = DataFailed;
-        } else {
-            worker.waitfor(node.datasocket, POLLIN);
-        }
-        break;
-    case DataReading:
-        if (node.notifystate == 2) break;  // the closed connection waits for the program
+    case DataState::Connected:
         if (!readable(node.datasocket)) {
-            node.datastate = DataConnected;
-            worker.waitfor(node.datasocket, POLLIN);
-        } else {
-            readdata(node, worker, buffer);
+            if (failed(node.datasocket)) {
+                closehandle(node.datasocket);
+                node.datastate = DataState::Failed;
+            } else {
+                worker.waitfor(node.datasocket, POLLIN);
+            }
+            break;
         }
+        node.datastate = DataState::Reading;
+        worker.refresh();
+        [[fallthrough]];
+    case DataState::Reading:
+        // Once reading, the connection stays so until it ends: an empty
+        // socket is waited for, not a reason to step back.
+        if (node.notifystate == NotifyState::Ready) break;  // the closed connection waits for the program
+        if (!restartproven(node, worker)) break;
+        readdata(node, worker, buffer);
         break;
+    case DataState::Idle:
+    case DataState::Requested:
+    case DataState::Failed:
+        break;  // the control worker's states
     default:
+        unexpectedstate(node, "receive");
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "enginenode.h"
+#include "waker.h"
 
 namespace lark {
 
@@ -31,21 +32,40 @@ int resolveserver(const std::string& name, unsigned port, sockaddr_in& address)
     return 0;
 }
 
-void startresolve(EngineNode& node)
+void GroupAddress::remember(const std::string& newname, unsigned newport, const sockaddr_in& newaddress)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    name = newname;
+    port = newport;
+    address = newaddress;
+}
+
+bool GroupAddress::recall(const std::string& wanted, unsigned wantedport, sockaddr_in& found)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (address.sin_addr.s_addr == 0 || wanted != name || wantedport != port) return false;
+    found = address;
+    return true;
+}
+
+void startresolve(EngineNode& node, std::shared_ptr<Waker> waker)
 {
     auto job = std::make_shared<ResolveJob>();
+    job->waker = std::move(waker);
     job->name = node.servername;
     job->port = node.serverport;
     node.resolveevent = job;
-    node.datastate = DataIdle;
+    node.datastate = DataState::Idle;
     node.dataexpected = 0;
     try {
         std::thread([job] {
             resolveserver(job->name, job->port, job->address);
             job->done.set();
+            if (job->waker) job->waker->wake();
         }).detach();
     } catch (const std::system_error&) {
         job->done.set();  // no thread: the lookup failed, and is tried again
+        if (job->waker) job->waker->wake();
     }
 }
 

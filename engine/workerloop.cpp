@@ -1,20 +1,26 @@
-// Both workers walk the circular list endlessly, one node at a time, each
-// acting only on the states that are its own. The list head is the pacing
-// point: the control worker sleeps there, the receive worker waits there
-// for its sockets when a whole pass found nothing to do.
+// Both workers walk the circular list, one node at a time, each acting only
+// on the states that are its own. The list head is the pacing point: a
+// worker whose whole pass did nothing waits there in one poll() on the
+// sockets it looked at plus its wake-up descriptor, so it sleeps while
+// nothing happens and moves the moment a socket, a lookup, the other worker
+// or the program has news. The control worker's wait also ends at the
+// nearest node deadline.
 //
 // A worker parks in front of a node that is being deleted (deletenode waits
 // for both to park before it unlinks), so neither ever stands on freed nodes.
 #include "workerloop.h"
 
-#include <chrono>
+#include <algorithm>
+#include <cstdio>
 
 namespace lark {
 
 namespace {
-constexpr unsigned activeperiod = 800;  // ms: after this without progress, back off
-constexpr std::chrono::milliseconds controlpace{200};
-constexpr std::chrono::milliseconds backoff{300};
+// The longest idle wait: a safety net only, every change wakes the worker.
+constexpr int idlewait = 200;  // ms
+// Control steps chained on one node in one visit (resolve, socket, connect;
+// ready, send; rest, retr; pasv, data connect, send).
+constexpr int maxchain = 8;
 
 void park(Engine& engine, WorkerKind kind)
 {
@@ -25,31 +31,115 @@ void park(Engine& engine, WorkerKind kind)
     release->wait();
 }
 
-bool idlelong(const WorkerContext& worker)
+int waitlimit(Engine& engine, WorkerKind kind)
 {
-    return gettickcount() - worker.lastactivity > activeperiod;
+    if (kind != ControlWorker) return idlewait;
+    int64_t timer = engine.timers.waittime(monotonicms());
+    return timer < 0 ? idlewait : static_cast<int>(std::min<int64_t>(timer, idlewait));
 }
 
-void pacecontrol(Engine& engine, WorkerContext& worker)
-{
-    if (engine.stop.isset()) return;  // shutting down: tear down without pauses
-    if (engine.controlkick.waitfor(controlpace)) engine.controlkick.reset();
-    if (idlelong(worker) && engine.controlkick.waitfor(backoff)) engine.controlkick.reset();
-}
-
-// Replaces the busy cycling of an idle receive worker by one wait on every
-// socket it looked at, so idle costs nothing and new data is seen at once.
-void pacereceive(Engine& engine, WorkerContext& worker)
+void pace(Engine& engine, WorkerContext& worker)
 {
     if (!worker.steppedthispass && !engine.stop.isset()) {
-        worker.waitset.push_back(pollfd{engine.receivewaker.fd(), POLLIN, 0});
-        poll(worker.waitset.data(), worker.waitset.size(), static_cast<int>(backoff.count()));
-        engine.receivewaker.drain();
+        Waker& waker = worker.kind == ControlWorker ? *engine.controlwaker : engine.receivewaker;
+        worker.waitset.push_back(pollfd{waker.fd(), POLLIN, 0});
+        poll(worker.waitset.data(), worker.waitset.size(), waitlimit(engine, worker.kind));
+        // Drained after the wait: a wake that comes later is seen by the pass
+        // that follows, which looks at every node anyway.
+        waker.drain();
     }
     worker.waitset.clear();
     worker.steppedthispass = false;
 }
+
+// Deadlines that passed end their nodes' waits; a node deleted meanwhile
+// took its entries with it.
+void expiretimers(Engine& engine, WorkerContext& worker)
+{
+    for (const TimerHeap::Expired& due : engine.timers.expire(monotonicms())) {
+        auto* node = static_cast<EngineNode*>(due.owner);
+        std::lock_guard<std::mutex> guard(node->lock);
+        if (node->timer != due.token) continue;
+        node->timer = 0;
+        if (node->serverconnected) timedout(*node);
+        worker.refresh();
+    }
+}
+
+bool controlowned(ControlState state)
+{
+    switch (state) {
+    case ControlState::Resolve:
+    case ControlState::Connect:
+    case ControlState::Ready:
+    case ControlState::RestSent:
+    case ControlState::SendCommand:
+    case ControlState::Close:
+        return true;
+    case ControlState::Connecting:
+    case ControlState::AwaitReply:
+    case ControlState::ReadReply:
+        return false;
+    }
+    return false;
+}
+
+// One visit of a worker to a node; true when the node's state changed.
+bool visit(EngineNode& node, WorkerContext& worker)
+{
+    const ControlState before = node.state;
+    const DataState databefore = node.datastate;
+    if (worker.kind == ControlWorker) {
+        for (int step = 0; step < maxchain; ++step) {
+            const ControlState statenow = node.state;
+            const DataState datanow = node.datastate;
+            controlstep(node, worker);
+            if (node.dataexpected) controldatastep(node, worker);
+            if (statenow == node.state && datanow == node.datastate) break;
+            if (!controlowned(node.state) || !node.serverconnected) break;
+        }
+    } else {
+        receivestep(node, worker);
+        if (node.dataexpected) receivedatastep(node, worker);
+    }
+    const bool changed = before != node.state || databefore != node.datastate;
+    if (changed) {
+        worker.steppedthispass = true;
+        // A deadline belongs to the state that armed it.
+        if (node.timer != 0 && node.timerstate != node.state) {
+            worker.engine.timers.cancel(node.timer);
+            node.timer = 0;
+        }
+    }
+    return changed;
+}
 }  // namespace
+
+void unexpectedstate(EngineNode& node, const char* worker)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "%s worker: unexpected state %u/%u\r\n", worker,
+                  static_cast<unsigned>(node.state.load()), static_cast<unsigned>(node.datastate.load()));
+    node.log(line);
+}
+
+void armtimer(EngineNode& node, unsigned milliseconds, const char* waitingfor)
+{
+    Engine* engine = runningengine();
+    if (!engine) return;
+    if (node.timer != 0) engine->timers.cancel(node.timer);
+    node.timer = engine->timers.add(monotonicms() + milliseconds, &node);
+    node.timerstate = node.state;
+    node.timerreason = waitingfor;
+    engine->controlwaker->wake();
+}
+
+void canceltimer(EngineNode& node)
+{
+    Engine* engine = runningengine();
+    if (engine && node.timer != 0) engine->timers.cancel(node.timer);
+    node.timer = 0;
+}
 
 int workerloop(Engine* engine, WorkerKind kind)
 {
@@ -74,8 +164,8 @@ int workerloop(Engine* engine, WorkerKind kind)
         if (current == head) {
             activelastpass = activethispass;
             activethispass = false;
-            if (kind == ControlWorker) pacecontrol(*engine, worker);
-            else pacereceive(*engine, worker);
+            pace(*engine, worker);
+            if (kind == ControlWorker) expiretimers(*engine, worker);
         }
 
         if (!current->serverconnected) {
@@ -87,17 +177,13 @@ int workerloop(Engine* engine, WorkerKind kind)
         bool changed = false;
         {
             std::lock_guard<std::mutex> guard(current->lock);
-            uint8_t before = current->state;
-            uint8_t databefore = current->datastate;
-            if (kind == ControlWorker) controlstep(*current, worker);
-            else receivestep(*current, worker);
-            if (current->dataexpected) {
-                if (kind == ControlWorker) controldatastep(*current, worker);
-                else receivedatastep(*current, worker);
-            }
-            changed = before != current->state || databefore != current->datastate;
+            changed = visit(*current, worker);
         }
-        if (changed && kind == ControlWorker) engine->receivewaker.wake();
+        // Each worker hands the node to the other by waking it.
+        if (changed) {
+            if (kind == ControlWorker) engine->receivewaker.wake();
+            else engine->controlwaker->wake();
+        }
         current = successor(current);
     }
 }

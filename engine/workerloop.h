@@ -10,7 +10,10 @@
 namespace lark {
 
 // What one worker keeps between the steps it performs on the nodes.
-constexpr size_t receivebuffersize = 65536;
+constexpr size_t receivebuffersize = 256 * 1024;
+// The most one connection may read in one visit, so the branches of all
+// downloads take turns.
+constexpr size_t receivebudget = 1024 * 1024;
 
 struct WorkerContext {
     WorkerContext(Engine& e, WorkerKind k) : engine(e), kind(k) {}
@@ -42,5 +45,14 @@ void controlstep(EngineNode& node, WorkerContext& worker);
 void controldatastep(EngineNode& node, WorkerContext& worker);
 void receivestep(EngineNode& node, WorkerContext& worker);
 void receivedatastep(EngineNode& node, WorkerContext& worker);
+
+// A `default:` of either worker's switch: the node's log says so.
+void unexpectedstate(EngineNode& node, const char* worker);
+
+// A deadline for the node's current state; a change of state cancels it,
+// reaching it calls timedout() on the control worker (lock held).
+void armtimer(EngineNode& node, unsigned milliseconds, const char* waitingfor);
+void canceltimer(EngineNode& node);
+void timedout(EngineNode& node);
 
 }  // namespace lark

@@ -112,7 +112,8 @@ TEST_F(CliGet, FailuresExitNonZeroWithOneLine) {
 
 TEST_F(CliGet, KilledDownloadContinuesFromItsListAndTasksShowsIt) {
   const auto source = files.writeRandomFile("k.bin", 2000000, 4);
-  testsupport::NginxServer http(files.path(), {.rateLimit = 300000});
+  // Slow enough (about 7 s) that the kill at 3 s lands mid-download.
+  testsupport::NginxServer http(files.path(), {.rateLimit = 100000});
   const std::string listfile = (out.path() / "tasks.dat").string();
   const std::vector<std::string> args = {"get", "-n", "3", "-d", dir, "--list", listfile, http.url("k.bin")};
   const CliRun first = Cli(args, home, 3000);

@@ -125,7 +125,7 @@ TEST_F(Transfers, WholeFilesFromRealServers)
             lark::getdownbranch(task, i, branch);
             int64_t end = 0;
             lark::getfilepointer(branch, end, 2);
-            EXPECT_EQ(writeoffset(branch), end) << "branch " << i;
+            EXPECT_EQ(writeoffset(branch), end) << "branch " << i << "\n" << wholelog(branch);
         }
         EXPECT_EQ(lark::deletenode(task), 0u);
     }
@@ -221,6 +221,52 @@ TEST_F(Transfers, QueuedRequestsPostExactlyOnce)
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(MessageLog::instance().formessage(node).empty());
     EXPECT_NE(wholelog(node).find("Send command:pass ******\r\n"), std::string::npos);
+}
+
+// The workers wait for events, not for a pacing sleep: a queued command is
+// answered in well under one old pass (200 ms), and so is each next one.
+TEST_F(Transfers, CommandsGoOutAsSoonAsTheyAreQueued)
+{
+    ts::VsftpdServer ftp(files->path());
+    void* node = site(ftp.url("dir/"));
+    ASSERT_EQ(fetchwhenready(node, "pwd"), 0u) << wholelog(node);
+    ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s)) << wholelog(node);
+    takeout(node);
+    for (const char* line : {"cwd /dir", "pwd", "list"}) {
+        MessageLog::instance().clear();
+        ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, "noop", nullptr, 0, 0, 0, 0) != 4; }, 5s));
+        ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, line, nullptr, 0x65, 0, 1, 1) == 0; }, 5s))
+            << wholelog(node);
+        auto queued = std::chrono::steady_clock::now();
+        ASSERT_TRUE(MessageLog::instance().waitfor(node, 20s)) << line << wholelog(node);
+        EXPECT_LT(std::chrono::steady_clock::now() - queued, 150ms) << line;
+        takeout(node);
+    }
+}
+
+// Many groups connecting, closing and being deleted at once, from one
+// program thread, while both workers run: a ThreadSanitizer target.
+TEST_F(Transfers, ManyNodesConnectAndDeleteAtOnce)
+{
+    ts::NginxServer http(files->path());
+    std::vector<void*> tasks;
+    for (int round = 0; round < 6; ++round) {
+        for (int i = 0; i < 8; ++i) {
+            void* task = download(http.url("a.bin"), 3);
+            startdownload(task, bigsize);
+            tasks.push_back(task);
+        }
+        for (size_t i = 0; i < tasks.size(); i += 2) lark::disconnect(tasks[i], 0);
+        for (auto it = tasks.begin(); it != tasks.end();) {
+            if (lark::deletenode(*it) == 0) it = tasks.erase(it);
+            else ++it;
+        }
+    }
+    for (void* task : tasks) lark::disconnect(task, 0);
+    for (void* task : tasks) {
+        ASSERT_TRUE(waitinactive(task, 10s)) << wholelog(task);
+        EXPECT_EQ(lark::deletenode(task), 0u);
+    }
 }
 
 TEST_F(Transfers, RequestStatusCodes)
