@@ -22,6 +22,15 @@ int CDownloadList::assignsegment(int task, int k) {
       static_cast<int>(t.segowner.size()) != segments || t.segpos.size() != segments ||
       t.segend.size() != segments)
     return 1;
+  // A stopped branch may have written past the position of the last tick:
+  // work handed on starts where its bytes end, not before.
+  for (size_t b = 0; b < t.branchseg.size() && b < t.branchactive.size(); ++b) {
+    const int j = static_cast<int>(t.branchseg[b]);
+    void* h = t.branchactive[b] == 1 || j >= segments ? nullptr : BranchNode(t.node, static_cast<int>(b));
+    int64_t w = 0;
+    if (!h || lark::getfilepointer(h, w, 1) != 0) continue;
+    if (w > t.SegPos(j) && w <= t.SegEnd(j)) t.segpos[j] = OffsetText(w);
+  }
   auto ownerActive = [&t](int m) {
     const uint32_t owner = t.segowner[static_cast<size_t>(m)];
     return owner < t.branchactive.size() && t.branchactive[owner] == 1;

@@ -155,6 +155,10 @@ void CDownloadList::updateprogress(int task) {
     const uint32_t j = t.branchseg[k];
     if (j >= static_cast<uint32_t>(t.SegmentCount())) continue;
     const int64_t prev = t.SegPos(static_cast<int>(j));
+    // The segment may have been cut short for another branch since this one
+    // last wrote: its position never passes its end nor falls behind its start.
+    const int64_t segstart = t.SegStart(static_cast<int>(j));
+    if (!noend) w = std::clamp(w, segstart, std::max(segstart, t.SegEnd(static_cast<int>(j))));
     t.segpos[static_cast<int>(j)] = OffsetText(w);
 
     BranchRetry& r = t.retry[k];
@@ -166,7 +170,9 @@ void CDownloadList::updateprogress(int task) {
       if (t.branchactive[k] == 1 && !c && !BranchIsDone(task, static_cast<int>(k), w))
         BranchFailed(task, static_cast<int>(k), w);
     } else {
-      if (w == prev && w >= e && t.branchactive[k] == 1) {
+      // Done once its bytes are in and it has let go; a connection still
+      // open after its last byte is closed first.
+      if (w >= e && t.branchactive[k] == 1 && (w == prev || !c)) {
         if (c) {
           lark::disconnect(h, 1);
         } else if (assignsegment(task, static_cast<int>(k)) == 0) {
