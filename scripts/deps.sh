@@ -10,7 +10,7 @@ packages=(
   nginx-light python3 python3-pyftpdlib vsftpd
   curl procps
 )
-[ "${1:-}" = "--bench" ] && packages+=(aria2 axel time bc)
+[ "${1:-}" = "--bench" ] && packages+=(aria2 axel lftp time bc)
 
 missing=()
 for p in "${packages[@]}"; do

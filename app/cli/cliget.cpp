@@ -125,7 +125,8 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
 class CGetRun : public QObject {
  public:
   CGetRun(CDownloadList& list, int task, const GetOptions& options)
-      : m_list(list), m_task(task), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1) {
+      : m_list(list), m_task(task), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1),
+        m_starttick(list.Task(task).starttick) {
     m_clock.start();
     m_lastprogress = 0;
   }
@@ -151,7 +152,8 @@ class CGetRun : public QObject {
     lark::getserverprotocol(t.node, protocol);
     if (protocol == 1 && t.probestate == 2 && IsHttpFailure(t.probereply))
       return Finish(Fail("%s", HttpFailure(t.probereply)));
-    if (t.probestate == 5) m_started = true;
+    // The branches may start and even end between two ticks.
+    if (t.probestate == 5 || t.starttick != m_starttick) m_started = true;
     // Still probing: a probe connection that closed for good ends here.
     if (!m_started && !connected && m_wasconnected && t.probestate == 0)
       return Finish(Fail("%s", Reason("the connection closed before the download started")));
@@ -300,6 +302,7 @@ class CGetRun : public QObject {
   int m_task;
   const GetOptions& m_options;
   bool m_terminal;
+  uint32_t m_starttick;  // the task's before this run: a change means its branches started
   QElapsedTimer m_clock;
   qint64 m_lastprogress = 0;
   qint64 m_lastshown = -100000;
@@ -396,7 +399,7 @@ int runget(int argc, char** argv) {
   }
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, &run, [&run] { run.Watch(); });
-  watch.start(100);
+  watch.start(5);
   QTimer::singleShot(0, &run, [&run] { run.Tick(); });
   const int status = QCoreApplication::exec();
   timer.stop();

@@ -141,6 +141,7 @@ unsigned CDownloadList::CreateDownloadTask(const QString& url, unsigned branches
                                         Local8(localdir), connectnow, pasv, ascii, false);
   if (result == 1) {
     AddCreatedTask(node, url);
+    if (connectnow) ProbeSoon();
   } else if (result == 0 && node) {
     lark::disconnect(node, 0);
     WaitDisconnected(node, 0);
@@ -257,6 +258,7 @@ int CDownloadList::OnProbeAnswer(void* node, int lparam) {
   reply.replace(u'\r', u'\n');
   reply.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
   t.probereply = reply;
+  ProbeSoon();
   emit probeAnswered();
   return 0;
 }

@@ -39,6 +39,7 @@ void CDownloadList::StartDownload(int row) {
   if (protocol == 1) lark::savecommand(t.node, "");
   else lark::generateinitcommand(t.node);
   lark::connect(t.node, 1);
+  ProbeSoon();
 }
 
 void CDownloadList::ResumeDownload(int row) {

@@ -84,28 +84,7 @@ void CDownloadList::downloadtick() {
       if (!t.AnyBranchActive() && !RetryPending(i)) t.tracking = 0;
     }
     if (t.tracking) running = true;
-    // The progress pass may have connected a branch again (new work or a
-    // retry); a stale answer would reset a running task to "not probed".
-    if (lark::getserverconnected(t.node, any, 0) != 0) continue;
-    if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6) {
-      // A branch waiting for its automatic restart keeps the task running.
-      if (t.probestate == 5 && RetryPending(i)) {
-        SetRootImage(i, 3, kTaskRunning);
-        continue;
-      }
-      const QString percent = RootOf(i) ? RootOf(i)->GetData().GetSubItem(2) : QString();
-      if (percent == QStringLiteral("100")) SetRootImage(i, CItemInfo::kFileInDirectoryKind, 0);
-      else SetRootImage(i, 3, kTaskStopped);
-      if (t.probestate == 1 || t.probestate == 3 || t.probestate == 5) t.probestate = 0;
-      continue;
-    }
-    SetRootImage(i, 3, kTaskRunning);
-    switch (t.probestate) {
-      case 0: IssueProbe(i); break;
-      case 2: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
-      case 4: EvaluateRestAnswer(i); break;
-      default: break;
-    }
+    AdvanceProbe(i);
   }
   const uint32_t now = TickCount();
   if (running && (!m_wasrunning || now - m_lastsave >= m_policy.saveperiod)) {
@@ -115,6 +94,68 @@ void CDownloadList::downloadtick() {
     SafeSave();  // the final positions of what just stopped
   }
   m_wasrunning = running;
+}
+
+// The probe's own steps: ask, read the answer, start the branches.
+void CDownloadList::AdvanceProbe(int i) {
+  CDownRootAppend& t = Task(i);
+  int any = 0;
+  // The progress pass may have connected a branch again (new work or a
+  // retry); a stale answer would reset a running task to "not probed".
+  if (lark::getserverconnected(t.node, any, 0) != 0) return;
+  if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6) {
+    // A branch waiting for its automatic restart keeps the task running.
+    if (t.probestate == 5 && RetryPending(i)) {
+      SetRootImage(i, 3, kTaskRunning);
+      return;
+    }
+    const QString percent = RootOf(i) ? RootOf(i)->GetData().GetSubItem(2) : QString();
+    if (percent == QStringLiteral("100")) SetRootImage(i, CItemInfo::kFileInDirectoryKind, 0);
+    else SetRootImage(i, 3, kTaskStopped);
+    if (t.probestate == 1 || t.probestate == 3 || t.probestate == 5) t.probestate = 0;
+    return;
+  }
+  SetRootImage(i, 3, kTaskRunning);
+  switch (t.probestate) {
+    case 0: IssueProbe(i); break;
+    case 2: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
+    case 4: EvaluateRestAnswer(i); break;
+    default: break;
+  }
+}
+
+namespace {
+constexpr int kProbeCheckMs = 3;
+constexpr int kProbeChecks = 700;  // about two seconds of re-checks, then the tick
+}  // namespace
+
+void CDownloadList::ProbeSoon() {
+  m_probechecks = kProbeChecks;
+  if (!m_probecheck.isActive()) {
+    m_probecheck.setSingleShot(true);
+    connect(&m_probecheck, &QTimer::timeout, this, &CDownloadList::ProbePass, Qt::UniqueConnection);
+    m_probecheck.start(0);
+  }
+}
+
+// A probe waits for a connection to come up or go down between its steps;
+// it is looked at again every few milliseconds while it does.
+void CDownloadList::ProbePass() {
+  if (m_waiting) {
+    m_probecheck.start(kProbeCheckMs);
+    return;
+  }
+  bool waiting = false;
+  for (int i = TaskCount() - 1; i >= 0; --i) {
+    CDownRootAppend& t = Task(i);
+    int any = 0;
+    if (lark::getserverconnected(t.node, any, 0) != 0) continue;
+    const bool moves = t.probestate == 2 || t.probestate == 4 || (t.probestate == 0 && any);
+    if (!moves) continue;
+    AdvanceProbe(i);
+    if (t.probestate == 0 || t.probestate == 2 || t.probestate == 4) waiting = true;
+  }
+  if (waiting && --m_probechecks > 0) m_probecheck.start(kProbeCheckMs);
 }
 
 void CDownloadList::IssueProbe(int task) {

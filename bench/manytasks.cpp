@@ -1,0 +1,73 @@
+// Many downloads at once through the program's own scheduler: TASKS tasks of
+// BRANCHES branches each, all from one throttled server. Reports the total
+// time against the ideal (every connection at its limit from the start) and
+// how long the scheduler's once-a-second tick takes with every row shown.
+//
+//   manytasks URL SIZE TASKS BRANCHES RATE DIR
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "cdownloadlist.h"
+#include "lark.h"
+#include "shell/messageseam.h"
+
+namespace {
+class SilentSeam : public CMessageSeam {
+ public:
+  void Notice(const QString&) override {}
+  bool Ask(const QString&) override { return true; }
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 7) {
+    std::fprintf(stderr, "usage: manytasks URL SIZE TASKS BRANCHES RATE DIR\n");
+    return 2;
+  }
+  QCoreApplication app(argc, argv);
+  const QString url = QString::fromLocal8Bit(argv[1]);
+  const double size = std::atof(argv[2]);
+  const int tasks = std::atoi(argv[3]);
+  const int branches = std::atoi(argv[4]);
+  const double rate = std::atof(argv[5]);
+  const QString dir = QString::fromLocal8Bit(argv[6]);
+  lark::startengine();
+  SilentSeam seam;
+  CDownloadList list(seam);
+  list.SetListFilePath({});
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 0; i < tasks; ++i) {
+    const QString target = dir + "/" + QString::number(i);
+    if (list.CreateDownloadTask(url, branches, 0, {}, {}, target, true, true, false) != 1) return 1;
+  }
+  std::vector<double> ticks;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    QElapsedTimer tick;
+    tick.start();
+    list.downloadtick();
+    ticks.push_back(tick.nsecsElapsed() / 1e6);
+    bool done = true;
+    for (int i = 0; i < list.TaskCount(); ++i) done = done && list.IsComplete(i);
+    if (done || clock.elapsed() > 600000) app.quit();
+  });
+  timer.start(1000);
+  app.exec();
+  const double seconds = clock.elapsed() / 1000.0;
+  int complete = 0;
+  for (int i = 0; i < list.TaskCount(); ++i) complete += list.IsComplete(i) ? 1 : 0;
+  std::sort(ticks.begin(), ticks.end());
+  const double ideal = size / (branches * rate);
+  std::printf("%d of %d tasks complete, %d rows; %.2f s against an ideal %.2f s (%.3fx); tick median %.2f ms, max %.2f ms\n",
+              complete, tasks, tasks * (branches + 1), seconds, ideal, seconds / ideal,
+              ticks.empty() ? 0.0 : ticks[ticks.size() / 2], ticks.empty() ? 0.0 : ticks.back());
+  lark::releasedllres();
+  return complete == tasks ? 0 : 1;
+}
