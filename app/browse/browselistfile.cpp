@@ -7,8 +7,8 @@
 QString BrowseListPath() { return ProgramDirectory() + QStringLiteral("/lark1.dat"); }
 
 ListFileLoad LoadBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages,
-                            std::optional<CArchiveException>* damage) {
-  return LoadListFile(path, [&list](CArchive& ar) { list.Serialize(ar); }, messages, damage);
+                            std::optional<CArchiveException>* damage, ListFileAccess access) {
+  return LoadListFile(path, [&list](CArchive& ar) { list.Serialize(ar); }, messages, damage, access);
 }
 
 bool SaveBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages) {

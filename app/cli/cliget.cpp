@@ -409,7 +409,7 @@ int runget(int argc, char** argv) {
 void printdownloadtasks(std::FILE* out) {
   CStderrSeam seam;
   CDownloadList list(seam);
-  list.LoadListFile();
+  list.LoadListFile(ListFileAccess::ReadOnly);
   for (int i = 0; i < list.TaskCount(); ++i) {
     CDownRootAppend& t = list.Task(i);
     CTreeItem* root = list.RootOf(i);

@@ -173,16 +173,18 @@ void CDownloadList::Serialize(CArchive& ar) {
   }
 }
 
-ListFileLoad CDownloadList::LoadListFile() {
+ListFileLoad CDownloadList::LoadListFile(ListFileAccess access) {
   if (m_listpath.isEmpty()) return ListFileLoad::Loaded;
   const ListFileLoad result =
-      ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
+      ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages, nullptr, access);
+  m_maywriteback = MayWriteBack(result);
   for (int i = 0; i < TaskCount(); ++i) ResizeRetry(i);
   return result;
 }
 
 bool CDownloadList::SaveListFile() {
   if (m_listpath.isEmpty()) return true;
+  if (!m_maywriteback) return false;
   return ::SaveListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
 }
 
@@ -197,6 +199,7 @@ QString CDownloadList::EngineFilePath(int task) const {
 
 bool CDownloadList::SafeSave() {
   if (m_listpath.isEmpty()) return true;
+  if (!m_maywriteback) return false;
   // fdatasync works on the file, whichever descriptor names it, so the
   // bytes the engine wrote before the positions were read reach the disk
   // before the positions do.

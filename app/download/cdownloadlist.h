@@ -76,7 +76,8 @@ class CDownloadList : public QObject {
   // empty path keeps the list in memory only.
   void SetListFilePath(const QString& path) { m_listpath = path; }
   QString ListFilePath() const { return m_listpath; }
-  ListFileLoad LoadListFile();
+  // A damaged file that could not be copied aside is never saved over.
+  ListFileLoad LoadListFile(ListFileAccess access = ListFileAccess::ReadWrite);
   bool SaveListFile();
   // Flushes every running task's file to disk, then saves the list.
   bool SafeSave();
@@ -144,6 +145,7 @@ class CDownloadList : public QObject {
   RetryPolicy m_policy;
   QString m_listpath;
   bool m_fulllogrefresh = false;
+  bool m_maywriteback = true;
   int m_nextid = 1;
   uint32_t m_lastsave = 0;
   bool m_wasrunning = false;
