@@ -71,17 +71,23 @@ TEST_F(Settings, HistoryPutsTheUrlFirstOnce) {
   for (const Case& c : cases) EXPECT_EQ(PrependRecentUrl(c.before, c.url), c.after) << c.name;
 }
 
-TEST_F(Settings, FullHistoryIsCutYetStaysReadable) {
-  const QByteArray old(4990, 'o');
+TEST_F(Settings, FullHistoryDropsWholeUrlsOnly) {
+  const QByteArray entry = QByteArray(98, 'o') + "\r\n";
+  const QByteArray old = entry.repeated(49) + "ftp://cut-sh";  // as an earlier version stored it
   const QByteArray url(20, 'n');
-  const QByteArray updated = PrependRecentUrl(old, url);
-  EXPECT_EQ(updated, url + "\r\n" + old.left(4977));
-  EXPECT_LT(updated.size(), kRecentUrlBuffer);
+  const QByteArray updated = PrependRecentUrl(entry.repeated(49), url);
+  EXPECT_EQ(updated, url + "\r\n" + entry.repeated(49)) << "what fits stays";
+  EXPECT_EQ(PrependRecentUrl(entry.repeated(49) + entry, url), url + "\r\n" + entry.repeated(49));
+
+  Put("recenturl", QString::fromLatin1(old));
+  EXPECT_EQ(RecentUrls(CSettingsStore()).size(), 49) << "a stored cut entry is not offered";
+  EXPECT_FALSE(RecentUrls(CSettingsStore()).contains("ftp://cut-sh"));
 
   for (int i = 0; i < 400; ++i) addrecenturl(store, QStringLiteral("ftp://host%1.example/dir/").arg(i));
   const QStringList urls = RecentUrls(store);
   ASSERT_FALSE(urls.isEmpty());
   EXPECT_EQ(urls.first(), "ftp://host399.example/dir/");
+  for (const QString& kept : urls) EXPECT_TRUE(kept.startsWith("ftp://host") && kept.endsWith(".example/dir/")) << kept.toStdString();
   ClearRecentUrls(store);
   EXPECT_TRUE(RecentUrls(store).isEmpty());
 }
