@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/urlcredentials.h"
 #include "cdownloadlist.h"
 #include "commands.h"
 #include "downloadcommandids.h"
@@ -118,6 +119,7 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
     }
   }
   if (options.url.isEmpty()) return Fail("no URL given"), 2;
+  MoveUrlCredentials(options.url, options.user, options.pass);
   return 0;
 }
 

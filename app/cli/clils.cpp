@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "shell/urlcredentials.h"
 #include "browselistfile.h"
 #include "browsetaskcreation.h"
 #include "commands.h"
@@ -99,6 +100,12 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
     std::fprintf(stderr, "%s", usage);
     return 2;
   }
+  QString url = QString::fromStdString(options.url), user = QString::fromStdString(options.user),
+          pass = QString::fromStdString(options.pass);
+  MoveUrlCredentials(url, user, pass);
+  options.url = url.toStdString();
+  options.user = user.toStdString();
+  options.pass = pass.toStdString();
   return 0;
 }
 

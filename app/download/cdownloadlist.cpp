@@ -17,8 +17,10 @@
 #include "shell/programdirectory.h"
 #include "shell/savedirectory.h"
 #include "shell/treegridrules.h"
+#include "shell/urlcredentials.h"
 
 namespace {
+constexpr qsizetype kUrlColumn = 5;  // of the root row's sub-items
 std::string Local8(const QString& text) { return text.toStdString(); }
 }  // namespace
 
@@ -107,7 +109,7 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   info->kind = 1;
   info->text = name;
   info->subitems = {QString(), QString(), QString(), QString(),
-                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), url};
+                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), WithoutUrlCredentials(url)};
   info->image = kTaskStopped;
   CTreeItem* root = m_model.InsertRootItem(std::move(info));
   for (unsigned k = 0; k < std::max(count, 1u); ++k) {
@@ -120,7 +122,7 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
 
   auto task = std::make_unique<CDownRootAppend>();
   task->node = node;
-  task->url = url;
+  task->url = WithoutUrlCredentials(url);
   task->user = QString::fromStdString(user);
   task->pass = QString::fromStdString(pass);
   task->ascimode = static_cast<uint32_t>(ascii);
@@ -133,9 +135,10 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   ResizeRetry(TaskCount() - 1);
 }
 
-unsigned CDownloadList::CreateDownloadTask(const QString& url, unsigned branches, unsigned port,
-                                           const QString& user, const QString& pass, const QString& localdir,
-                                           bool connectnow, bool pasv, bool ascii) {
+unsigned CDownloadList::CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user,
+                                           QString pass, const QString& localdir, bool connectnow, bool pasv,
+                                           bool ascii) {
+  MoveUrlCredentials(url, user, pass);
   void* node = nullptr;
   const unsigned result = lark::addnode(node, Local8(url), branches, port, Local8(user), Local8(pass),
                                         Local8(localdir), connectnow, pasv, ascii, false);
@@ -178,6 +181,13 @@ ListFileLoad CDownloadList::LoadListFile(ListFileAccess access) {
   const ListFileLoad result =
       ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages, nullptr, access);
   m_maywriteback = MayWriteBack(result);
+  // Lists of earlier versions kept a URL's password in the URL.
+  for (int i = 0; i < TaskCount(); ++i) {
+    CDownRootAppend& t = Task(i);
+    MoveUrlCredentials(t.url, t.user, t.pass);
+    if (CTreeItem* root = RootOf(i); root && root->GetData().subitems.size() > kUrlColumn)
+      root->GetData().subitems[kUrlColumn] = WithoutUrlCredentials(root->GetData().subitems[kUrlColumn]);
+  }
   for (int i = 0; i < TaskCount(); ++i) ResizeRetry(i);
   return result;
 }

@@ -64,10 +64,10 @@ class CDownloadList : public QObject {
   // `url`. Adds the root row, one branch row per branch and the record.
   void AddCreatedTask(void* node, const QString& url);
   // addnode then AddCreatedTask; returns addnode's result. A URL naming a
-  // site (result 0) makes nothing here: its node is deleted again.
-  unsigned CreateDownloadTask(const QString& url, unsigned branches, unsigned port, const QString& user,
-                              const QString& pass, const QString& localdir, bool connectnow, bool pasv,
-                              bool ascii);
+  // site (result 0) makes nothing here: its node is deleted again. A
+  // password in the URL moves to the task's login fields first.
+  unsigned CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user, QString pass,
+                              const QString& localdir, bool connectnow, bool pasv, bool ascii);
   // Drops the record and rows of task `index`; its node must be idle and
   // deleted by the caller.
   void RemoveTask(int index);

@@ -1,6 +1,7 @@
 #include "shell/recenturls.h"
 
 #include "shell/settingsstore.h"
+#include "shell/urlcredentials.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ void addrecenturl(CSettingsStore& store, const QString& url) {
   if (url.isEmpty() || !store.CanWrite()) return;
   QString history;
   store.ReadText(settingname::kRecentUrl, history, kRecentUrlBuffer);
-  const QByteArray updated = PrependRecentUrl(history.toUtf8(), url.toUtf8());
+  const QByteArray updated = PrependRecentUrl(history.toUtf8(), WithoutUrlCredentials(url).toUtf8());
   store.WriteText(settingname::kRecentUrl, QString::fromUtf8(updated));
   store.Flush();
 }

@@ -152,6 +152,22 @@ TEST_F(TransferTest, CredentialsInTheUrlNeverTravel) {
   lark::getoutputmsg(list.Task(task).node, log, 1);
   EXPECT_NE(log.find("Referer: http://127.0.0.1"), std::string::npos) << log;
   EXPECT_EQ(log.find("hush"), std::string::npos) << log;
+
+  // The password lives in the password field only: not in the record's
+  // URL, the URL column or anywhere else in the list file's bytes.
+  const CDownRootAppend& t = list.Task(task);
+  EXPECT_EQ(t.url.toStdString(), http.url("k.bin"));
+  EXPECT_EQ(t.user, "me");
+  EXPECT_EQ(t.pass, "hush");
+  EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(5).toStdString(), http.url("k.bin"));
+  const QString path = QString::fromStdString((out.path() / "lark2.dat").string());
+  list.SetListFilePath(path);
+  ASSERT_TRUE(list.SaveListFile());
+  QByteArray bytes;
+  ASSERT_TRUE(ReadListFile(path, bytes));
+  EXPECT_EQ(bytes.count("hush"), 1);
+  EXPECT_FALSE(bytes.contains("me:hush@"));
+  list.SetListFilePath(QString());
 }
 
 TEST_F(TransferTest, StoppedBranchIsTakenOverByAnother) {
