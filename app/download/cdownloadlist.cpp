@@ -102,7 +102,9 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   lark::getpasvmode(node, pasv);
   lark::getserverport(node, port);
   lark::getdownbranchcount(node, count);
-  const QString name = QString::fromStdString(lark::extractfilenamefrompath(path));
+  std::string localname;
+  lark::getlocalfilename(node, localname);
+  const QString name = QString::fromStdString(localname);
   const QString localdir = QString::fromStdString(dir);
 
   auto info = std::make_unique<CItemInfo>();
@@ -200,11 +202,11 @@ bool CDownloadList::SaveListFile() {
 
 QString CDownloadList::EngineFilePath(int task) const {
   const CDownRootAppend& t = *m_tasks.at(static_cast<size_t>(task));
-  std::string path, dir;
-  if (lark::getftppathfile(t.node, path) != 0) path = QUrl(t.url).path().toStdString();
+  std::string name, dir;
+  if (lark::getlocalfilename(t.node, name) != 0) return QString();
   if (lark::getlocaldir(t.node, dir) != 0) dir = Local8(t.localdir);
   return QDir::cleanPath(ResolveSaveDirectory(QString::fromStdString(dir), ProgramDirectory())) + u'/' +
-         QString::fromStdString(lark::extractfilenamefrompath(path));
+         QString::fromStdString(name);
 }
 
 bool CDownloadList::SafeSave() {
