@@ -14,6 +14,7 @@
 namespace {
 QString Percent(int64_t done, int64_t whole) {
   if (whole <= 0) return QStringLiteral("0");
+  done = std::clamp<int64_t>(done, 0, whole);
   return QString::number(static_cast<qlonglong>(static_cast<double>(done) / static_cast<double>(whole) * 100.0));
 }
 
@@ -154,6 +155,9 @@ void CDownloadList::updateprogress(int task) {
     if (!noend && w > e) w = e;
     const uint32_t j = t.branchseg[k];
     if (j >= static_cast<uint32_t>(t.SegmentCount())) continue;
+    // A segment taken over in this tick may already end below where its
+    // old owner got to; the bytes past its end belong to the taker.
+    if (const int64_t segend = t.SegEnd(static_cast<int>(j)); segend > 0 && w > segend) w = segend;
     const int64_t prev = t.SegPos(static_cast<int>(j));
     t.segpos[static_cast<int>(j)] = OffsetText(w);
 
@@ -207,7 +211,7 @@ void CDownloadList::updateprogress(int task) {
   const int64_t total = ParseOffset(t.totallength);
   int64_t done = 0, remaining = 0;
   for (int m = 0; m < t.SegmentCount(); ++m) {
-    remaining += t.SegEnd(m) - t.SegPos(m);
+    remaining += std::max<int64_t>(0, t.SegEnd(m) - t.SegPos(m));
     done += t.SegPos(m) - t.SegStart(m);
   }
   QString percent;

@@ -89,6 +89,27 @@ TEST_F(SegmentTest, TakesOverTheLargestSegmentOfAnIdleBranchFirst) {
   EXPECT_EQ(t.branchactive[0], 1u);
 }
 
+TEST_F(SegmentTest, TakeOverInTheStopTickKeepsPositionsWithinTheirSegments) {
+  // Branch 0 was stopped with its segment at 200000 of 1000000; branch 1
+  // is done. Before the stop lands branch 0's node writes on to 700000.
+  const int task = Table(2, {{0, 200000, 1000000, 0}, {1000000, 1000000, 1000000, 1}}, {0, 1}, {0, 1});
+  CDownRootAppend& t = list.Task(task);
+  t.branchstopped = {1, 0};
+  t.totallength = "1000000";
+  ASSERT_EQ(lark::setresumeenable(t.node, 1), 0u);
+  ASSERT_EQ(list.assignsegment(task, 1), 0);
+  EXPECT_EQ(EndOffset(task, 0), 200000) << "the stopped owner ends where it was taken from";
+  void* owner = nullptr;
+  lark::getdownbranch(t.node, 1, owner);
+  lark::setfilepointer(owner, 700000, 1);
+  lark::setfilepointer(owner, 1000000, 2);  // as if the move had not reached it yet
+  list.updateprogress(task);
+  for (int m = 0; m < t.SegmentCount(); ++m) EXPECT_LE(t.SegPos(m), t.SegEnd(m)) << m;
+  const QString percent = list.RootOf(task)->GetData().GetSubItem(2);
+  EXPECT_LE(percent.toInt(), 100) << percent.toStdString();
+  EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(1), "200,000") << "the taker's range is still to come";
+}
+
 TEST_F(SegmentTest, NothingLeftLeavesTheBranchIdle) {
   const int task = Table(2, {{0, 500, 500, 0}, {500, 1000, 1000, 1}}, {0, 1}, {0, 0});
   EXPECT_EQ(list.assignsegment(task, 0), 1);
