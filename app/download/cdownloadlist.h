@@ -133,6 +133,7 @@ class CDownloadList : public QObject {
   void ProbeStuck(int task);
   bool BranchIsDone(int task, int k, int64_t w);
   void BranchFailed(int task, int k, int64_t w);
+  void RemoveUnwrittenFile(int task);
   void RunDueRetries(int task);
   void RestartBranch(int task, int k);
   bool RetryPending(int task) const;

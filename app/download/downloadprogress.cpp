@@ -2,6 +2,7 @@
 // branches new work, restarts dropped ones after a growing wait, and shows
 // sizes, percent and speed.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cdownloadlist.h"
@@ -60,12 +61,26 @@ void CDownloadList::BranchFailed(int task, int k, int64_t w) {
   if (++r.failures > m_policy.maxfailures) {
     r.pending = false;
     r.gaveup = true;
+    RemoveUnwrittenFile(task);
     return;
   }
   uint32_t wait = m_policy.firstwait;
   for (int i = 1; i < r.failures && wait < m_policy.maxwait; ++i) wait *= 2;
   r.pending = true;
   r.due = TickCount() + std::min(wait, m_policy.maxwait);
+}
+
+// A task that failed before its first byte leaves no empty file behind,
+// but only one it made itself and once no branch will try again.
+void CDownloadList::RemoveUnwrittenFile(int task) {
+  CDownRootAppend& t = Task(task);
+  if (!t.createdfile || t.AnyBranchActive() || RetryPending(task)) return;
+  for (int m = 0; m < t.SegmentCount(); ++m)
+    if (t.SegPos(m) > t.SegStart(m)) return;
+  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  struct stat info {};
+  if (path.isEmpty() || lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_blocks != 0) return;
+  if (unlink(path.constData()) == 0) t.createdfile = false;
 }
 
 void CDownloadList::RestartBranch(int task, int k) {

@@ -170,6 +170,25 @@ TEST_F(TransferTest, CredentialsInTheUrlNeverTravel) {
   list.SetListFilePath(QString());
 }
 
+TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
+  files.writeFile("here.bin", "x");
+  out.writeFile("kept.bin", "");  // not the task's: it stays
+  testsupport::PyftpdServer ftp(files.path());
+  RetryPolicy quick;
+  quick.firstwait = 100;
+  quick.maxwait = 200;
+  quick.maxfailures = 2;
+  list.SetRetryPolicy(quick);
+  for (const char* name : {"missing.bin", "kept.bin"}) {
+    const int task = Create(ftp.url(name), 1);
+    // A 550 ends the probe (waiting) or, once retried enough, the branches.
+    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == 2; }, 30)) << name;
+    RunUntil([] { return false; }, 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(out.path() / "missing.bin"));
+  EXPECT_TRUE(std::filesystem::exists(out.path() / "kept.bin"));
+}
+
 TEST_F(TransferTest, StoppedBranchIsTakenOverByAnother) {
   const auto source = files.writeRandomFile("t.bin", 1200000, 8);
   testsupport::NginxServer http(files.path(), {.rateLimit = 400000});
