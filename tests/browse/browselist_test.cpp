@@ -169,6 +169,13 @@ TEST_F(BrowseList, DownloadBuildsTheFileUrl) {
   EXPECT_EQ(request->port, 2121u);
   EXPECT_EQ(request->pass, "secret");
 
+  // A "%" in a name survives the engine's decoding of the URL.
+  CTreeItem* percent = Add(b, "100%25 done.txt", false);
+  Select(percent);
+  const auto escaped = DownloadSelectedFile(*list);
+  ASSERT_TRUE(escaped);
+  EXPECT_EQ(escaped->url, "ftp://files.example/a/b/100%2525 done.txt");
+
   for (CTreeItem* folder : {b, list->Model().GetRootAt(0)}) {
     Select(folder);
     EXPECT_FALSE(DownloadSelectedFile(*list));
