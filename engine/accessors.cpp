@@ -1,5 +1,6 @@
 #include "engine.h"
 #include "lark.h"
+#include "localname.h"
 
 namespace lark {
 
@@ -30,6 +31,15 @@ unsigned getservername(void* handle, std::string& name)
 unsigned getftppathfile(void* handle, std::string& path)
 {
     return readfield(handle, path, [](EngineNode& n) { return n.ftppathfile; });
+}
+
+unsigned getlocalfilename(void* handle, std::string& name)
+{
+    return readfield(handle, name, [](EngineNode& n) {
+        if (n.ishttp()) return n.filename.empty() ? localfilename(n.ftppathfile, NameSource::HttpPath, "index.html")
+                                                  : n.filename;
+        return localfilename(n.ftppathfile, NameSource::FtpPath, "_");  // as the retr line names it
+    });
 }
 
 unsigned getlocaldir(void* handle, std::string& dir)

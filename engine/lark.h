@@ -55,6 +55,8 @@ LARK_EXPORT std::string extractfilenamefrompath(std::string path);
 LARK_EXPORT unsigned getURL(void* node, std::string& url);
 LARK_EXPORT unsigned getservername(void* node, std::string& name);
 LARK_EXPORT unsigned getftppathfile(void* node, std::string& path);
+// The name of the node's file in its save directory.
+LARK_EXPORT unsigned getlocalfilename(void* node, std::string& name);
 LARK_EXPORT unsigned getlocaldir(void* node, std::string& dir);
 LARK_EXPORT unsigned getuser(void* node, std::string& user);
 LARK_EXPORT unsigned getpass(void* node, std::string& pass);

@@ -3,6 +3,7 @@
 
 #include "engine.h"
 #include "lark.h"
+#include "localname.h"
 #include "resolver.h"
 #include "urlparse.h"
 
@@ -67,7 +68,7 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
     node->appendcommand(node->ascimode ? "type A" : "type I");
     if (isfile && node->ishttp()) {
         node->commandqueue.clear();
-        node->filename = extractfilenamefrompath(node->ftppathfile);
+        node->filename = localfilename(node->ftppathfile, NameSource::HttpPath, "index.html");
     }
     node->initcommand = node->commandqueue;
     node->serverconnected = connectnow ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "lark.h"
+#include "localname.h"
 
 namespace lark {
 
@@ -66,7 +67,8 @@ int classifydatacommand(const std::string& command, std::string& filename, int& 
             name.erase(name.size() - 2);
         else if (!name.empty() && name.back() == '\n')
             name.pop_back();
-        filename = name;
+        // The server's name is not known here; a name of dots only is rare.
+        filename = localfilename(name, NameSource::FtpPath, "_");
     }
     return 1;
 }
@@ -117,7 +119,7 @@ int parseresponseheader(const std::string& header, const std::string& path, std:
             newpath = base + "/" + target;
         }
     }
-    newfilename = extractfilenamefrompath(newpath);
+    newfilename = localfilename(newpath, NameSource::HttpPath, "index.html");
     return 0;
 }
 

@@ -4,6 +4,36 @@
 
 namespace lark {
 
+namespace {
+
+int hexdigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// An FTP server is sent the bytes a URL's escapes stand for, whatever
+// they are ("%20" is a blank, "%E9" the byte 0xE9); a "%" that starts no
+// escape stays.
+std::string percentdecoded(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexdigit(text[i + 1]) >= 0 && hexdigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexdigit(text[i + 1]) * 16 + hexdigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 int parseurl(const std::string& url, EngineNode& node)
 {
     if (url.empty()) return -1;
@@ -54,7 +84,7 @@ int parseurl(const std::string& url, EngineNode& node)
     }
 
     node.serverprotocol = protocol;
-    node.ftppathfile = path;
+    node.ftppathfile = protocol == ProtocolFtp ? percentdecoded(path) : path;
     node.user = user;
     node.pass = pass;
     node.serverport = port;

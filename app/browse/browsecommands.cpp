@@ -96,7 +96,8 @@ std::optional<DownloadRequest> DownloadSelectedFile(CSiteBrowsList& list) {
   if (!site || item->GetData().kind != 0) return std::nullopt;
   QString path;
   for (const CTreeItem* up = item; up->GetParentItem(); up = up->GetParentItem())
-    path.prepend(QLatin1Char('/') + up->GetData().text);
+    // The engine decodes an FTP URL's escapes: a "%" of a name must stay one.
+    path.prepend(QLatin1Char('/') + QString(up->GetData().text).replace(u'%', QStringLiteral("%25")));
   path.prepend(CSiteBrowsList::SiteEntryOf(item)->GetData().text);
   unsigned protocol = 0;
   lark::getserverprotocol(site->node, protocol);

@@ -3,12 +3,20 @@
 #include "csitebrowslist.h"
 #include "lark.h"
 #include "shell/programdirectory.h"
+#include "shell/urlcredentials.h"
 
 QString BrowseListPath() { return ProgramDirectory() + QStringLiteral("/lark1.dat"); }
 
 ListFileLoad LoadBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages,
-                            std::optional<CArchiveException>* damage) {
-  return LoadListFile(path, [&list](CArchive& ar) { list.Serialize(ar); }, messages, damage);
+                            std::optional<CArchiveException>* damage, ListFileAccess access) {
+  const ListFileLoad result =
+      LoadListFile(path, [&list](CArchive& ar) { list.Serialize(ar); }, messages, damage, access);
+  // Lists of earlier versions kept a URL's password in the URL.
+  for (int i = 0; i < list.RecordCount(); ++i) {
+    CBrowsRootAppend& site = *list.Record(i);
+    MoveUrlCredentials(site.url, site.user, site.pass);
+  }
+  return result;
 }
 
 bool SaveBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages) {

@@ -17,7 +17,8 @@ QString BrowseListPath();
 // A damaged file keeps what was read before the damage; `damage` tells
 // what it was. "Could not create file!" when the file cannot be opened.
 ListFileLoad LoadBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages,
-                            std::optional<CArchiveException>* damage = nullptr);
+                            std::optional<CArchiveException>* damage = nullptr,
+                            ListFileAccess access = ListFileAccess::ReadWrite);
 bool SaveBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages);
 
 // False when the numbers of site entries and site records differ (a file

@@ -7,6 +7,7 @@
 #include "lark.h"
 #include "shell/citeminfo.h"
 #include "shell/treegridrules.h"
+#include "shell/urlcredentials.h"
 
 CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QString& url) {
   std::string server, user, pass;
@@ -27,7 +28,7 @@ CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QStri
 
   auto site = std::make_unique<CBrowsRootAppend>();
   site->node = node;
-  site->url = url;
+  site->url = WithoutUrlCredentials(url);
   site->user = QString::fromStdString(user);
   site->pass = QString::fromStdString(pass);
   site->ascimode = static_cast<uint32_t>(ascii);

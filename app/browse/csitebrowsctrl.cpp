@@ -35,6 +35,9 @@ void CSiteBrowsCtrl::mousePressEvent(QMouseEvent* event) {
 }
 
 void CSiteBrowsCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+  // A box's first click does not select its row: the selected row may be
+  // another one, which the box must not act on.
+  if (ItemWithBoxAt(event->position().toPoint())) return CTreeGridCtrl::mouseDoubleClickEvent(event);
   CTreeItem* item = m_list.SelectedItem();
   if (!item) return;
   if (event->button() == Qt::LeftButton) {

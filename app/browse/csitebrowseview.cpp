@@ -16,7 +16,7 @@ CSiteBrowseView::CSiteBrowseView(CMessageSeam& messages, QWidget* parent, QStrin
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_ctrl);
   m_ctrl->setUpdatesEnabled(false);
-  LoadBrowseList(*m_list, m_listpath, m_messages);
+  m_maywriteback = MayWriteBack(LoadBrowseList(*m_list, m_listpath, m_messages));
   m_ctrl->setUpdatesEnabled(true);
   m_tick.setInterval(1000);
   connect(&m_tick, &QTimer::timeout, m_list.get(), &CSiteBrowsList::browsetick);
@@ -24,7 +24,7 @@ CSiteBrowseView::CSiteBrowseView(CMessageSeam& messages, QWidget* parent, QStrin
 
 CSiteBrowseView::~CSiteBrowseView() {
   m_tick.stop();
-  SaveBrowseList(*m_list, m_listpath, m_messages);
+  if (m_maywriteback) SaveBrowseList(*m_list, m_listpath, m_messages);
   // The control shows the list's model: it goes first.
   delete m_ctrl;
 }

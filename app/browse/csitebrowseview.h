@@ -31,6 +31,7 @@ class CSiteBrowseView : public QWidget {
  private:
   CMessageSeam& m_messages;
   QString m_listpath;
+  bool m_maywriteback = true;
   std::unique_ptr<CSiteBrowsList> m_list;
   CSiteBrowsCtrl* m_ctrl;  // a child widget
   QTimer m_tick;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/urlcredentials.h"
 #include "cdownloadlist.h"
 #include "commands.h"
 #include "downloadcommandids.h"
@@ -118,6 +119,7 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
     }
   }
   if (options.url.isEmpty()) return Fail("no URL given"), 2;
+  MoveUrlCredentials(options.url, options.user, options.pass);
   return 0;
 }
 
@@ -412,7 +414,7 @@ int runget(int argc, char** argv) {
 void printdownloadtasks(std::FILE* out) {
   CStderrSeam seam;
   CDownloadList list(seam);
-  list.LoadListFile();
+  list.LoadListFile(ListFileAccess::ReadOnly);
   for (int i = 0; i < list.TaskCount(); ++i) {
     CDownRootAppend& t = list.Task(i);
     CTreeItem* root = list.RootOf(i);

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "shell/urlcredentials.h"
 #include "browselistfile.h"
 #include "browsetaskcreation.h"
 #include "commands.h"
@@ -99,6 +100,12 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
     std::fprintf(stderr, "%s", usage);
     return 2;
   }
+  QString url = QString::fromStdString(options.url), user = QString::fromStdString(options.user),
+          pass = QString::fromStdString(options.pass);
+  MoveUrlCredentials(url, user, pass);
+  options.url = url.toStdString();
+  options.user = user.toStdString();
+  options.pass = pass.toStdString();
   return 0;
 }
 
@@ -182,15 +189,14 @@ int runls(int argc, char** argv) {
 void printbrowsetasks(std::FILE* out) {
   const QString path = BrowseListPath();
   std::fprintf(out, "Browse tasks (%s):\n", path.toLocal8Bit().constData());
-  // Reading would create a missing file; a listing should leave no trace.
-  if (!QFileInfo::exists(path)) return;
   CollectingSeam messages;
   CSiteBrowsList list(messages);
   std::optional<CArchiveException> damage;
-  if (LoadBrowseList(list, path, messages, &damage) == ListFileLoad::CouldNotOpen) {
+  if (LoadBrowseList(list, path, messages, &damage, ListFileAccess::ReadOnly) == ListFileLoad::CouldNotOpen) {
     std::fprintf(out, "  cannot read the file\n");
     return;
   }
+  for (const QString& notice : messages.notices) std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
   if (damage || !SiteCountsMatch(list)) std::fprintf(out, "  Brows list file error\n");
   const CTreeGridModel& model = list.Model();
   for (int i = 0; i < model.GetRootCount(); ++i) {

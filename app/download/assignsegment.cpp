@@ -67,7 +67,8 @@ int CDownloadList::assignsegment(int task, int k) {
   } else {
     fresh = t.AppendSegment(pos, pos, end, static_cast<uint32_t>(k));
     t.segend[m] = OffsetText(pos);
-    if (ownerworks) lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
+    // A stopped owner may still be writing until its disconnect lands.
+    if (o != static_cast<uint32_t>(k)) lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
   }
   void* h = BranchNode(t.node, k);
   t.branchseg[static_cast<size_t>(k)] = static_cast<uint32_t>(fresh);

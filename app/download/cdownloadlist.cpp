@@ -17,8 +17,10 @@
 #include "shell/programdirectory.h"
 #include "shell/savedirectory.h"
 #include "shell/treegridrules.h"
+#include "shell/urlcredentials.h"
 
 namespace {
+constexpr qsizetype kUrlColumn = 5;  // of the root row's sub-items
 std::string Local8(const QString& text) { return text.toStdString(); }
 }  // namespace
 
@@ -100,14 +102,16 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   lark::getpasvmode(node, pasv);
   lark::getserverport(node, port);
   lark::getdownbranchcount(node, count);
-  const QString name = QString::fromStdString(lark::extractfilenamefrompath(path));
+  std::string localname;
+  lark::getlocalfilename(node, localname);
+  const QString name = QString::fromStdString(localname);
   const QString localdir = QString::fromStdString(dir);
 
   auto info = std::make_unique<CItemInfo>();
   info->kind = 1;
   info->text = name;
   info->subitems = {QString(), QString(), QString(), QString(),
-                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), url};
+                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), WithoutUrlCredentials(url)};
   info->image = kTaskStopped;
   CTreeItem* root = m_model.InsertRootItem(std::move(info));
   for (unsigned k = 0; k < std::max(count, 1u); ++k) {
@@ -120,7 +124,7 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
 
   auto task = std::make_unique<CDownRootAppend>();
   task->node = node;
-  task->url = url;
+  task->url = WithoutUrlCredentials(url);
   task->user = QString::fromStdString(user);
   task->pass = QString::fromStdString(pass);
   task->ascimode = static_cast<uint32_t>(ascii);
@@ -133,9 +137,10 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   ResizeRetry(TaskCount() - 1);
 }
 
-unsigned CDownloadList::CreateDownloadTask(const QString& url, unsigned branches, unsigned port,
-                                           const QString& user, const QString& pass, const QString& localdir,
-                                           bool connectnow, bool pasv, bool ascii) {
+unsigned CDownloadList::CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user,
+                                           QString pass, const QString& localdir, bool connectnow, bool pasv,
+                                           bool ascii) {
+  MoveUrlCredentials(url, user, pass);
   void* node = nullptr;
   const unsigned result = lark::addnode(node, Local8(url), branches, port, Local8(user), Local8(pass),
                                         Local8(localdir), connectnow, pasv, ascii, false);
@@ -174,30 +179,40 @@ void CDownloadList::Serialize(CArchive& ar) {
   }
 }
 
-ListFileLoad CDownloadList::LoadListFile() {
+ListFileLoad CDownloadList::LoadListFile(ListFileAccess access) {
   if (m_listpath.isEmpty()) return ListFileLoad::Loaded;
   const ListFileLoad result =
-      ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
+      ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages, nullptr, access);
+  m_maywriteback = MayWriteBack(result);
+  // Lists of earlier versions kept a URL's password in the URL.
+  for (int i = 0; i < TaskCount(); ++i) {
+    CDownRootAppend& t = Task(i);
+    MoveUrlCredentials(t.url, t.user, t.pass);
+    if (CTreeItem* root = RootOf(i); root && root->GetData().subitems.size() > kUrlColumn)
+      root->GetData().subitems[kUrlColumn] = WithoutUrlCredentials(root->GetData().subitems[kUrlColumn]);
+  }
   for (int i = 0; i < TaskCount(); ++i) ResizeRetry(i);
   return result;
 }
 
 bool CDownloadList::SaveListFile() {
   if (m_listpath.isEmpty()) return true;
+  if (!m_maywriteback) return false;
   return ::SaveListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
 }
 
 QString CDownloadList::EngineFilePath(int task) const {
   const CDownRootAppend& t = *m_tasks.at(static_cast<size_t>(task));
-  std::string path, dir;
-  if (lark::getftppathfile(t.node, path) != 0) path = QUrl(t.url).path().toStdString();
+  std::string name, dir;
+  if (lark::getlocalfilename(t.node, name) != 0) return QString();
   if (lark::getlocaldir(t.node, dir) != 0) dir = Local8(t.localdir);
   return QDir::cleanPath(ResolveSaveDirectory(QString::fromStdString(dir), ProgramDirectory())) + u'/' +
-         QString::fromStdString(lark::extractfilenamefrompath(path));
+         QString::fromStdString(name);
 }
 
 bool CDownloadList::SafeSave() {
   if (m_listpath.isEmpty()) return true;
+  if (!m_maywriteback) return false;
   // fdatasync works on the file, whichever descriptor names it, so the
   // bytes the engine wrote before the positions were read reach the disk
   // before the positions do.

@@ -65,10 +65,10 @@ class CDownloadList : public QObject {
   // `url`. Adds the root row, one branch row per branch and the record.
   void AddCreatedTask(void* node, const QString& url);
   // addnode then AddCreatedTask; returns addnode's result. A URL naming a
-  // site (result 0) makes nothing here: its node is deleted again.
-  unsigned CreateDownloadTask(const QString& url, unsigned branches, unsigned port, const QString& user,
-                              const QString& pass, const QString& localdir, bool connectnow, bool pasv,
-                              bool ascii);
+  // site (result 0) makes nothing here: its node is deleted again. A
+  // password in the URL moves to the task's login fields first.
+  unsigned CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user, QString pass,
+                              const QString& localdir, bool connectnow, bool pasv, bool ascii);
   // Drops the record and rows of task `index`; its node must be idle and
   // deleted by the caller.
   void RemoveTask(int index);
@@ -77,7 +77,8 @@ class CDownloadList : public QObject {
   // empty path keeps the list in memory only.
   void SetListFilePath(const QString& path) { m_listpath = path; }
   QString ListFilePath() const { return m_listpath; }
-  ListFileLoad LoadListFile();
+  // A damaged file that could not be copied aside is never saved over.
+  ListFileLoad LoadListFile(ListFileAccess access = ListFileAccess::ReadWrite);
   bool SaveListFile();
   // Flushes every running task's file to disk, then saves the list.
   bool SafeSave();
@@ -138,6 +139,7 @@ class CDownloadList : public QObject {
   void ProbeStuck(int task);
   bool BranchIsDone(int task, int k, int64_t w);
   void BranchFailed(int task, int k, int64_t w);
+  void RemoveUnwrittenFile(int task);
   void RunDueRetries(int task);
   void RestartBranch(int task, int k);
   bool RetryPending(int task) const;
@@ -150,6 +152,7 @@ class CDownloadList : public QObject {
   RetryPolicy m_policy;
   QString m_listpath;
   bool m_fulllogrefresh = false;
+  bool m_maywriteback = true;
   int m_nextid = 1;
   uint32_t m_lastsave = 0;
   bool m_wasrunning = false;

@@ -4,6 +4,29 @@
 
 #include "numbertext.h"
 #include "shell/carchive.h"
+#include "shell/defaultset.h"
+
+namespace {
+
+// The scheduler indexes branches and segments by these tables, so a loaded
+// record must hold together before anything trusts it.
+bool TablesHoldTogether(const CDownRootAppend& t) {
+  const size_t segments = static_cast<size_t>(t.segend.size());
+  const size_t branches = t.branchseg.size();
+  if (t.branchcount > kMaxBranchCount || branches > kMaxBranchCount) return false;
+  if (static_cast<size_t>(t.segpos.size()) != segments || static_cast<size_t>(t.segstart.size()) != segments ||
+      t.segowner.size() != segments)
+    return false;
+  if (t.branchactive.size() != branches || t.branchstopped.size() != branches) return false;
+  if (segments == 0) return branches == 0;
+  for (uint32_t owner : t.segowner)
+    if (owner >= branches) return false;
+  for (uint32_t m : t.branchseg)
+    if (m >= segments) return false;
+  return true;
+}
+
+}  // namespace
 
 void CDownRootAppend::Serialize(CArchive& ar) {
   ar.Exchange(segend);
@@ -23,6 +46,8 @@ void CDownRootAppend::Serialize(CArchive& ar) {
   ar.Exchange(branchcount);
   ar.Exchange(totallength);
   ar.Exchange(starttick);
+  if (ar.IsLoading() && !TablesHoldTogether(*this))
+    ar.Fail(CArchiveException::BadValue, "a task record whose tables do not hold together");
 }
 
 void CDownRootAppend::ClearSegments() {

@@ -55,6 +55,7 @@ class CDownRootAppend : public CObject {
   uint32_t probestate = 0;
   QString probereply;
   uint32_t tracking = 0;
+  bool createdfile = false;  // this session's start made the local file
   QStringList segstart;
   QStringList segpos;
   QStringList segend;

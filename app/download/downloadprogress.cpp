@@ -2,6 +2,7 @@
 // branches new work, restarts dropped ones after a growing wait, and shows
 // sizes, percent and speed.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cdownloadlist.h"
@@ -14,6 +15,7 @@
 namespace {
 QString Percent(int64_t done, int64_t whole) {
   if (whole <= 0) return QStringLiteral("0");
+  done = std::clamp<int64_t>(done, 0, whole);
   return QString::number(static_cast<qlonglong>(static_cast<double>(done) / static_cast<double>(whole) * 100.0));
 }
 
@@ -59,12 +61,26 @@ void CDownloadList::BranchFailed(int task, int k, int64_t w) {
   if (++r.failures > m_policy.maxfailures) {
     r.pending = false;
     r.gaveup = true;
+    RemoveUnwrittenFile(task);
     return;
   }
   uint32_t wait = m_policy.firstwait;
   for (int i = 1; i < r.failures && wait < m_policy.maxwait; ++i) wait *= 2;
   r.pending = true;
   r.due = TickCount() + std::min(wait, m_policy.maxwait);
+}
+
+// A task that failed before its first byte leaves no empty file behind,
+// but only one it made itself and once no branch will try again.
+void CDownloadList::RemoveUnwrittenFile(int task) {
+  CDownRootAppend& t = Task(task);
+  if (!t.createdfile || t.AnyBranchActive() || RetryPending(task)) return;
+  for (int m = 0; m < t.SegmentCount(); ++m)
+    if (t.SegPos(m) > t.SegStart(m)) return;
+  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  struct stat info {};
+  if (path.isEmpty() || lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_blocks != 0) return;
+  if (unlink(path.constData()) == 0) t.createdfile = false;
 }
 
 void CDownloadList::RestartBranch(int task, int k) {
@@ -154,6 +170,9 @@ void CDownloadList::updateprogress(int task) {
     if (!noend && w > e) w = e;
     const uint32_t j = t.branchseg[k];
     if (j >= static_cast<uint32_t>(t.SegmentCount())) continue;
+    // A segment taken over in this tick may already end below where its
+    // old owner got to; the bytes past its end belong to the taker.
+    if (const int64_t segend = t.SegEnd(static_cast<int>(j)); segend > 0 && w > segend) w = segend;
     const int64_t prev = t.SegPos(static_cast<int>(j));
     // The segment may have been cut short for another branch since this one
     // last wrote: its position never passes its end nor falls behind its start.
@@ -213,7 +232,7 @@ void CDownloadList::updateprogress(int task) {
   const int64_t total = ParseOffset(t.totallength);
   int64_t done = 0, remaining = 0;
   for (int m = 0; m < t.SegmentCount(); ++m) {
-    remaining += t.SegEnd(m) - t.SegPos(m);
+    remaining += std::max<int64_t>(0, t.SegEnd(m) - t.SegPos(m));
     done += t.SegPos(m) - t.SegStart(m);
   }
   QString percent;

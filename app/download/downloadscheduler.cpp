@@ -9,6 +9,7 @@
 #include <algorithm>
 #include "lark.h"
 #include "listingparser.h"
+#include "localfile.h"
 #include "numbertext.h"
 #include "shell/treegridrules.h"
 
@@ -304,7 +305,7 @@ void CDownloadList::FreshLocalFile(int task, int64_t length) {
   // The engine never truncates: a stale longer file of the same name would
   // keep its tail behind a download from byte 0.
   const QByteArray path = EngineFilePath(task).toLocal8Bit();
-  const int fd = open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = OpenFreshLocalFile(path, Task(task).createdfile);
   if (fd < 0) return;  // the engine reports the file error itself
   (void)ftruncate(fd, length > 0 ? length : 0);
   close(fd);

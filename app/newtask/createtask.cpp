@@ -4,6 +4,7 @@
 #include "shell/messageseam.h"
 #include "shell/recenturls.h"
 #include "shell/settingsstore.h"
+#include "shell/urlcredentials.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ unsigned ClassifyUrl(const QString& url) {
   return ClassifyUrl(request);
 }
 
-unsigned createtask(const CNewTaskRequest& request, CTaskSink& sink, CSettingsStore& store) {
+unsigned createtask(const CNewTaskRequest& typed, CTaskSink& sink, CSettingsStore& store) {
+  CNewTaskRequest request = typed;
+  MoveUrlCredentials(request.url, request.user, request.pass);
   void* node = nullptr;
   const unsigned result = AddNode(node, request, false);
   if (result == 0) sink.AddBrowseTask(node, request.url);

@@ -22,8 +22,8 @@ CArchive::CArchive(QByteArray contents) : m_storing(false), m_bytes(std::move(co
   m_loaded.push_back({false, {}, nullptr});  // index 0: no object
 }
 
-void CArchive::Fail(CArchiveException::Cause cause, const char* what) {
-  throw CArchiveException(cause, what);
+void CArchive::Fail(CArchiveException::Cause cause, const char* what) const {
+  throw CArchiveException(cause, what, m_pos);
 }
 
 void CArchive::Need(qsizetype count) const {

@@ -34,12 +34,17 @@ class CArchiveException : public std::runtime_error {
     BadReference,  // an unknown tag, an index outside the map or of the wrong kind
     TooDeep,       // objects nested deeper than any list could be
     TooManyObjects,
+    BadValue,  // a field no sound file holds, such as more branches than a task can have
   };
-  CArchiveException(Cause cause, const char* what) : std::runtime_error(what), m_cause(cause) {}
+  CArchiveException(Cause cause, const char* what, qsizetype offset = 0)
+      : std::runtime_error(what), m_cause(cause), m_offset(offset) {}
   Cause GetCause() const { return m_cause; }
+  // Where in the file reading stopped.
+  qsizetype Offset() const { return m_offset; }
 
  private:
   Cause m_cause;
+  qsizetype m_offset;
 };
 
 class CArchive {
@@ -91,6 +96,8 @@ class CArchive {
     Fail(CArchiveException::BadReference, "a new object where a reference was expected");
   }
 
+  [[noreturn]] void Fail(CArchiveException::Cause cause, const char* what) const;
+
   // Both directions in one call, for Serialize routines.
   void Exchange(uint32_t& value);
   void Exchange(int32_t& value);
@@ -107,7 +114,6 @@ class CArchive {
     CObject* object;
   };
 
-  [[noreturn]] static void Fail(CArchiveException::Cause cause, const char* what);
   void Need(qsizetype count) const;
   uint32_t ReadLength(bool& wide);
   Tag ReadObjectTag(const CRuntimeClass& expected);

@@ -41,13 +41,14 @@ class CTreeGridCtrl : public QTableView {
   void ToggleSelected();
 
  protected:
+  // The item whose expand box is at `point`, if any.
+  CTreeItem* ItemWithBoxAt(const QPoint& point) const;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Setup();
-  CTreeItem* ItemWithBoxAt(const QPoint& point) const;
   CTreeItem* ItemWithCheckBoxAt(const QPoint& point) const;
   CTreeItem* SelectedItem() const;
   void ShowRow(int row);

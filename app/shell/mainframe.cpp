@@ -216,14 +216,10 @@ void CMainFrame::CreateBars() {
 }
 
 void CMainFrame::StartUp() {
-  if (!m_browse->RecordsMatchRows()) {
-    m_messages.Notice(QStringLiteral("Brows list file error"));
-    return;
-  }
-  if (!m_download->RecordsMatchRows()) {
-    m_messages.Notice(QStringLiteral("Down list file error"));
-    return;
-  }
+  // A list that does not match its rows still gets its nodes: one damaged
+  // list must not leave the other, or its own intact tasks, without them.
+  if (!m_browse->RecordsMatchRows()) m_messages.Notice(QStringLiteral("Brows list file error"));
+  if (!m_download->RecordsMatchRows()) m_messages.Notice(QStringLiteral("Down list file error"));
   m_browse->RecreateNodes();
   m_download->RecreateNodes();
   m_timer.setInterval(kLogPeriodMs);

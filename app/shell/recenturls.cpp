@@ -1,6 +1,7 @@
 #include "shell/recenturls.h"
 
 #include "shell/settingsstore.h"
+#include "shell/urlcredentials.h"
 
 namespace {
 
@@ -13,17 +14,17 @@ constexpr qsizetype kMaxHistory = kRecentUrlBuffer - 1;
 QByteArray PrependRecentUrl(QByteArray history, const QByteArray& url) {
   const qsizetype room = kMaxHistory - url.size() - kLineEnd.size();
   if (url.isEmpty() || room < 0) return history;
-  if (history.size() > room) {
-    qsizetype keep = room;
-    // Cut at a character boundary, never inside a UTF-8 sequence.
-    while (keep > 0 && (static_cast<unsigned char>(history[keep]) & 0xC0) == 0x80) --keep;
-    history.truncate(keep);
-  }
   const QByteArray line = url + kLineEnd;
   if (const qsizetype at = history.indexOf(kLineEnd + line); at >= 0)
     history.remove(at + kLineEnd.size(), line.size());
   else if (history.startsWith(line))
     history.remove(0, line.size());
+  // Older entries go whole: a cut URL would be offered, and completed, as
+  // if it were one the user typed.
+  if (history.size() > room) {
+    const qsizetype end = room >= kLineEnd.size() ? history.lastIndexOf(kLineEnd, room - kLineEnd.size()) : -1;
+    history.truncate(end < 0 ? 0 : end + kLineEnd.size());
+  }
   return line + history;
 }
 
@@ -31,7 +32,7 @@ void addrecenturl(CSettingsStore& store, const QString& url) {
   if (url.isEmpty() || !store.CanWrite()) return;
   QString history;
   store.ReadText(settingname::kRecentUrl, history, kRecentUrlBuffer);
-  const QByteArray updated = PrependRecentUrl(history.toUtf8(), url.toUtf8());
+  const QByteArray updated = PrependRecentUrl(history.toUtf8(), WithoutUrlCredentials(url).toUtf8());
   store.WriteText(settingname::kRecentUrl, QString::fromUtf8(updated));
   store.Flush();
 }
@@ -44,5 +45,7 @@ void ClearRecentUrls(CSettingsStore& store) {
 QStringList RecentUrls(const CSettingsStore& store) {
   QString history;
   store.ReadText(settingname::kRecentUrl, history, kRecentUrlBuffer);
+  // A history stored cut short by an earlier version ends inside a URL.
+  if (!history.endsWith(QStringLiteral("\r\n"))) history.truncate(history.lastIndexOf(QStringLiteral("\r\n")) + 2);
   return history.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }

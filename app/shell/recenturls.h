@@ -9,8 +9,7 @@
 class CSettingsStore;
 
 // The history with `url` put at its head; an earlier copy of it removed.
-// Older text is cut from the end to make room, so the oldest entry may lose
-// its end. A URL too long to be stored with any history leaves it as it is.
+// The oldest entries are dropped whole to make room. A URL too long to be stored with any history leaves it as it is.
 QByteArray PrependRecentUrl(QByteArray history, const QByteArray& url);
 
 // Puts a URL at the head of the stored history; an empty URL does nothing.

@@ -137,8 +137,10 @@ TEST_F(BrowseList, DamagedFilesAreDetectable) {
     EXPECT_EQ(loaded.Model().GetRootCount(), c.roots) << c.name;
     EXPECT_EQ(loaded.RecordCount(), c.records) << c.name;
     EXPECT_FALSE(SiteCountsMatch(loaded)) << c.name;
+    ASSERT_EQ(seam.notices.size(), 1) << c.name;
+    EXPECT_TRUE(seam.notices[0].contains(QString("at byte %1;").arg(damage->Offset()))) << c.name;
+    seam.notices.clear();
   }
-  EXPECT_TRUE(seam.notices.isEmpty());
 }
 
 TEST_F(BrowseList, RecreatedNodesKeepTheStoredTree) {
@@ -166,6 +168,13 @@ TEST_F(BrowseList, DownloadBuildsTheFileUrl) {
   EXPECT_EQ(request->url, "ftp://files.example/a/b/file name.zip");
   EXPECT_EQ(request->port, 2121u);
   EXPECT_EQ(request->pass, "secret");
+
+  // A "%" in a name survives the engine's decoding of the URL.
+  CTreeItem* percent = Add(b, "100%25 done.txt", false);
+  Select(percent);
+  const auto escaped = DownloadSelectedFile(*list);
+  ASSERT_TRUE(escaped);
+  EXPECT_EQ(escaped->url, "ftp://files.example/a/b/100%2525 done.txt");
 
   for (CTreeItem* folder : {b, list->Model().GetRootAt(0)}) {
     Select(folder);

@@ -13,6 +13,7 @@
 #include "csitebrowseview.h"
 #include "csitebrowslist.h"
 #include "shell/citeminfo.h"
+#include "shell/ctreegriddelegate.h"
 
 namespace {
 
@@ -90,6 +91,18 @@ TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {
     }
   }
   EXPECT_FALSE(listed->IsCollapsed()) << "a listed directory opens as any tree row does";
+
+  // A double click on a row's +/- box acts on that row alone, whichever
+  // row is selected.
+  for (CTreeItem* selected : {file, unlisted}) {
+    posted.clear();
+    view->List().Model().SelectRow(view->List().Model().NodeToIndex(selected));
+    const QModelIndex index = ctrl.model()->index(view->List().Model().NodeToIndex(listed), 0);
+    const QPoint box = CTreeGridDelegate::ExpandBox(ctrl.visualRect(index), listed->GetIndent()).center();
+    QTest::mouseDClick(ctrl.viewport(), Qt::LeftButton, {}, box);
+    EXPECT_TRUE(posted.isEmpty()) << selected->GetData().text.toStdString();
+    EXPECT_EQ(view->List().SelectedItem(), selected);
+  }
 
   posted.clear();
   QTest::keyClick(&ctrl, Qt::Key_Delete);

@@ -152,6 +152,41 @@ TEST_F(TransferTest, CredentialsInTheUrlNeverTravel) {
   lark::getoutputmsg(list.Task(task).node, log, 1);
   EXPECT_NE(log.find("Referer: http://127.0.0.1"), std::string::npos) << log;
   EXPECT_EQ(log.find("hush"), std::string::npos) << log;
+
+  // The password lives in the password field only: not in the record's
+  // URL, the URL column or anywhere else in the list file's bytes.
+  const CDownRootAppend& t = list.Task(task);
+  EXPECT_EQ(t.url.toStdString(), http.url("k.bin"));
+  EXPECT_EQ(t.user, "me");
+  EXPECT_EQ(t.pass, "hush");
+  EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(5).toStdString(), http.url("k.bin"));
+  const QString path = QString::fromStdString((out.path() / "lark2.dat").string());
+  list.SetListFilePath(path);
+  ASSERT_TRUE(list.SaveListFile());
+  QByteArray bytes;
+  ASSERT_TRUE(ReadListFile(path, bytes));
+  EXPECT_EQ(bytes.count("hush"), 1);
+  EXPECT_FALSE(bytes.contains("me:hush@"));
+  list.SetListFilePath(QString());
+}
+
+TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
+  files.writeFile("here.bin", "x");
+  out.writeFile("kept.bin", "");  // not the task's: it stays
+  testsupport::PyftpdServer ftp(files.path());
+  RetryPolicy quick;
+  quick.firstwait = 100;
+  quick.maxwait = 200;
+  quick.maxfailures = 2;
+  list.SetRetryPolicy(quick);
+  for (const char* name : {"missing.bin", "kept.bin"}) {
+    const int task = Create(ftp.url(name), 1);
+    // A 550 ends the probe (waiting) or, once retried enough, the branches.
+    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == 2; }, 30)) << name;
+    RunUntil([] { return false; }, 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(out.path() / "missing.bin"));
+  EXPECT_TRUE(std::filesystem::exists(out.path() / "kept.bin"));
 }
 
 TEST_F(TransferTest, StoppedBranchIsTakenOverByAnother) {

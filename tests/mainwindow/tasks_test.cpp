@@ -5,6 +5,7 @@
 // start-up with its message.
 #include <QDeadlineTimer>
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -193,7 +194,7 @@ TEST_F(Tasks, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
   EXPECT_TRUE(Rows(Sites().Model()).contains("127.0.0.1"));
 }
 
-TEST_F(Tasks, AListFileCutShortStopsTheStartUpWithItsMessage) {
+TEST_F(Tasks, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
   // Two sound lists, each with one task, from a first run.
   fillsheet = [&](CNewTaskPages& pages) {
     pages.page = kFileDownPage;
@@ -223,9 +224,20 @@ TEST_F(Tasks, AListFileCutShortStopsTheStartUpWithItsMessage) {
     file.close();
     messages.notices.clear();
     Open();
-    EXPECT_EQ(messages.notices, QStringList{c.notice});
-    EXPECT_FALSE(frame->NodesRecreated());
-    frame.reset();  // leave without saving over the damaged file
+    ASSERT_EQ(messages.notices.size(), 2) << c.file;
+    EXPECT_TRUE(messages.notices[0].startsWith("The list file " + path + " is damaged at byte ")) << c.file;
+    EXPECT_TRUE(messages.notices[0].contains(path + ".damaged-")) << c.file;
+    EXPECT_EQ(messages.notices[1], c.notice);
+    EXPECT_TRUE(frame->NodesRecreated());
+    EXPECT_EQ(Downloads().TaskCount() + Sites().RecordCount(), 1) << "the intact list keeps its task";
+    frame.reset();
+    const QStringList kept = QDir(home.Program()).entryList({QString(c.file) + ".damaged-*"}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1) << c.file;
+    QFile copy(home.Program() + "/" + kept[0]);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), whole.left(whole.size() - 6));
+    EXPECT_EQ(copy.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+    QFile::remove(copy.fileName());
     QFile restore(path);
     ASSERT_TRUE(restore.open(QIODevice::WriteOnly | QIODevice::Truncate));
     restore.write(whole);
