@@ -170,9 +170,6 @@ void CDownloadList::updateprogress(int task) {
     if (!noend && w > e) w = e;
     const uint32_t j = t.branchseg[k];
     if (j >= static_cast<uint32_t>(t.SegmentCount())) continue;
-    // A segment taken over in this tick may already end below where its
-    // old owner got to; the bytes past its end belong to the taker.
-    if (const int64_t segend = t.SegEnd(static_cast<int>(j)); segend > 0 && w > segend) w = segend;
     const int64_t prev = t.SegPos(static_cast<int>(j));
     // The segment may have been cut short for another branch since this one
     // last wrote: its position never passes its end nor falls behind its start.
