@@ -401,7 +401,7 @@ int runget(int argc, char** argv) {
   }
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, &run, [&run] { run.Watch(); });
-  watch.start(5);
+  watch.start(2);
   QTimer::singleShot(0, &run, [&run] { run.Tick(); });
   const int status = QCoreApplication::exec();
   timer.stop();

@@ -135,6 +135,9 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   task->id = m_nextid++;
   m_tasks.push_back(std::move(task));
   ResizeRetry(TaskCount() - 1);
+  // "Connect immediately": the probe goes out as soon as the node is up.
+  int connected = 0;
+  if (lark::getserverconnected(node, connected, 0) == 0 && connected) ProbeSoon();
 }
 
 unsigned CDownloadList::CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user,
@@ -146,7 +149,6 @@ unsigned CDownloadList::CreateDownloadTask(QString url, unsigned branches, unsig
                                         Local8(localdir), connectnow, pasv, ascii, false);
   if (result == 1) {
     AddCreatedTask(node, url);
-    if (connectnow) ProbeSoon();
   } else if (result == 0 && node) {
     lark::disconnect(node, 0);
     WaitDisconnected(node, 0);

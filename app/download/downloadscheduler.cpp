@@ -126,8 +126,8 @@ void CDownloadList::AdvanceProbe(int i) {
 }
 
 namespace {
-constexpr int kProbeCheckMs = 3;
-constexpr int kProbeChecks = 700;  // about two seconds of re-checks, then the tick
+constexpr int kProbeCheckMs = 1;
+constexpr int kProbeChecks = 2000;  // about two seconds of re-checks, then the tick
 }  // namespace
 
 void CDownloadList::ProbeSoon() {

@@ -130,6 +130,28 @@ TEST_F(TransferTest, FtpDownloadsMatchTheirSource) {
   }
 }
 
+// No tick is needed between the probe's steps: from creation to running
+// branches takes milliseconds, not the next one-second tick (or two).
+TEST_F(TransferTest, BranchesStartAsSoonAsTheProbeIsAnswered) {
+  const auto source = files.writeRandomFile("p.bin", 300000, 9);
+  testsupport::NginxServer http(files.path());
+  testsupport::VsftpdServer ftp(files.path());
+  for (const std::string& url : {http.url("p.bin"), ftp.url("p.bin")}) {
+    std::filesystem::remove(out.path() / "p.bin");
+    QElapsedTimer clock;
+    clock.start();
+    const int task = Create(url, 4);
+    while (clock.elapsed() < 5000 && list.Task(task).probestate != 5) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      QThread::usleep(500);
+    }
+    EXPECT_EQ(list.Task(task).probestate, 5u) << url;
+    EXPECT_LT(clock.elapsed(), 500) << url;
+    EXPECT_TRUE(Complete(task, 20)) << url;
+    EXPECT_EQ(Result("p.bin"), sha256OfFile(source)) << url;
+  }
+}
+
 TEST_F(TransferTest, StaleLongerFileLosesItsTail) {
   const auto source = files.writeRandomFile("s.bin", 100000, 3);
   out.writeRandomFile("s.bin", 300000, 4);
