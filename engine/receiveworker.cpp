@@ -84,7 +84,9 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
     }
     int64_t write = node.filepointer[WriteOffset];
     int64_t end = node.filepointer[EndOffset];
-    if (end != 0 && write + static_cast<int64_t>(length) > end) {
+    // Reaching the end offset ends the branch at once: waiting for a byte
+    // past it would hold a finished branch open until the server sends more.
+    if (end != 0 && write + static_cast<int64_t>(length) >= end) {
         node.state = ControlState::Close;
         node.datastate = DataState::Failed;
         if (cutatend) length = end > write ? static_cast<size_t>(end - write) : 0;
