@@ -145,7 +145,6 @@ int workerloop(Engine* engine, WorkerKind kind)
 {
     if (!engine || !engine->head) return -1;
     WorkerContext worker(*engine, kind);
-    worker.lastactivity = gettickcount();
     EngineNode* head = engine->head.get();
     bool activelastpass = true;
     bool activethispass = true;

@@ -20,14 +20,12 @@ struct WorkerContext {
 
     Engine& engine;
     WorkerKind kind;
-    unsigned lastactivity = 0;
     bool steppedthispass = false;  // a forward step happened since the head
-    std::vector<pollfd> waitset;   // sockets the receive worker waits on when idle
+    std::vector<pollfd> waitset;   // sockets the worker waits on when a pass did nothing
     std::unique_ptr<char[]> buffer{new char[receivebuffersize]};
 
     void refresh()
     {
-        lastactivity = gettickcount();
         steppedthispass = true;
     }
     void waitfor(int fd, short events)
