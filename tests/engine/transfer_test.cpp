@@ -215,8 +215,7 @@ TEST_F(Transfers, QueuedRequestsPostExactlyOnce)
 
     // Without notify the line runs but nothing is posted.
     MessageLog::instance().clear();
-    ASSERT_EQ(fetchwhenready(node, "cwd /dir"), 0u);
-    EXPECT_EQ(takeout(node), "");
+    ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, "cwd /dir", nullptr, 0x65, 0, 7, 0) == 0; }));
     ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, "pwd", nullptr, 1, 0, 0, 0) != 4; }));
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(MessageLog::instance().formessage(node).empty());
