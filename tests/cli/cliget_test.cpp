@@ -1,60 +1,21 @@
 // skylark-cli get and tasks, run as a separate process against loopback
 // servers.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "testservers.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string output;
-};
+using CliRun = testsupport::ProgramRun;
 
-// Runs skylark-cli with a private program directory; `killafter` > 0 sends
-// SIGTERM after that many milliseconds.
 CliRun Cli(const std::vector<std::string>& args, const std::string& home, int killafter = 0) {
-  int pipefd[2];
-  if (pipe(pipefd) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipefd[1], 2);
-    dup2(pipefd[1], 1);
-    close(pipefd[0]);
-    setenv("SKYLARK_HOME", home.c_str(), 1);
-    std::vector<char*> argv;
-    std::string program = SKYLARK_CLI;
-    argv.push_back(program.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(pipefd[1]);
-  if (killafter > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(killafter));
-    kill(pid, SIGTERM);
-  }
-  CliRun run;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<size_t>(n));
-  close(pipefd[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return run;
+  return testsupport::runProgram(SKYLARK_CLI, args, {.home = home, .killafterms = killafter});
 }
 
 class CliGet : public ::testing::Test {

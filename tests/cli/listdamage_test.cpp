@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -153,37 +151,10 @@ TEST_F(ListDamage, HeadlessListsLoadWhatIsIntactKeepACopyAndSaveWhatLoaded) {
   }
 }
 
-struct TasksRun {
-  int status = -1;
-  std::string output;
-  long peakkib = 0;
-};
+using TasksRun = testsupport::ProgramRun;
 
 TasksRun CliTasks(const QString& home) {
-  int pipefd[2];
-  if (pipe(pipefd) != 0) return {};
-  const pid_t pid = fork();
-  if (pid < 0) return {};
-  if (pid == 0) {
-    dup2(pipefd[1], 1);
-    dup2(pipefd[1], 2);
-    close(pipefd[0]);
-    setenv("SKYLARK_HOME", QFile::encodeName(home).constData(), 1);
-    execl(SKYLARK_CLI, SKYLARK_CLI, "tasks", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(pipefd[1]);
-  TasksRun run;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<size_t>(n));
-  close(pipefd[0]);
-  int status = 0;
-  rusage usage {};
-  if (wait4(pid, &status, 0, &usage) != pid) return run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.peakkib = usage.ru_maxrss;
-  return run;
+  return testsupport::runProgram(SKYLARK_CLI, {"tasks"}, {.home = QFile::encodeName(home).toStdString()});
 }
 
 TEST_F(ListDamage, CliTasksReadsDamageWithoutCrashOrTrace) {

@@ -13,6 +13,7 @@
 
 #include "faultserver.h"
 #include "nginxserver.h"
+#include "programrun.h"
 #include "pyftpdserver.h"
 #include "scratchdir.h"
 #include "sha256.h"
