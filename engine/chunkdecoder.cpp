@@ -11,17 +11,20 @@ constexpr size_t maxline = 4096;
 bool parsechunksize(const std::string& line, uint64_t& size)
 {
     size = 0;
-    size_t digits = 0;
-    for (char c : line) {
+    size_t digits = 0, at = 0;
+    for (; at < line.size(); ++at) {
+        char c = line[at];
         int value;
         if (c >= '0' && c <= '9') value = c - '0';
         else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
         else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
         else break;
-        if (++digits > 15) return false;  // beyond any file we could write
+        if (++digits > 16) return false;
         size = size * 16 + static_cast<uint64_t>(value);
     }
-    return digits > 0;
+    if (size > (uint64_t{1} << 62)) return false;  // beyond any file we could write
+    // Only an extension or blanks may follow the size.
+    return digits > 0 && (at == line.size() || line[at] == ';' || line[at] == ' ' || line[at] == '\t');
 }
 }  // namespace
 

@@ -25,8 +25,8 @@ bool writable(EngineNode& node, WorkerContext& worker)
 void exceptioncheck(EngineNode& node)
 {
     if (wait_socket(node.controlsocket, Failed, 0) == 1) {
+        node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
         closehandle(node.controlsocket);
-        node.state = ControlState::Close;
     }
 }
 
@@ -39,9 +39,10 @@ bool sendtext(EngineNode& node, const std::string& text)
     if (sent < 0) {
         node.unsent.clear();
         closehandle(node.controlsocket);
-        node.state = ControlState::Close;
+        node.fail(FailureRetry, "connection lost while sending");
         return false;
     }
+    if (sent > 0) node.lastactivity = monotonicms();
     node.unsent.erase(0, static_cast<size_t>(sent));
     return true;
 }
@@ -82,8 +83,13 @@ int64_t restnumber(const std::string& command)
 
 void opencontrolsocket(EngineNode& node, WorkerContext& worker);
 
+// Lookups of one name before it counts as unknown: a resolver may fail
+// for a moment, a name that three lookups miss is not coming back.
+constexpr int maxlookups = 3;
+
 void resolved(EngineNode& node, const sockaddr_in& address)
 {
+    node.lookupfailures = 0;
     node.datastate = DataState::Idle;
     node.dataexpected = 0;
     node.serveraddr = address;
@@ -110,7 +116,11 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
         if (!node.resolveevent->done.isset()) return;
         sockaddr_in found = node.resolveevent->address;
         node.resolveevent.reset();
-        if (found.sin_addr.s_addr == 0) return;  // failed: a new lookup next pass
+        if (found.sin_addr.s_addr == 0) {
+            if (++node.lookupfailures >= maxlookups) node.fail(FailureFinal, "host not found: " + node.servername);
+            else worker.refresh();  // a new lookup at once
+            return;
+        }
         resolved(node, found);
     }
     opencontrolsocket(node, worker);
@@ -120,9 +130,7 @@ void opencontrolsocket(EngineNode& node, WorkerContext& worker)
 {
     node.controlsocket = open_stream_socket();
     if (node.controlsocket < 0) {
-        // Without a socket the node cannot go on; it closes like a failed connect.
-        node.state = ControlState::Close;
-        node.datastate = DataState::Failed;
+        node.fail(FailureRetry, "no socket for the connection");
         return;
     }
     node.state = ControlState::Connect;
@@ -134,13 +142,9 @@ void connectstep(EngineNode& node, WorkerContext& worker)
 {
     sockaddr_in target = node.serveraddr;
     target.sin_port = htons(static_cast<uint16_t>(node.serverport));
-    if (connectsocket(node.controlsocket, target) == ConnectStarted) {
-        node.state = ControlState::Connecting;
-    } else {
-        node.state = ControlState::Close;
-        node.datastate = DataState::Failed;
-    }
     node.log("try connect to server:" + node.servername + "\r\n");
+    if (connectsocket(node.controlsocket, target) == ConnectStarted) node.state = ControlState::Connecting;
+    else node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
     worker.refresh();
 }
 
@@ -261,8 +265,7 @@ void startpassive(EngineNode& node, WorkerContext& worker)
 {
     node.datasocket = open_stream_socket();
     if (node.datasocket < 0) {
-        node.datastate = DataState::Failed;
-        node.state = ControlState::Close;
+        node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
     node.pasvreply.clear();
@@ -278,8 +281,7 @@ void startactive(EngineNode& node, WorkerContext& worker)
     node.listensocket = openlistener(node.controlsocket);
     if (node.listensocket < 0 || !localaddress(node.controlsocket, local) ||
         !localaddress(node.listensocket, listening)) {
-        node.datastate = DataState::Failed;
-        node.state = ControlState::Close;
+        node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
     const auto* ip = reinterpret_cast<const unsigned char*>(&local.sin_addr.s_addr);
@@ -293,27 +295,6 @@ void startactive(EngineNode& node, WorkerContext& worker)
     if (sendtext(node, command)) worker.refresh();
 }
 
-// Reads "(h1,h2,h3,h4,p1,p2)": the port from the last two numbers, the
-// address from the text before them.
-bool parsepasv(const std::string& reply, in_addr& address, unsigned& port)
-{
-    size_t open = reply.find('(');
-    size_t close = reply.find(')');
-    if (open == std::string::npos || close == std::string::npos || close < open) return false;
-    std::string inside = reply.substr(open + 1, close - open - 1);
-    size_t last = inside.rfind(',');
-    if (last == std::string::npos || last == 0) return false;
-    size_t second = inside.rfind(',', last - 1);
-    if (second == std::string::npos) return false;
-    unsigned high = static_cast<unsigned>(std::atoi(inside.substr(second + 1, last - second - 1).c_str()));
-    unsigned low = static_cast<unsigned>(std::atoi(inside.substr(last + 1).c_str()));
-    port = (high * 256 + low) & 0xFFFF;
-    std::string dotted = inside.substr(0, second);
-    for (char& c : dotted)
-        if (c == ',') c = '.';
-    return inet_pton(AF_INET, dotted.c_str(), &address) == 1;
-}
-
 void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t capacity)
 {
     if (wait_socket(node.controlsocket, Readable, 0) != 1) {
@@ -322,40 +303,26 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     }
     long n = receivechunk(node.controlsocket, buffer, capacity);
     if (n == wouldblock) return;
-    if (n <= 0) {
-        node.log("connection closed by server\r\n");
-        node.datastate = DataState::Failed;
-        node.state = ControlState::Close;
-        return;
-    }
+    if (n == 0) return node.fail(FailureRetry, "connection closed by server");
+    if (n < 0) return node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
     std::string text = chunktext(buffer, static_cast<size_t>(n));
     node.log("recv:" + text);
+    node.lastactivity = monotonicms();
     worker.refresh();
-    node.pasvreply += text;
-    if (ServerRejected(node.pasvreply, 1, node.lastcommand)) {
-        node.datastate = DataState::Failed;
-        node.state = ControlState::Close;
-        return;
-    }
+    appendreplytext(node.pasvreply, text);
     // A reply that came in pieces is gathered before it is read.
-    if (!replycomplete(node.pasvreply)) {
-        if (node.pasvreply.size() > 65536) {
-            node.log("PASV reply too long\r\n");
-            node.datastate = DataState::Failed;
-            node.state = ControlState::Close;
-        }
-        return;
-    }
+    const ReplyCheck check = checkreply(node.pasvreply);
+    if (check == ReplyTooLong) return node.fail(FailureFinal, "reply too long");
+    if (check == ReplyIncomplete) return;
     std::string reply;
     reply.swap(node.pasvreply);
+    const std::string line = finalreplyline(reply);
+    if (line.compare(0, 1, "4") == 0 || line.compare(0, 1, "5") == 0)
+        return node.fail(FailureRetry, "the server refused passive mode: " + line);
+    if (line.compare(0, 3, "227") != 0) return node.fail(FailureRetry, "unexpected reply to PASV: " + line);
     in_addr address{};
     unsigned port = 0;
-    if (reply.find('(') == std::string::npos || reply.find(')') == std::string::npos) return;
-    if (!parsepasv(reply, address, port)) {
-        node.datastate = DataState::Failed;
-        node.state = ControlState::Close;
-        return;
-    }
+    if (!parsepasv(reply, address, port)) return node.fail(FailureFinal, "bad PASV reply: " + line);
     // The data connection goes to the server we logged in to, whatever
     // address the reply names: a server must not steer us to a third host.
     sockaddr_in target = node.serveraddr;
@@ -364,17 +331,14 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
         node.log("try data connect...\r\n");
         node.datastate = DataState::Connecting;
     } else {
-        node.datastate = DataState::Failed;
-        node.state = ControlState::Close;
+        node.fail(FailureRetry, "could not open the data connection: " + socketerrortext(node.datasocket));
     }
 }
 }  // namespace
 
 void timedout(EngineNode& node)
 {
-    node.log(std::string("timed out waiting for ") + node.timerreason + "\r\n");
-    node.state = ControlState::Close;
-    node.datastate = DataState::Failed;
+    node.fail(FailureRetry, std::string("timed out waiting for ") + node.timerreason);
 }
 
 void controlstep(EngineNode& node, WorkerContext& worker)

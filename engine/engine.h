@@ -28,6 +28,8 @@ struct Engine {
     std::shared_ptr<Waker> controlwaker = std::make_shared<Waker>();
     Waker receivewaker;
     TimerHeap timers;  // the nodes' deadlines, served by the control worker
+    std::atomic<unsigned> connecttimeout{30000};  // ms
+    std::atomic<unsigned> idletimeout{60000};     // ms
     std::thread workers[2];
     ManualEvent finished[2];
 

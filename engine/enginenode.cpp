@@ -4,7 +4,45 @@
 
 namespace lark {
 
+namespace {
+// Each node's log keeps at most this much; older lines go first.
+constexpr size_t maxlog = 1u << 20;
+
+void droppedhead(std::string& text, size_t keep)
+{
+    if (text.size() <= keep) return;
+    size_t cut = text.size() - keep;
+    size_t lineend = text.find('\n', cut);
+    cut = lineend == std::string::npos ? text.size() : lineend + 1;
+    text = "(earlier log lines dropped)\r\n" + text.substr(cut);
+}
+}  // namespace
+
 EngineNode::EngineNode() = default;
+
+void EngineNode::log(const std::string& line)
+{
+    newoutput += line;
+    if (newoutput.size() + outputlog.size() <= maxlog) return;
+    droppedhead(outputlog, maxlog / 4);
+    droppedhead(newoutput, maxlog / 2);
+}
+
+void keeplogbounded(std::string& log)
+{
+    droppedhead(log, maxlog);
+}
+
+void EngineNode::fail(FailureKind kind, const std::string& reason)
+{
+    log(reason + "\r\n");
+    if (failkind == FailureNone) {
+        failkind = kind;
+        failreason = reason;
+    }
+    state = ControlState::Close;
+    datastate = DataState::Failed;
+}
 
 EngineNode::~EngineNode()
 {
@@ -25,6 +63,8 @@ void EngineNode::resetconnection()
     bodyverified = 0;
     chunked = 0;
     chunks.reset();
+    streamoffset = -1;
+    streambegin = -1;
 }
 
 std::unique_ptr<EngineNode> EngineNode::makebranch() const
@@ -38,6 +78,7 @@ std::unique_ptr<EngineNode> EngineNode::makebranch() const
     branch->localdir = localdir;
     branch->serveraddr = serveraddr;
     branch->groupaddress = groupaddress;
+    branch->restproof = restproof;
     branch->user = user;
     branch->pass = pass;
     branch->dataexpected = dataexpected;

@@ -21,6 +21,7 @@ namespace lark {
 
 struct ResolveJob;
 struct GroupAddress;
+struct RestProof;
 
 constexpr int nosocket = -1;
 
@@ -69,7 +70,11 @@ public:
     void appendcommand(const std::string& line);
     void popcommand();
     void poprequest();
-    void log(const std::string& line) { newoutput += line; }
+    // Keeps the log bounded: a server that talks without end cannot grow it.
+    void log(const std::string& line);
+    // Ends the connection; the first failure since connect is kept for
+    // getfailure, and its reason goes to the log.
+    void fail(FailureKind kind, const std::string& reason);
 
     bool isdownload() const { return lastbranch.load() != nullptr; }
     bool ishttp() const { return serverprotocol == ProtocolHttp; }
@@ -131,14 +136,26 @@ public:
     int bodyverified = 0;      // HTTP: status and range checked before the first write
     int chunked = 0;           // HTTP: the body comes in chunked transfer coding
     ChunkDecoder chunks;
-    uint64_t timer = 0;                              // the armed deadline's token, 0 none
-    ControlState timerstate = ControlState::Resolve;  // the state that armed it
-    const char* timerreason = "";                    // what the deadline waits for
+    uint64_t timer = 0;            // the armed deadline's token, 0 none
+    const char* timerreason = nullptr;  // what the deadline waits for
+    unsigned timerlimit = 0;       // how long that wait may be silent, ms
+    int64_t lastactivity = 0;      // monotonic ms of the last byte or change of wait
+    int lookupfailures = 0;        // name lookups in a row that found nothing
+    std::string failreason;
+    FailureKind failkind = FailureNone;
+    // The file offset of the next byte the stream brings, -1 before it is
+    // known; bytes below the write offset are compared with the disk.
+    int64_t streamoffset = -1;
+    int64_t streambegin = -1;  // where the stream started
     std::shared_ptr<GroupAddress> groupaddress;  // shared by a download's branches
+    std::shared_ptr<RestProof> restproof;        // likewise
 
     // Forgets everything that belonged to the connection just torn down.
     void resetconnection();
 };
+
+// Cuts a log kept outside a node (the program's copy) to the same bound.
+void keeplogbounded(std::string& log);
 
 // The walk order of the list: along the branches, then to the next group.
 inline EngineNode* successor(const EngineNode* node)

@@ -37,6 +37,14 @@ enum AddedKind : unsigned { AddedBrowse = 0, AddedDownload = 1 };
 // getfilepointer/setfilepointer `type`.
 enum FilePointer : unsigned { RestartOffset = 0, WriteOffset = 1, EndOffset = 2 };
 
+// Why a node's last connection ended without finishing, from getfailure.
+enum FailureKind : unsigned {
+    FailureNone = 0,      // nothing failed since the last connect
+    FailureRetry = 1,     // another try may succeed: a cut, a time-out, a 4xx FTP reply
+    FailureFinal = 2,     // the same request would fail again: a 404, a refused login
+    FailureUnproven = 3,  // the bytes did not start where asked: fetch from byte 0 on one branch
+};
+
 // Engine start-up; 0 started, 1 already running. Call before anything else;
 // may be called again after releasedllres to start a fresh engine.
 LARK_EXPORT unsigned startengine();
@@ -82,6 +90,14 @@ LARK_EXPORT unsigned generateinitcommand(void* node);
 LARK_EXPORT unsigned adjustrestpoint(void* node);
 LARK_EXPORT unsigned savecommand(void* node, std::string script);
 LARK_EXPORT unsigned copyredirectinfo(void* from, void* to);
+
+// The first failure since the node's last connect, with a one-line reason.
+LARK_EXPORT unsigned getfailure(void* node, std::string& reason, unsigned& kind);
+
+// Time-outs of every node in milliseconds, 0 keeping a value: connecting
+// (control, data, an active-mode data connection from the server; default
+// 30000) and silence while a reply or data is awaited (default 60000).
+LARK_EXPORT unsigned settimeouts(unsigned connectms, unsigned idlems);
 
 // Protocol log.
 LARK_EXPORT unsigned getoutputmsg(void* node, std::string& text, int all);

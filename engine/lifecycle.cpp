@@ -5,6 +5,7 @@
 #include "lark.h"
 #include "localname.h"
 #include "resolver.h"
+#include "restproof.h"
 #include "urlparse.h"
 
 namespace lark {
@@ -76,6 +77,7 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
     EngineNode* first = node.get();
     if (isfile) {
         first->groupaddress = std::make_shared<GroupAddress>();
+        first->restproof = std::make_shared<RestProof>();
         // Build the whole chain before it becomes visible to the workers.
         std::vector<std::unique_ptr<EngineNode>> branches;
         for (unsigned i = 1; i < branchcount; ++i) branches.push_back(first->makebranch());
@@ -108,9 +110,31 @@ unsigned connect(void* handle, int reload)
         node->currentcommand.clear();
         node->lastcommand.clear();
         node->redirectcount = 0;
+        node->failkind = FailureNone;
+        node->failreason.clear();
+        node->lookupfailures = 0;
         node->serverconnected = 1;
     }
     nudgeworkers();
+    return StatusOk;
+}
+
+unsigned getfailure(void* handle, std::string& reason, unsigned& kind)
+{
+    EngineNode* node = nodeof(handle);
+    if (!node) return StatusNoNode;
+    std::lock_guard<std::mutex> guard(node->lock);
+    reason = node->failreason;
+    kind = node->failkind;
+    return StatusOk;
+}
+
+unsigned settimeouts(unsigned connectms, unsigned idlems)
+{
+    Engine* engine = runningengine();
+    if (!engine) return StatusNoNode;
+    if (connectms != 0) engine->connecttimeout = connectms;
+    if (idlems != 0) engine->idletimeout = idlems;
     return StatusOk;
 }
 

@@ -9,6 +9,7 @@ unsigned getoutputmsg(void* handle, std::string& text, int all)
     if (!node) return 1;
     std::lock_guard<std::mutex> guard(node->lock);
     node->outputlog += node->newoutput;
+    keeplogbounded(node->outputlog);
     text = all ? node->outputlog : node->newoutput;
     node->newoutput.clear();
     return 0;

@@ -10,9 +10,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "programdir.h"
+#include "restproof.h"
 #include "replyparsers.h"
 #include "socketlayer.h"
 #include "urlparse.h"
@@ -21,7 +24,7 @@
 namespace lark {
 
 namespace {
-constexpr size_t maxreply = 65536;         // an FTP reply or HTTP header
+constexpr size_t maxheader = 65536;        // an HTTP response header
 constexpr size_t maxlisting = 64u << 20;  // a directory listing
 constexpr int maxredirects = 20;
 
@@ -33,13 +36,6 @@ bool readable(int socket)
 bool failed(int socket)
 {
     return wait_socket(socket, Failed, 0) == 1;
-}
-
-void closewithreason(EngineNode& node, const char* line)
-{
-    node.log(line);
-    node.state = ControlState::Close;
-    node.datastate = DataState::Failed;
 }
 
 void notify(EngineNode& node, const std::string& text)
@@ -61,7 +57,41 @@ size_t headerend(const std::string& text)
 
 void fileerror(EngineNode& node)
 {
-    closewithreason(node, ("File Error:" + node.localdir + node.filename + "\r\n").c_str());
+    node.fail(FailureFinal, "File Error:" + node.localdir + node.filename);
+}
+
+// The status line of a header, for a reason ("HTTP/1.1 404 Not Found").
+std::string statusline(const std::string& header)
+{
+    return header.substr(0, header.find_first_of("\r\n"));
+}
+
+// Bytes of the stream below the write offset are on disk already: they are
+// compared with it, never written. A match proves the server starts where
+// asked; a mismatch means it does not, or the file changed on the server.
+bool overlapmatches(EngineNode& node, const char*& data, size_t& length)
+{
+    int64_t write = node.filepointer[WriteOffset];
+    if (node.streamoffset < 0 || node.streamoffset >= write || length == 0) return true;
+    size_t overlap = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(length), write - node.streamoffset));
+    char disk[16384];
+    for (size_t done = 0; done < overlap;) {
+        size_t part = std::min(overlap - done, sizeof disk);
+        ssize_t n = pread(node.localfile, disk, part, node.streamoffset + static_cast<int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || std::memcmp(disk, data + done, static_cast<size_t>(n)) != 0) {
+            node.fail(FailureUnproven, "the server's bytes at offset " +
+                                           std::to_string(node.streamoffset + static_cast<int64_t>(done)) +
+                                           " differ from the file on disk");
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    node.streamoffset += static_cast<int64_t>(overlap);
+    data += overlap;
+    length -= overlap;
+    if (node.streamoffset == write && node.restproof) node.restproof->settle(true);
+    return true;
 }
 
 bool openlocalfile(EngineNode& node)
@@ -69,8 +99,9 @@ bool openlocalfile(EngineNode& node)
     if (node.localfile >= 0) return true;
     std::string path;
     if (!localfilepath(node.localdir, node.filename, path)) return false;
-    // Never follow a link planted at the file's name.
-    node.localfile = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Never follow a link planted at the file's name; read back for the
+    // overlap and sample checks.
+    node.localfile = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     return node.localfile >= 0;
 }
 
@@ -82,6 +113,7 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
         fileerror(node);
         return;
     }
+    if (!overlapmatches(node, data, length)) return;
     int64_t write = node.filepointer[WriteOffset];
     int64_t end = node.filepointer[EndOffset];
     // Reaching the end offset ends the branch at once: waiting for a byte
@@ -103,6 +135,10 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
         done += static_cast<size_t>(put);
     }
     node.filepointer[WriteOffset] = write + static_cast<int64_t>(done);
+    if (node.streamoffset >= 0) node.streamoffset = node.filepointer[WriteOffset];
+    // A stream that needed no restart confirms or refutes the REST sample.
+    if (node.restproof && node.streambegin == 0 && node.restproof->state() == RestProof::Sampled)
+        node.restproof->check(node.localfile, 0, node.filepointer[WriteOffset]);
 }
 
 // The offset the request asked for in its "Range: bytes=N-" line; 0 without.
@@ -128,18 +164,22 @@ bool bodyacceptable(EngineNode& node, const std::string& header)
     parseresponseheader(header, node.ftppathfile, unused, status, name);
     int64_t asked = requestedoffset(node.lastcommand);
     if (status < 200 || status > 299) {
-        node.log("server answered " + std::to_string(status) + ", nothing written\r\n");
+        // A client error other than a time-out or a rate limit is the same
+        // on every try.
+        bool final = status >= 400 && status < 500 && status != 408 && status != 429;
+        node.fail(final ? FailureFinal : FailureRetry, "the server answered \"" + statusline(header) + "\"");
         return false;
     }
     if (status == 206) {
         if (contentrangestart(header) != asked) {
-            node.log("server sent another range than asked, nothing written\r\n");
+            node.fail(FailureUnproven, "the server sent another range than asked, nothing written");
             return false;
         }
     } else if (asked != 0) {
-        node.log("server ignored the range, nothing written\r\n");
+        node.fail(FailureUnproven, "the server ignored the range, nothing written");
         return false;
     }
+    node.streamoffset = node.streambegin = asked;
     return true;
 }
 
@@ -151,11 +191,7 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart)
     }
     if (!node.headerskipped) {
         std::string header = node.replytext.substr(0, headerend(node.replytext));
-        if (!bodyacceptable(node, header)) {
-            node.state = ControlState::Close;
-            node.datastate = DataState::Failed;
-            return;
-        }
+        if (!bodyacceptable(node, header)) return;
         node.chunked = ischunked(header) ? 1 : 0;
         node.chunks.reset();
         node.headerskipped = 1;
@@ -165,10 +201,7 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart)
     if (node.chunked) {
         size_t decoded = 0;
         ChunkDecoder::Result result = node.chunks.decode(body, length, decoded);
-        if (result == ChunkDecoder::Error) {
-            closewithreason(node, "bad chunked body\r\n");
-            return;
-        }
+        if (result == ChunkDecoder::Error) return node.fail(FailureFinal, "bad chunked body");
         length = decoded;
         if (result == ChunkDecoder::Done) {
             node.state = ControlState::Close;
@@ -179,38 +212,75 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart)
     writefilebytes(node, body, length, true);
 }
 
+// "host" or "host:port", as Host and Referer name a server.
+std::string hostfield(const EngineNode& node)
+{
+    return node.serverport == 80 ? node.servername : node.servername + ":" + std::to_string(node.serverport);
+}
+
+void replacefield(std::string& request, const std::string& field, const std::string& value)
+{
+    size_t at = request.find("\r\n" + field + ": ");
+    if (at == std::string::npos) return;
+    size_t start = at + 4 + field.size();
+    request.replace(start, request.find("\r\n", start) - start, value);
+}
+
 void followredirect(EngineNode& node, const std::string& newpath, const std::string& newfilename)
 {
-    if (++node.redirectcount > maxredirects) {
-        closewithreason(node, "too many redirects\r\n");
-        return;
-    }
+    if (++node.redirectcount > maxredirects) return node.fail(FailureFinal, "too many redirects");
+    const std::string scheme = referencescheme(newpath);
+    if (!scheme.empty() && scheme != "http")
+        return node.fail(FailureFinal, "redirect to an unsupported scheme (" + scheme + ")");
     node.filename = newfilename;
     node.ftppathfile = newpath;
     size_t firstline = node.lastcommand.find("\r\n");
-    std::string request = "GET " + newpath + " HTTP/1.1\r\n" + node.lastcommand.substr(firstline + 2);
-    if (newpath.find("http://") != std::string::npos) {
+    std::string tail = node.lastcommand.substr(firstline + 2);
+    if (!scheme.empty()) {
         node.serveraddr = sockaddr_in{};
-        std::string oldserver = node.servername;
-        if (parseurl(newpath.substr(newpath.find("http://")), node) != 0) {
-            closewithreason(node, "redirect not followed\r\n");
-            return;
-        }
+        if (parseurl(newpath, node) != 0) return node.fail(FailureFinal, "redirect not followed: " + newpath);
         if (node.filename.empty()) node.filename = extractfilenamefrompath(node.ftppathfile);
+        // Credentials belong to the origin that was asked, never another.
+        node.user.clear();
+        node.pass.clear();
         // The request must name the server it now goes to.
-        size_t host = request.find("\r\nHost: ");
-        if (host != std::string::npos) {
-            size_t valueend = request.find("\r\n", host + 2);
-            request.replace(host + 8, valueend - host - 8, node.servername);
-        }
+        tail = "\r\n" + tail;
+        replacefield(tail, "Host", hostfield(node));
+        tail.erase(0, 2);
     }
-    node.commandqueue = request;
-    node.initcommand = request;
+    node.commandqueue = "GET " + node.ftppathfile + " HTTP/1.1\r\n" + tail;
+    node.initcommand = node.commandqueue;
     node.replytext.clear();
     node.headerskipped = 0;
     node.filedata = 0;
     closehandle(node.controlsocket);
     node.state = ControlState::Resolve;
+}
+
+// A complete FTP reply: a refusal ends the node, a login refusal for good.
+void finishreply(EngineNode& node)
+{
+    const std::string line = finalreplyline(node.replytext);
+    const bool login = node.lastcommand.compare(0, 5, "pass ") == 0 || node.lastcommand.compare(0, 5, "user ") == 0;
+    if (login && line.compare(0, 1, "5") == 0) {
+        node.replytext.clear();
+        return node.fail(FailureFinal, "login refused: " + line);
+    }
+    if (ServerRejected(node.replytext, 1, node.lastcommand)) {
+        node.replytext.clear();
+        node.log("server rejected\r\n");
+        // A 5xx is a permanent refusal; a 4xx may pass.
+        return node.fail(line.compare(0, 1, "5") == 0 ? FailureFinal : FailureRetry, "the server refused: " + line);
+    }
+    if (line.compare(0, 3, "421") == 0) return node.fail(FailureRetry, "the server closes the connection: " + line);
+    if (node.dataexpected) {
+        // A preliminary reply: the end of the data connection moves on.
+    } else if (node.notifystate != NotifyState::None) {
+        notify(node, node.replytext);
+    } else {
+        node.state = ControlState::Ready;
+        node.replytext.clear();
+    }
 }
 
 // Returns the bytes read this time (0 when none came).
@@ -219,18 +289,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
     if (!readable(node.controlsocket)) {
         worker.waitfor(node.controlsocket, POLLIN);
         if (node.ishttp() || !replycomplete(node.replytext)) return 0;
-        if (ServerRejected(node.replytext, 1, node.lastcommand)) {
-            node.replytext.clear();
-            node.state = ControlState::Close;
-            node.log("server rejected\r\n");
-        } else if (node.dataexpected) {
-            // A preliminary reply: the end of the data connection moves on.
-        } else if (node.notifystate != NotifyState::None) {
-            notify(node, node.replytext);
-        } else {
-            node.state = ControlState::Ready;
-            node.replytext.clear();
-        }
+        finishreply(node);
         return 0;
     }
 
@@ -239,38 +298,42 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         worker.waitfor(node.controlsocket, POLLIN);
         return 0;
     }
-    size_t before = node.replytext.size();
-    bool keepstext = !node.ishttp() || !node.headerskipped;
-    std::string text;
-    if (n > 0 && keepstext) {
-        text = chunktext(buffer, static_cast<size_t>(n));
-        node.replytext += text;
-        std::string shown = text;
-        if (node.ishttp()) {
-            size_t cut = shown.find("\r\n\r\n");
-            if (cut == std::string::npos) cut = shown.find("\n\n");
-            if (cut != std::string::npos) shown.erase(cut);
-        }
-        node.log("recv:" + shown + "\r\n");
-    }
-    if (n <= 0) {
-        node.log("connection closed by server\r\n");
-        node.state = ControlState::Close;
+    if (n == 0) {
+        node.fail(FailureRetry, "connection closed by server");
         return 0;
     }
-    worker.refresh();
-    if (!node.ishttp()) {
-        if (node.replytext.size() > maxreply) closewithreason(node, "reply too long\r\n");
-        return n;
+    if (n < 0) {
+        node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
+        return 0;
     }
-
-    size_t end = node.headerskipped ? std::string::npos : headerend(node.replytext);
-    if (!node.headerskipped && end == std::string::npos) {
-        if (node.replytext.size() > maxreply) closewithreason(node, "response header too long\r\n");
+    node.lastactivity = monotonicms();
+    size_t before = node.replytext.size();
+    if (!node.ishttp()) {
+        std::string text = chunktext(buffer, static_cast<size_t>(n));
+        appendreplytext(node.replytext, text);
+        node.log("recv:" + text + "\r\n");
+        worker.refresh();
+        if (checkreply(node.replytext) == ReplyTooLong) node.fail(FailureFinal, "reply too long");
         return n;
     }
     if (!node.headerskipped) {
-        std::string header = node.replytext.substr(0, end);
+        std::string text = chunktext(buffer, static_cast<size_t>(n));
+        node.replytext += text;
+        size_t cut = text.find("\r\n\r\n");
+        if (cut == std::string::npos) cut = text.find("\n\n");
+        node.log("recv:" + (cut == std::string::npos ? text : text.substr(0, cut)) + "\r\n");
+    }
+    worker.refresh();
+
+    size_t end = node.headerskipped ? std::string::npos : headerend(node.replytext);
+    if (!node.headerskipped) {
+        std::string header = node.replytext.substr(0, std::min(end, node.replytext.size()));
+        if ((end == std::string::npos ? node.replytext.size() : end) > maxheader ||
+            toomanyheaderlines(header)) {
+            node.fail(FailureFinal, "response header too long");
+            return n;
+        }
+        if (end == std::string::npos) return n;
         std::string newpath, newfilename;
         int status = 0;
         if (parseresponseheader(header, node.ftppathfile, newpath, status, newfilename) == 0 &&
@@ -285,7 +348,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         if (bodystart > static_cast<size_t>(n)) bodystart = static_cast<size_t>(n);
         httpbody(node, buffer, static_cast<size_t>(n), bodystart);
     } else {
-        node.replytext.erase(end);
+        node.replytext = crlflines(node.replytext.substr(0, end));
         node.state = ControlState::Close;
     }
     return n;
@@ -293,6 +356,10 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
 
 void winddown(EngineNode& node)
 {
+    const int64_t end = node.filepointer[EndOffset];
+    if (node.downstarted && node.filedata && end != 0 && node.filepointer[WriteOffset] < end &&
+        node.state != ControlState::Close)
+        node.fail(FailureRetry, "the data connection closed before the end of the range");
     closehandle(node.datasocket);
     closehandle(node.listensocket);
     node.datastate = DataState::Idle;
@@ -336,11 +403,47 @@ bool restartproven(EngineNode& node, WorkerContext& worker)
         return true;
     }
     if (restartpassedover(node.replytext)) {
-        closewithreason(node, "restart not confirmed by server, nothing written\r\n");
+        node.fail(FailureUnproven, "restart not confirmed by server, nothing written");
         return false;
     }
     worker.waitfor(node.controlsocket, POLLIN);
     return false;
+}
+
+// A 350 is a claim, not a proof: a fresh FTP branch that starts past byte 0
+// writes only once the download's REST sample has been confirmed. Until
+// then its bytes wait in the socket.
+bool offsettrusted(EngineNode& node)
+{
+    if (node.streamoffset < 0) node.streamoffset = node.streambegin = node.restconfirmed ? node.restoffset : 0;
+    if (node.ishttp() || !node.downstarted || !node.restproof || node.streambegin == 0 ||
+        node.streambegin < node.filepointer[WriteOffset])
+        return true;  // from byte 0, or proven by its overlap with the disk
+    switch (node.restproof->state()) {
+    case RestProof::Sampled:
+        return false;
+    case RestProof::Disproven:
+        node.fail(FailureUnproven, "the server does not start a retrieval where REST asks");
+        return false;
+    case RestProof::Unknown:  // no sample taken: nothing to prove it with
+    case RestProof::Proven:
+        break;
+    }
+    return true;
+}
+
+// The probe's retrieval after "rest 1": its first bytes are the download's
+// REST sample, never file bytes.
+void takesample(EngineNode& node, const char* data, size_t length, bool ended)
+{
+    if (!node.restproof) return;
+    bool full = ended ? (node.restproof->sealsample(), true)
+                      : node.restproof->addsample(node.restoffset, data, length);
+    if (!full) return;
+    closehandle(node.datasocket);
+    node.log("REST sample taken\r\n");
+    node.state = ControlState::Close;
+    node.datastate = DataState::Failed;
 }
 
 void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
@@ -352,22 +455,26 @@ void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
             return;
         }
         if (n <= 0) {
-            if (node.notifystate != NotifyState::None) notify(node, node.datatext);
+            if (node.filedata && !node.downstarted) takesample(node, buffer, 0, true);
+            else if (node.notifystate != NotifyState::None) notify(node, node.datatext);
             else winddown(node);
             return;
         }
         worker.refresh();
+        node.lastactivity = monotonicms();
         taken += static_cast<size_t>(n);
+        if (node.filedata && !node.downstarted) {
+            takesample(node, buffer, static_cast<size_t>(n), false);
+            if (node.state == ControlState::Close) return;
+            continue;
+        }
         if (node.filedata) {
             writefilebytes(node, buffer, static_cast<size_t>(n), node.resumeenable != 0);
             if (node.state == ControlState::Close) return;
             continue;
         }
         node.datatext += chunktext(buffer, static_cast<size_t>(n));
-        if (node.datatext.size() > maxlisting) {
-            closewithreason(node, "listing too long\r\n");
-            return;
-        }
+        if (node.datatext.size() > maxlisting) return node.fail(FailureFinal, "listing too long");
     }
 }
 }  // namespace
@@ -381,8 +488,8 @@ void receivestep(EngineNode& node, WorkerContext& worker)
             // A refused or unreachable server ends the node instead of
             // leaving it connecting for ever.
             if (failed(node.controlsocket)) {
+                node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
                 closehandle(node.controlsocket);
-                node.state = ControlState::Close;
             } else if (wait_socket(node.controlsocket, Writable, 0) == 1) {
                 node.state = ControlState::Ready;
                 worker.refresh();
@@ -390,7 +497,10 @@ void receivestep(EngineNode& node, WorkerContext& worker)
                 worker.waitfor(node.controlsocket, POLLOUT);
             }
         } else if (failed(node.controlsocket)) {
-            node.state = ControlState::Connect;
+            // A fresh socket for the next try: a second connect on this one
+            // only returns the pending error.
+            node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
+            closehandle(node.controlsocket);
         } else if (readable(node.controlsocket)) {
             node.state = ControlState::ReadReply;
             worker.refresh();
@@ -404,8 +514,8 @@ void receivestep(EngineNode& node, WorkerContext& worker)
             node.state = ControlState::ReadReply;
             worker.refresh();
         } else if (failed(node.controlsocket)) {
+            node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
             closehandle(node.controlsocket);
-            node.state = ControlState::Close;
         } else {
             worker.waitfor(node.controlsocket, POLLIN);
         }
@@ -445,7 +555,9 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
     switch (node.datastate) {
     case DataState::Connecting:
         if (node.pasvmode) {
-            if (readable(node.datasocket)) {
+            if (failed(node.datasocket)) {
+                node.fail(FailureRetry, "data connection failed: " + socketerrortext(node.datasocket));
+            } else if (readable(node.datasocket)) {
                 node.datastate = DataState::Connected;
                 node.log("Data passive connected\r\n");
                 worker.refresh();
@@ -481,7 +593,7 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
         // Once reading, the connection stays so until it ends: an empty
         // socket is waited for, not a reason to step back.
         if (node.notifystate == NotifyState::Ready) break;  // the closed connection waits for the program
-        if (!restartproven(node, worker)) break;
+        if (!restartproven(node, worker) || !offsettrusted(node)) break;
         readdata(node, worker, buffer);
         break;
     case DataState::Idle:

@@ -1,6 +1,9 @@
 #include "replyparsers.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <cctype>
 
 #include "lark.h"
 #include "localname.h"
@@ -24,13 +27,89 @@ std::string trimblanks(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-// Cuts the path before its last "/"; a path without "/" stays as it is.
-void dropcomponent(std::string& path)
-{
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) path.erase(slash);
-}
 }  // namespace
+
+void appendreplytext(std::string& reply, const std::string& text)
+{
+    reply.reserve(reply.size() + text.size());
+    for (char c : text) {
+        if (c == '\n' && (reply.empty() || reply.back() != '\r')) reply += '\r';
+        reply += c;
+    }
+}
+
+std::string crlflines(const std::string& header)
+{
+    std::string out;
+    appendreplytext(out, header);
+    return out;
+}
+
+ReplyCheck checkreply(const std::string& reply)
+{
+    constexpr size_t maxline = 8192, maxlines = 1000, maxtotal = 1u << 20;
+    if (reply.size() > maxtotal) return ReplyTooLong;
+    size_t lines = 0, start = 0;
+    for (size_t end; (end = reply.find('\n', start)) != std::string::npos; start = end + 1) {
+        if (end - start > maxline || ++lines > maxlines) return ReplyTooLong;
+    }
+    if (reply.size() - start > maxline) return ReplyTooLong;
+    return replycomplete(reply) ? ReplyComplete : ReplyIncomplete;
+}
+
+std::string finalreplyline(const std::string& reply)
+{
+    std::string last;
+    for (size_t start = 0; start < reply.size();) {
+        size_t end = reply.find("\r\n", start);
+        std::string line = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (line.size() >= 4 && line[3] == ' ' && isdigit(static_cast<unsigned char>(line[0]))) last = line;
+        else if (last.empty() && !line.empty()) last = line;
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return last;
+}
+
+// Finds six numbers "h1,h2,h3,h4,p1,p2" in a 227 reply, with or without
+// parentheses around them: the port from the last two.
+bool parsepasv(const std::string& reply, in_addr& address, unsigned& port)
+{
+    size_t at = 3;  // past the code
+    for (; at < reply.size(); ++at) {
+        if (reply[at] < '0' || reply[at] > '9') continue;
+        unsigned numbers[6];
+        size_t pos = at;
+        int found = 0;
+        for (; found < 6; ++found) {
+            unsigned value = 0;
+            size_t digits = 0;
+            while (pos < reply.size() && reply[pos] >= '0' && reply[pos] <= '9' && digits < 4) {
+                value = value * 10 + static_cast<unsigned>(reply[pos++] - '0');
+                ++digits;
+            }
+            if (digits == 0 || value > 255) break;
+            numbers[found] = value;
+            if (found < 5) {
+                if (pos >= reply.size() || reply[pos] != ',') break;
+                ++pos;
+            }
+        }
+        if (found == 6) {
+            port = numbers[4] * 256 + numbers[5];
+            address.s_addr = htonl(numbers[0] << 24 | numbers[1] << 16 | numbers[2] << 8 | numbers[3]);
+            return true;
+        }
+        while (at < reply.size() && reply[at] >= '0' && reply[at] <= '9') ++at;
+    }
+    return false;
+}
+
+bool toomanyheaderlines(const std::string& header)
+{
+    // The status line and 100 fields, and the blank line that ends them.
+    return std::count(header.begin(), header.end(), '\n') > 101;
+}
 
 int replycomplete(const std::string& reply)
 {
@@ -73,52 +152,81 @@ int classifydatacommand(const std::string& command, std::string& filename, int& 
     return 1;
 }
 
-int parseresponseheader(const std::string& header, const std::string& path, std::string& newpath,
+std::string referencescheme(const std::string& reference)
+{
+    if (reference.empty() || !isalpha(static_cast<unsigned char>(reference[0]))) return std::string();
+    for (size_t i = 1; i < reference.size(); ++i) {
+        char c = reference[i];
+        if (c == ':') return lowercase(reference.substr(0, i));
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') break;
+    }
+    return std::string();
+}
+
+std::string removedotsegments(const std::string& path)
+{
+    std::string input = path, output;
+    while (!input.empty()) {
+        if (input.compare(0, 3, "../") == 0) input.erase(0, 3);
+        else if (input.compare(0, 2, "./") == 0) input.erase(0, 2);
+        else if (input.compare(0, 3, "/./") == 0) input.erase(0, 2);
+        else if (input == "/.") input = "/";
+        else if (input.compare(0, 4, "/../") == 0 || input == "/..") {
+            input = input.size() == 3 ? std::string("/") : input.substr(3);
+            size_t slash = output.rfind('/');
+            output.erase(slash == std::string::npos ? 0 : slash);
+        } else if (input == "." || input == "..") {
+            input.clear();
+        } else {
+            size_t next = input.find('/', 1);
+            output += input.substr(0, next);
+            input.erase(0, next == std::string::npos ? input.size() : next);
+        }
+    }
+    return output;
+}
+
+std::string resolvereference(const std::string& base, std::string reference)
+{
+    reference.erase(std::min(reference.find('#'), reference.size()));
+    std::string scheme = referencescheme(reference);
+    if (!scheme.empty()) return scheme + reference.substr(scheme.size());
+    if (reference.compare(0, 2, "//") == 0) return "http:" + reference;
+    std::replace(reference.begin(), reference.end(), '\\', '/');
+
+    const size_t basequery = std::min(base.find('?'), base.size());
+    const std::string basepath = base.substr(0, basequery);
+    const size_t refquery = std::min(reference.find('?'), reference.size());
+    const std::string refpath = reference.substr(0, refquery);
+    const std::string query = reference.substr(refquery);
+    if (refpath.empty()) return basepath + (query.empty() ? base.substr(basequery) : query);
+    if (refpath[0] == '/') return removedotsegments(refpath) + query;
+    size_t slash = basepath.rfind('/');
+    std::string directory = slash == std::string::npos ? std::string("/") : basepath.substr(0, slash + 1);
+    return removedotsegments(directory + refpath) + query;
+}
+
+int parseresponseheader(const std::string& rawheader, const std::string& path, std::string& newpath,
                         int& status, std::string& newfilename)
 {
     status = 0;
     newpath = path;
-    std::string lower = lowercase(header);
+    const std::string header = crlflines(rawheader);
 
     size_t lineend = header.find("\r\n");
     if (lineend == std::string::npos) return -1;
     std::string statusline = trimblanks(header.substr(0, lineend));
     size_t firstblank = statusline.find(' ');
     if (firstblank == std::string::npos) return -1;
-    size_t secondblank = statusline.find(' ', firstblank + 1);
-    if (secondblank == std::string::npos) return -1;
-    std::string code = statusline.substr(firstblank + 1, secondblank - firstblank - 1);
-    long value = 0;
-    for (size_t i = 0; i < code.size() && i < 9 && code[i] >= '0' && code[i] <= '9'; ++i)
-        value = value * 10 + (code[i] - '0');
-    status = static_cast<int>(value);
+    std::string code = statusline.substr(firstblank + 1, 3);
+    if (code.size() != 3 || !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    status = std::stoi(code);
     if (status < 300 || status >= 400) return -1;
 
-    size_t location = lower.find("location:");
-    if (location == std::string::npos) return -1;
-    size_t valuestart = location + 9;
-    size_t valueend = header.find("\r\n", valuestart);
-    if (valueend == std::string::npos) return -1;
-    std::string target = trimblanks(header.substr(valuestart, valueend - valuestart));
-
-    if (lowercase(target).find("http://") != std::string::npos) {
-        newpath = target;
-    } else {
-        if (target.find("://") != std::string::npos) return -1;
-        std::replace(target.begin(), target.end(), '\\', '/');
-        if (!target.empty() && target[0] == '/') {
-            newpath = target;
-        } else {
-            int levels = 0;
-            for (size_t up; (up = target.find("../")) != std::string::npos;) {
-                target.erase(0, up + 3);
-                ++levels;
-            }
-            std::string base = path;
-            for (int i = 0; i <= levels; ++i) dropcomponent(base);
-            newpath = base + "/" + target;
-        }
-    }
+    std::string target;
+    if (!headerfield(header, "Location", target) || target.empty()) return -1;
+    newpath = resolvereference(path, target);
     newfilename = localfilename(newpath, NameSource::HttpPath, "index.html");
     return 0;
 }

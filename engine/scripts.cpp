@@ -28,7 +28,9 @@ unsigned generateinitcommand(void* handle)
     node->downstarted = 0;
     node->commandqueue.clear();
     if (node->ishttp()) {
-        const std::string& server = node->servername;
+        // A port other than the scheme's belongs in Host and Referer.
+        const std::string server = node->serverport == 80 ? node->servername
+                                                          : node->servername + ":" + std::to_string(node->serverport);
         const std::string& path = node->ftppathfile;
         node->commandqueue += "GET " + path + " HTTP/1.1\r\n";
         node->commandqueue += "Host: " + server + "\r\n";

@@ -45,6 +45,14 @@ int wait_socket(int socket, int kind, int timeoutms)
     }
 }
 
+std::string socketerrortext(int socket)
+{
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+    return error != 0 ? std::strerror(error) : "connection failed";
+}
+
 int open_stream_socket()
 {
     int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -41,6 +41,9 @@ int acceptconnection(int listener);
 
 bool localaddress(int socket, sockaddr_in& address);
 
+// Why a socket's connect failed ("Connection refused"), from SO_ERROR.
+std::string socketerrortext(int socket);
+
 // Closes a socket or file the node holds, and forgets it.
 void closehandle(int& handle);
 

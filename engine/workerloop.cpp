@@ -52,8 +52,47 @@ void pace(Engine& engine, WorkerContext& worker)
     worker.steppedthispass = false;
 }
 
-// Deadlines that passed end their nodes' waits; a node deleted meanwhile
-// took its entries with it.
+struct Wait {
+    const char* reason = nullptr;
+    unsigned limit = 0;
+};
+
+// What the node waits for from the peer now, and how long it may wait.
+Wait currentwait(const EngineNode& node, const Engine& engine)
+{
+    const unsigned connect = engine.connecttimeout, idle = engine.idletimeout;
+    if (!node.serverconnected || node.state == ControlState::Close) return {};
+    if (node.dataexpected) {
+        switch (node.datastate) {
+        case DataState::Requested:
+            if (node.pasvmode) return {"the PASV reply", idle};
+            break;
+        case DataState::Connecting:
+            return node.pasvmode ? Wait{"the data connection", connect} : Wait{"the server's data connection", connect};
+        case DataState::Connected:
+        case DataState::Reading:
+            if (node.notifystate == NotifyState::Ready) return {};  // parked for the program
+            return {"data", idle};
+        default:
+            break;
+        }
+    }
+    switch (node.state) {
+    case ControlState::Connecting:
+        return {"the connection", connect};
+    case ControlState::AwaitReply:
+    case ControlState::ReadReply:
+        if (node.notifystate == NotifyState::Ready) return {};
+        return {node.ishttp() ? "the response" : "a reply", idle};
+    default:
+        break;
+    }
+    if (!node.unsent.empty()) return {"the server to take the request", idle};
+    return {};
+}
+
+// Deadlines that passed end their nodes' waits, unless bytes came since it
+// was set; a node deleted meanwhile took its entries with it.
 void expiretimers(Engine& engine, WorkerContext& worker)
 {
     for (const TimerHeap::Expired& due : engine.timers.expire(monotonicms())) {
@@ -61,7 +100,19 @@ void expiretimers(Engine& engine, WorkerContext& worker)
         std::lock_guard<std::mutex> guard(node->lock);
         if (node->timer != due.token) continue;
         node->timer = 0;
-        if (node->serverconnected) timedout(*node);
+        const Wait wait = currentwait(*node, engine);
+        if (!wait.reason || wait.reason != node->timerreason) {
+            node->timerreason = nullptr;
+            watch(*node, engine);
+            continue;
+        }
+        const int64_t quietsince = node->lastactivity;
+        if (monotonicms() - quietsince < node->timerlimit) {
+            node->timer = engine.timers.add(quietsince + node->timerlimit, node);
+            continue;
+        }
+        timedout(*node);
+        node->timerreason = nullptr;
         worker.refresh();
     }
 }
@@ -103,14 +154,8 @@ bool visit(EngineNode& node, WorkerContext& worker)
         if (node.dataexpected) receivedatastep(node, worker);
     }
     const bool changed = before != node.state || databefore != node.datastate;
-    if (changed) {
-        worker.steppedthispass = true;
-        // A deadline belongs to the state that armed it.
-        if (node.timer != 0 && node.timerstate != node.state) {
-            worker.engine.timers.cancel(node.timer);
-            node.timer = 0;
-        }
-    }
+    if (changed) worker.steppedthispass = true;
+    watch(node, worker.engine);
     return changed;
 }
 }  // namespace
@@ -123,22 +168,17 @@ void unexpectedstate(EngineNode& node, const char* worker)
     node.log(line);
 }
 
-void armtimer(EngineNode& node, unsigned milliseconds, const char* waitingfor)
+void watch(EngineNode& node, Engine& engine)
 {
-    Engine* engine = runningengine();
-    if (!engine) return;
-    if (node.timer != 0) engine->timers.cancel(node.timer);
-    node.timer = engine->timers.add(monotonicms() + milliseconds, &node);
-    node.timerstate = node.state;
-    node.timerreason = waitingfor;
-    engine->controlwaker->wake();
-}
-
-void canceltimer(EngineNode& node)
-{
-    Engine* engine = runningengine();
-    if (engine && node.timer != 0) engine->timers.cancel(node.timer);
+    const Wait wait = currentwait(node, engine);
+    if (wait.reason == node.timerreason && (node.timer != 0 || !wait.reason)) return;
+    if (node.timer != 0) engine.timers.cancel(node.timer);
     node.timer = 0;
+    node.timerreason = wait.reason;
+    if (!wait.reason) return;
+    node.timerlimit = wait.limit;
+    node.lastactivity = monotonicms();
+    node.timer = engine.timers.add(node.lastactivity + wait.limit, &node);
 }
 
 int workerloop(Engine* engine, WorkerKind kind)

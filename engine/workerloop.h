@@ -47,10 +47,11 @@ void receivedatastep(EngineNode& node, WorkerContext& worker);
 // A `default:` of either worker's switch: the node's log says so.
 void unexpectedstate(EngineNode& node, const char* worker);
 
-// A deadline for the node's current state; a change of state cancels it,
-// reaching it calls timedout() on the control worker (lock held).
-void armtimer(EngineNode& node, unsigned milliseconds, const char* waitingfor);
-void canceltimer(EngineNode& node);
+// Keeps the node's deadline in step with what it waits for now (a
+// connect, a reply, data): a new wait arms one, no wait cancels it. Each
+// byte received pushes it on (`lastactivity`), checked when it comes due.
+void watch(EngineNode& node, Engine& engine);
+// The deadline passed: the node ends with a reason that names the wait.
 void timedout(EngineNode& node);
 
 }  // namespace lark

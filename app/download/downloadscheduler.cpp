@@ -27,6 +27,9 @@ std::string FtpPath(void* node) {
 std::string HttpRequestHead(void* node) {
   std::string server;
   lark::getservername(node, server);
+  // A port other than the scheme's belongs in Host and Referer.
+  unsigned port = 80;
+  if (lark::getserverport(node, port) == 0 && port != 80) server += ":" + std::to_string(port);
   const std::string path = FtpPath(node);
   return "GET " + path + " HTTP/1.1\r\nHost: " + server +
          "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\n"

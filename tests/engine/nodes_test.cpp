@@ -280,4 +280,22 @@ TEST_F(Nodes, OutputLogHandOut)
     EXPECT_EQ(text, "three\r\n");
 }
 
+// A server that talks without end cannot grow a node's log without end.
+TEST_F(Nodes, LogKeepsItsNewestMegabyte)
+{
+    void* node = adddownload("http://h/a", 1);
+    auto* record = static_cast<lark::EngineNode*>(node);
+    const std::string line(1000, 'x');
+    std::string handed;
+    for (int i = 0; i < 5000; ++i) {
+        record->log(line + std::to_string(i) + "\r\n");
+        if (i % 1000 == 0) lark::getoutputmsg(node, handed, 0);
+    }
+    std::string all;
+    lark::getoutputmsg(node, all, 1);
+    EXPECT_LE(all.size(), 1u << 20);
+    EXPECT_NE(all.find("(earlier log lines dropped)"), std::string::npos);
+    EXPECT_NE(all.find(line + "4999\r\n"), std::string::npos) << "the newest line stays";
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // The pure text routines the workers decide by.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <cstring>
 
 #include "chunkdecoder.h"
@@ -102,7 +104,8 @@ TEST(ParseResponseHeader, Table)
         const char* newname;
     } cases[] = {
         {"ok", "HTTP/1.1 200 OK\r\n\r\n", "/a", -1, 200, "/a", ""},
-        {"no reason phrase", "HTTP/1.1 302\r\nLocation: /x\r\n\r\n", "/a", -1, 0, "/a", ""},
+        {"no reason phrase", "HTTP/1.1 302\r\nLocation: /x\r\n\r\n", "/a", 0, 302, "/x", "x"},
+        {"lines end in LF", "HTTP/1.1 302 Found\nLocation: /x\n\n", "/a", 0, 302, "/x", "x"},
         {"no line end", "HTTP/1.1 302 Found", "/a", -1, 0, "/a", ""},
         {"absolute", "HTTP/1.1 301 Moved\r\nLocation: http://other:81/n/b.zip\r\n\r\n", "/a", 0, 301,
          "http://other:81/n/b.zip", "b.zip"},
@@ -114,11 +117,20 @@ TEST(ParseResponseHeader, Table)
         {"backslashes", "HTTP/1.1 302 F\r\nLocation: \\new\\f.zip\r\n\r\n", "/a", 0, 302, "/new/f.zip", "f.zip"},
         {"root relative", "HTTP/1.1 307 T\r\nlocation:   /new/file.zip  \r\n\r\n", "/old/a.zip", 0, 307,
          "/new/file.zip", "file.zip"},
-        {"foreign scheme", "HTTP/1.1 302 F\r\nLocation: ftp://h/a\r\n\r\n", "/a", -1, 302, "/a", ""},
+        {"foreign scheme, refused by the caller", "HTTP/1.1 302 F\r\nLocation: ftp://h/a\r\n\r\n", "/a", 0, 302,
+         "ftp://h/a", "a"},
+        {"a URL in the query steers nothing", "HTTP/1.1 302 F\r\nLocation: /p?next=http://other:9/x\r\n\r\n", "/a",
+         0, 302, "/p?next=http://other:9/x", "p"},
+        {"dot segments", "HTTP/1.1 302 F\r\nLocation: ./x/../../b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302,
+         "/d1/b.zip", "b.zip"},
+        {"above the root", "HTTP/1.1 302 F\r\nLocation: ../../../../b\r\n\r\n", "/d1/a", 0, 302, "/b", "b"},
+        {"network path", "HTTP/1.1 302 F\r\nLocation: //other/b\r\n\r\n", "/a", 0, 302, "http://other/b", "b"},
+        {"fragment dropped, base query not kept", "HTTP/1.1 302 F\r\nLocation: b#top\r\n\r\n", "/d/a?q=1", 0, 302,
+         "/d/b", "b"},
         {"no location", "HTTP/1.1 302 F\r\n\r\n", "/a", -1, 302, "/a", ""},
         {"content-location first", "HTTP/1.1 302 F\r\nContent-Location: /first\r\nLocation: /second\r\n\r\n", "/a", 0,
-         302, "/first", "first"},
-        {"upper-case scheme", "HTTP/1.1 302 F\r\nLocation: HTTP://h/x\r\n\r\n", "/a", 0, 302, "HTTP://h/x", "x"},
+         302, "/second", "second"},
+        {"upper-case scheme", "HTTP/1.1 302 F\r\nLocation: HTTP://h/x\r\n\r\n", "/a", 0, 302, "http://h/x", "x"},
         {"not found", "HTTP/1.1 404 Not Found\r\n\r\n", "/a", -1, 404, "/a", ""},
         {"padded status line", "  HTTP/1.0 301 Moved  \r\nLocation: /n\r\n\r\n", "/a", 0, 301, "/n", "n"},
     };
@@ -173,7 +185,8 @@ TEST(ChunkDecoder, AnySplitGivesTheSameBody)
 
 TEST(ChunkDecoder, RefusesMalformedInput)
 {
-    const char* bad[] = {"zz\r\nab\r\n", "3\r\nabcX\r\n", "FFFFFFFFFFFFFFFFF\r\n", "\r\n"};
+    const char* bad[] = {"zz\r\nab\r\n", "3\r\nabcX\r\n", "FFFFFFFFFFFFFFFFF\r\n", "\r\n",
+                         "4000000000000001\r\n", "1zz\r\na\r\n"};
     for (const char* body : bad) {
         lark::ChunkDecoder::Result last;
         dechunk(body, 64, last);
@@ -182,6 +195,72 @@ TEST(ChunkDecoder, RefusesMalformedInput)
     lark::ChunkDecoder::Result last;
     dechunk(std::string(5000, '1'), 64, last);
     EXPECT_EQ(last, lark::ChunkDecoder::Error) << "an endless size line is bounded";
+}
+
+// Replies whose lines end in LF alone read like CR LF ones, however the
+// text is split on the way in.
+TEST(ReplyText, LineEndsAreMadeWholeAtEverySplit)
+{
+    const std::string wire = "331-first\nsecond\r\n331 go on\n";
+    for (size_t piece = 1; piece <= wire.size(); ++piece) {
+        std::string reply;
+        for (size_t at = 0; at < wire.size(); at += piece) lark::appendreplytext(reply, wire.substr(at, piece));
+        EXPECT_EQ(reply, "331-first\r\nsecond\r\n331 go on\r\n") << piece;
+        EXPECT_EQ(lark::checkreply(reply), lark::ReplyComplete) << piece;
+        EXPECT_EQ(lark::finalreplyline(reply), "331 go on");
+    }
+}
+
+TEST(ReplyText, EndlessRepliesAreRefused)
+{
+    std::string manylines;
+    for (int i = 0; i < 1001; ++i) manylines += "230-x\r\n";
+    const struct {
+        std::string reply;
+        lark::ReplyCheck check;
+    } cases[] = {
+        {"230-a\r\n", lark::ReplyIncomplete},
+        {manylines, lark::ReplyTooLong},
+        {"230-" + std::string(9000, 'x'), lark::ReplyTooLong},
+        {"230 " + std::string(8000, 'x') + "\r\n", lark::ReplyComplete},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lark::checkreply(c.reply), c.check) << c.reply.substr(0, 20);
+}
+
+TEST(ParsePasv, SixNumbersWithOrWithoutParentheses)
+{
+    const struct {
+        const char* reply;
+        bool ok;
+        const char* address;
+        unsigned port;
+    } cases[] = {
+        {"227 Entering Passive Mode (127,0,0,1,4,1)\r\n", true, "127.0.0.1", 1025},
+        {"227 Entering Passive Mode 127,0,0,1,200,10\r\n", true, "127.0.0.1", 51210},
+        {"227 =10,1,2,3,0,21\r\n", true, "10.1.2.3", 21},
+        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", false, "", 0},
+        {"227 Entering Passive Mode (127,0,0,1,4,999)\r\n", false, "", 0},
+        {"227 ok\r\n", false, "", 0},
+        {"227 version 2, (127,0,0,1,0,80)\r\n", true, "127.0.0.1", 80},
+    };
+    for (const auto& c : cases) {
+        in_addr address{};
+        unsigned port = 0;
+        EXPECT_EQ(lark::parsepasv(c.reply, address, port), c.ok) << c.reply;
+        if (!c.ok) continue;
+        char text[INET_ADDRSTRLEN] = "";
+        inet_ntop(AF_INET, &address, text, sizeof text);
+        EXPECT_STREQ(text, c.address) << c.reply;
+        EXPECT_EQ(port, c.port) << c.reply;
+    }
+}
+
+TEST(HeaderFields, TooManyLinesIsRefused)
+{
+    std::string header = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 99; ++i) header += "X: y\r\n";
+    EXPECT_FALSE(lark::toomanyheaderlines(header + "\r\n"));
+    EXPECT_TRUE(lark::toomanyheaderlines(header + "X: y\r\nX: y\r\n\r\n"));
 }
 
 }  // namespace

@@ -42,8 +42,8 @@ TEST_F(Scripts, HttpRequestAndRange)
     EXPECT_EQ(initcommand(node), "");
     lark::generateinitcommand(node);
     const std::string request =
-        "GET /f.bin HTTP/1.1\r\nHost: S\r\nAccept: */*\r\nPragma: no-cache\r\n"
-        "Cache-Control: no-cache\r\nUser-Agent: Skylark\r\nReferer: http://S/f.bin\r\n"
+        "GET /f.bin HTTP/1.1\r\nHost: S:8080\r\nAccept: */*\r\nPragma: no-cache\r\n"
+        "Cache-Control: no-cache\r\nUser-Agent: Skylark\r\nReferer: http://S:8080/f.bin\r\n"
         "Connection: close\r\n";
     EXPECT_EQ(initcommand(node), request + "\r\n");
     lark::setfilepointer(node, 1000, 0);

@@ -377,18 +377,18 @@ const FaultCase faultcases[] = {
     {"nolength", false, ts::FaultProtocol::Http, "a.bin", 1, 0, true, ""},
     {"split-header", false, ts::FaultProtocol::Http, "a.bin", 2, -1, true, ""},
     {"redirect-relative", false, ts::FaultProtocol::Http, "redirect/a.bin", 2, -1, true, ""},
-    {"redirect-absolute", true, ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, true, "Host: 127.0.0.1\r\n"},
+    {"redirect-absolute", true, ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, true, "Host: 127.0.0.1:"},
     {"redirect-loop", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "too many redirects\r\n"},
-    {"content-location", false, ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, false, "nothing written"},
+    {"content-location", false, ts::FaultProtocol::Http, "redirect/a.bin", 1, -1, true, ""},
     {"endless-header", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "response header too long\r\n"},
     {"wrong-range", false, ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "another range"},
     {"norange", false, ts::FaultProtocol::Http, "a.bin", 1, 5000, false, "ignored the range"},
-    {"status=404", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "server answered 404"},
+    {"status=404", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "the server answered \"HTTP/1.1 404"},
     {"cut", false, ts::FaultProtocol::Http, "a.bin", 1, -1, false, "connection closed by server\r\n"},
     {"multiline,split-replies", false, ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
     {"no-226", false, ts::FaultProtocol::Ftp, "a.bin", 2, -1, true, ""},
     {"pasv-foreign", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, true, "try data connect"},
-    {"refuse-login", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "server rejected\r\n"},
+    {"refuse-login", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "login refused: 530"},
     {"refuse-rest", false, ts::FaultProtocol::Ftp, "a.bin", 1, 5000, false, "restart not confirmed"},
     {"data-close-early", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, "Data closed\r\n"},
     {"drop-control", false, ts::FaultProtocol::Ftp, "a.bin", 1, -1, false, ""},
@@ -440,6 +440,140 @@ std::string faultname(const ::testing::TestParamInfo<FaultCase>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, MisbehavingServers, ::testing::ValuesIn(faultcases), faultname);
+
+// A listening socket nobody accepts from: the kernel completes connects,
+// nothing is ever said.
+struct SilentPort {
+    SilentPort()
+    {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(fd, 16) != 0 ||
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("no silent port");
+        port = ntohs(address.sin_port);
+    }
+    ~SilentPort() { close(fd); }
+    int fd = -1;
+    unsigned port = 0;
+};
+
+std::string failure(void* node, unsigned& kind)
+{
+    std::string reason;
+    lark::getfailure(node, reason, kind);
+    return reason;
+}
+
+// Every wait ends: a server that never answers ends the node with a reason
+// that names the wait, and a refused connect is a failed try, not a hang.
+TEST_F(Transfers, SilentAndRefusingServersEndWithAReason)
+{
+    ASSERT_EQ(lark::settimeouts(500, 500), 0u);
+    SilentPort silent;
+    unsigned refusedport = 0;
+    {
+        SilentPort closed;
+        refusedport = closed.port;
+    }
+    const struct {
+        std::string url;
+        const char* reason;
+    } cases[] = {
+        {"http://127.0.0.1:" + std::to_string(silent.port) + "/a.bin", "timed out waiting for the response"},
+        {"ftp://127.0.0.1:" + std::to_string(silent.port) + "/a.bin", "timed out waiting for the connection"},
+        {"ftp://127.0.0.1:" + std::to_string(refusedport) + "/a.bin", "could not connect to the server"},
+        {"http://127.0.0.1:" + std::to_string(refusedport) + "/a.bin", "could not connect to the server"},
+    };
+    for (const auto& c : cases) {
+        void* task = download(c.url, 1);
+        startbranch(task, 1, 0, 0);
+        auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(waitinactive(task, 5s)) << c.url << wholelog(task);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << c.url;
+        unsigned kind = lark::FailureNone;
+        EXPECT_NE(failure(task, kind).find(c.reason), std::string::npos) << c.url << wholelog(task);
+        EXPECT_EQ(kind, lark::FailureRetry) << c.url;
+        // A new try starts clean.
+        ASSERT_EQ(lark::connect(task, 1), 0u);
+        EXPECT_EQ(failure(task, kind), "");
+        lark::disconnect(task, 0);
+        ASSERT_TRUE(waitinactive(task, 5s));
+    }
+}
+
+// A resume asks from a few KiB before its write offset and compares those
+// bytes with the disk: a file that changed on the server is never spliced.
+TEST_F(Transfers, ResumeOverlapIsComparedWithTheDisk)
+{
+    ts::NginxServer http(files->path());
+    ts::VsftpdServer ftp(files->path());
+    const std::string source = ts::readWholeFile(files->path() / "a.bin");
+    constexpr int64_t written = 1000000;
+    for (const std::string& url : {http.url("a.bin"), ftp.url("a.bin")}) {
+        for (bool changed : {false, true}) {
+            std::string disk = source.substr(0, written);
+            if (changed) disk[written - 10] ^= 0x55;
+            {
+                std::ofstream out(target->path() / "a.bin", std::ios::binary | std::ios::trunc);
+                out << disk;
+            }
+            void* task = download(url, 1);
+            void* branch = nullptr;
+            lark::getdownbranch(task, 1, branch);
+            lark::generateinitcommand(branch);
+            lark::setdownstarted(branch, 1);
+            lark::setfilepointer(branch, written - 4096, lark::RestartOffset);
+            lark::setfilepointer(branch, written, lark::WriteOffset);
+            lark::setfilepointer(branch, bigsize, lark::EndOffset);
+            lark::adjustrestpoint(branch);
+            lark::connect(branch, 1);
+            ASSERT_TRUE(waitinactive(task, 20s)) << url << wholelog(task);
+            unsigned kind = lark::FailureNone;
+            const std::string reason = failure(branch, kind);
+            if (changed) {
+                EXPECT_EQ(kind, lark::FailureUnproven) << url << wholelog(task);
+                EXPECT_NE(reason.find("differ from the file on disk"), std::string::npos) << reason;
+                EXPECT_EQ(writeoffset(branch), written) << "nothing written after a mismatch";
+            } else {
+                EXPECT_EQ(result(), bigsum) << url << wholelog(task);
+            }
+            EXPECT_EQ(lark::deletenode(task), 0u);
+        }
+    }
+}
+
+// Final answers say so, so the program does not ask again.
+TEST_F(Transfers, FinalAnswersAreMarkedFinal)
+{
+    ts::FaultServer notfound(ts::FaultProtocol::Http, "status=404", files->path());
+    ts::FaultServer unavailable(ts::FaultProtocol::Http, "status=503", files->path());
+    ts::FaultServer refusing(ts::FaultProtocol::Ftp, "refuse-login", files->path());
+    ts::VsftpdServer ftp(files->path());
+    const struct {
+        std::string url;
+        unsigned kind;
+        const char* reason;
+    } cases[] = {
+        {notfound.url("a.bin"), lark::FailureFinal, "the server answered \"HTTP/1.1 404"},
+        {unavailable.url("a.bin"), lark::FailureRetry, "the server answered \"HTTP/1.1 503"},
+        {refusing.url("a.bin"), lark::FailureFinal, "login refused: 530"},
+        {ftp.url("missing.bin"), lark::FailureFinal, "the server refused: 550"},
+    };
+    for (const auto& c : cases) {
+        void* task = download(c.url, 1);
+        startbranch(task, 1, 0, 0);
+        auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(waitinactive(task, 10s)) << c.url << wholelog(task);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << c.url;
+        unsigned kind = lark::FailureNone;
+        EXPECT_NE(failure(task, kind).find(c.reason), std::string::npos) << c.url << "\n" << wholelog(task);
+        EXPECT_EQ(kind, c.kind) << c.url;
+    }
+}
 
 // A request larger than the socket takes at once must still go out whole.
 TEST_F(Transfers, PartialSendsAreContinued)
