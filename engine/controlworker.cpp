@@ -204,8 +204,8 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
     std::string command = node.currentcommand;
     node.log("Send command:" + logged(command));
     node.lastcommand = command;
+    if (command.compare(0, 5, "rest ") == 0) node.restoffset = restnumber(command);
     if (isrestoffsetline(command)) {
-        node.restoffset = restnumber(command);
         node.restconfirmed = 0;
         node.state = ControlState::RestSent;
     } else {

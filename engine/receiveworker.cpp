@@ -135,7 +135,8 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
         done += static_cast<size_t>(put);
     }
     node.filepointer[WriteOffset] = write + static_cast<int64_t>(done);
-    if (node.streamoffset >= 0) node.streamoffset = node.filepointer[WriteOffset];
+    // Past the overlap the stream and the write offset move together.
+    if (node.streamoffset >= 0 && done > 0) node.streamoffset = node.filepointer[WriteOffset];
     // A stream that needed no restart confirms or refutes the REST sample.
     if (node.restproof && node.streambegin == 0 && node.restproof->state() == RestProof::Sampled)
         node.restproof->check(node.localfile, 0, node.filepointer[WriteOffset]);
@@ -397,7 +398,8 @@ bool restartpassedover(const std::string& reply)
 // connection has said whether it starts at the offset asked for.
 bool restartproven(EngineNode& node, WorkerContext& worker)
 {
-    if (!node.filedata || node.restoffset == 0 || node.restconfirmed) return true;
+    // The probe's sample follows a "rest 1" the program saw answered.
+    if (!node.filedata || node.restoffset == 0 || node.restconfirmed || !node.downstarted) return true;
     if (restartconfirmed(node.replytext)) {
         node.restconfirmed = 1;
         return true;

@@ -43,6 +43,10 @@ struct GetOptions {
   bool ascii = false;
   QString list;
   int timeout = 60;
+  unsigned connecttimeout = 30;  // seconds
+  unsigned idletimeout = 60;
+  double retrywait = 1.0;  // seconds before the first retry of a short try
+  int tries = 8;
   bool verbose = false;
   QString url;
 };
@@ -52,6 +56,13 @@ int Fail(const char* format, const QString& detail = {}) {
   std::fprintf(stderr, format, qPrintable(detail));
   std::fprintf(stderr, "\n");
   return 1;
+}
+
+bool ParseSeconds(const char* text, double low, double high, double& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtod(text, &end);
+  return errno == 0 && end && *end == '\0' && end != text && value >= low && value <= high;
 }
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
@@ -108,6 +119,20 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
       if (!v) return 2;
       if (!ParseNumber(v, 1, 86400, number)) return Fail("the timeout must be 1 to 86400 seconds"), 2;
       options.timeout = static_cast<int>(number);
+    } else if (arg == "--connect-timeout" || arg == "--idle-timeout") {
+      const char* v = value(arg.c_str());
+      if (!v) return 2;
+      if (!ParseNumber(v, 1, 86400, number)) return Fail("%s must be 1 to 86400 seconds", QString::fromStdString(arg)), 2;
+      (arg == "--connect-timeout" ? options.connecttimeout : options.idletimeout) = static_cast<unsigned>(number);
+    } else if (arg == "--retry-wait") {
+      const char* v = value("--retry-wait");
+      if (!v) return 2;
+      if (!ParseSeconds(v, 0.001, 30, options.retrywait)) return Fail("the retry wait must be 0.001 to 30 seconds"), 2;
+    } else if (arg == "--tries") {
+      const char* v = value("--tries");
+      if (!v) return 2;
+      if (!ParseNumber(v, 1, 1000, number)) return Fail("the number of tries must be 1 to 1000"), 2;
+      options.tries = static_cast<int>(number);
     } else if (arg == "-v") {
       options.verbose = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -146,20 +171,23 @@ class CGetRun : public QObject {
       m_lastprogress = m_clock.elapsed();
     }
     if (m_list.IsComplete(m_task)) return Finish(0);
-    if (m_list.HasGivenUp(m_task)) return Finish(Fail("download failed: %s", Reason("the server kept closing the connection")));
+    if (m_list.HasGivenUp(m_task)) return Finish(Fail("download failed: %s", Worded(m_list.FailureReason(m_task))));
+    if (t.startover && !m_saidstartover) {
+      m_saidstartover = true;
+      if (m_terminal) std::fprintf(stderr, "\r\033[K");
+      std::fprintf(stderr, "skylark-cli get: %s; fetching the whole file again on one branch\n", qPrintable(t.lastreason));
+    }
     int connected = 0;
     lark::getserverconnected(t.node, connected, 0);
     if (connected) m_wasconnected = true;
     unsigned protocol = 0;
     lark::getserverprotocol(t.node, protocol);
-    if (protocol == 1 && t.probestate == 2 && IsHttpFailure(t.probereply))
-      return Finish(Fail("%s", HttpFailure(t.probereply)));
+
     // The branches may start and even end between two ticks.
     if (t.probestate == 5 || t.starttick != m_starttick) m_started = true;
     // Still probing: a probe connection that closed for good ends here.
     if (!m_started && !connected && m_wasconnected && t.probestate == 0)
       return Finish(Fail("%s", Reason("the connection closed before the download started")));
-    if (!m_fatal.isEmpty()) return Finish(Fail("%s", m_fatal));
     if (m_clock.elapsed() - m_lastprogress > static_cast<qint64>(m_options.timeout) * 1000)
       return Finish(Fail("no progress for %s seconds", QString::number(m_options.timeout)));
     ShowProgress(false);
@@ -223,32 +251,24 @@ class CGetRun : public QObject {
     QCoreApplication::exit(status);
   }
 
-  static int HttpStatus(const QString& reply) {
-    const QString line = reply.section(QStringLiteral("\r\n"), 0, 0).trimmed();
-    bool ok = false;
-    const int code = line.section(u' ', 1, 1).toInt(&ok);
-    return ok ? code : 0;
-  }
-  static bool IsHttpFailure(const QString& reply) {
-    if (reply == QStringLiteral(" ")) return true;
-    const int code = HttpStatus(reply);
-    return code >= 300 && code != 416;
-  }
-  static QString HttpFailure(const QString& reply) {
-    if (reply == QStringLiteral(" ") || HttpStatus(reply) == 0) return QStringLiteral("could not connect to the server");
-    return QStringLiteral("the server answered \"%1\"").arg(reply.section(QStringLiteral("\r\n"), 0, 0).trimmed());
+  // A failure in the words of a command line: the engine's file error
+  // names the path it could not write.
+  static QString Worded(const QString& reason) {
+    if (reason.startsWith(QStringLiteral("File Error:")))
+      return QStringLiteral("cannot write the local file %1").arg(reason.mid(11).trimmed());
+    return reason;
   }
 
   QString Reason(const QString& fallback) const {
-    if (m_sawlogin && !m_loggedin) return QStringLiteral("login refused");
-    if (!m_fatal.isEmpty()) return m_fatal;
-    if (!m_lastreject.isEmpty()) return QStringLiteral("the server refused: %1").arg(m_lastreject);
-    return fallback;
+    std::string reason;
+    unsigned kind = lark::FailureNone;
+    lark::getfailure(m_list.Task(m_task).node, reason, kind);
+    return reason.empty() ? fallback : Worded(QString::fromStdString(reason));
   }
 
-  // The engine's log lines of every branch: shown with -v, and read for the
-  // reasons of a failure, which the engine reports only there.
+  // The engine's log lines of every branch, shown with -v.
   void ReadLogs() {
+    if (!m_options.verbose) return;
     CDownRootAppend& t = m_list.Task(m_task);
     for (unsigned k = 1; k <= std::max<uint32_t>(t.branchcount, 1); ++k) {
       void* h = nullptr;
@@ -256,24 +276,10 @@ class CGetRun : public QObject {
       if (lark::getdownbranch(t.node, k, h) != 0 || !h || lark::getoutputmsg(h, text, 0) != 0) continue;
       const QStringList lines = QString::fromStdString(text).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
       for (const QString& line : lines) {
-        if (m_options.verbose) {
-          if (m_terminal) std::fprintf(stderr, "\r\033[K");
-          std::fprintf(stderr, "[%u] %s\n", k, qPrintable(line));
-        }
-        Classify(line);
+        if (m_terminal) std::fprintf(stderr, "\r\033[K");
+        std::fprintf(stderr, "[%u] %s\n", k, qPrintable(line));
       }
     }
-  }
-
-  void Classify(const QString& line) {
-    if (line.startsWith(QStringLiteral("Send command:pass"))) m_sawlogin = true;
-    if (line.startsWith(QStringLiteral("recv:230")) || line.contains(QStringLiteral("\n230"))) m_loggedin = true;
-    if (line.startsWith(QStringLiteral("recv:530"))) m_fatal = QStringLiteral("login refused");
-    if (line.startsWith(QStringLiteral("recv:550"))) m_lastreject = line.mid(5).trimmed();
-    if (line.startsWith(QStringLiteral("recv:550")) && m_list.Task(m_task).probestate >= 5)
-      m_fatal = QStringLiteral("no such file on the server (%1)").arg(line.mid(5).trimmed());
-    if (line.startsWith(QStringLiteral("File Error:")))
-      m_fatal = QStringLiteral("cannot write the local file %1").arg(line.mid(11).trimmed());
   }
 
   void ShowProgress(bool final) {
@@ -311,12 +317,9 @@ class CGetRun : public QObject {
   int64_t m_lastdone = -1;
   int m_lastconnected = 0;
   bool m_wasconnected = false;
-  bool m_sawlogin = false;
-  bool m_loggedin = false;
+  bool m_saidstartover = false;
   bool m_finished = false;
   bool m_started = false;
-  QString m_fatal;
-  QString m_lastreject;
   int m_status = 1;
 };
 
@@ -360,9 +363,15 @@ int runget(int argc, char** argv) {
   lark::startengine();
   lark::setmessageposter(PostEngineMessage);
 
+  lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
+
   CStderrSeam seam;
   CDownloadList list(seam);
   list.SetListFilePath(options.list);
+  RetryPolicy policy;
+  policy.firstwait = static_cast<uint32_t>(options.retrywait * 1000);
+  policy.maxfailures = options.tries;
+  list.SetRetryPolicy(policy);
   int task = -1;
   if (!options.list.isEmpty()) {
     if (list.LoadListFile() == ListFileLoad::CouldNotOpen) return 1;

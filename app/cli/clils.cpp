@@ -45,6 +45,8 @@ struct LsOptions {
   unsigned port = 0;
   bool passive = true;
   int timeout = 60;
+  unsigned connecttimeout = 30;  // seconds
+  unsigned idletimeout = 60;
 };
 
 int fail(const QString& message) {
@@ -61,11 +63,14 @@ bool parsenumber(const char* text, long low, long high, long& value) {
 
 // 0 parsed; 2 after a usage message.
 int parseoptions(int argc, char** argv, LsOptions& options) {
-  const char* usage = "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS] URL\n";
+  const char* usage =
+      "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS]\n"
+      "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n";
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const bool takesvalue = !std::strcmp(arg, "-u") || !std::strcmp(arg, "-p") || !std::strcmp(arg, "-P") ||
-                            !std::strcmp(arg, "--timeout");
+                            !std::strcmp(arg, "--timeout") || !std::strcmp(arg, "--connect-timeout") ||
+                            !std::strcmp(arg, "--idle-timeout");
     if (takesvalue && i + 1 >= argc) {
       std::fprintf(stderr, "skylark-cli ls: %s needs a value\n%s", arg, usage);
       return 2;
@@ -87,6 +92,13 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
         return 2;
       }
       options.timeout = static_cast<int>(number);
+    } else if (!std::strcmp(arg, "--connect-timeout") || !std::strcmp(arg, "--idle-timeout")) {
+      if (!parsenumber(argv[++i], 1, 86400, number)) {
+        std::fprintf(stderr, "skylark-cli ls: %s must be 1 to 86400 seconds\n", arg);
+        return 2;
+      }
+      (!std::strcmp(arg, "--connect-timeout") ? options.connecttimeout : options.idletimeout) =
+          static_cast<unsigned>(number);
     } else if (!std::strcmp(arg, "--active")) {
       options.passive = false;
     } else if (arg[0] == '-' || !options.url.empty()) {
@@ -128,6 +140,7 @@ int runls(int argc, char** argv) {
   LsOptions options;
   if (int status = parseoptions(argc, argv, options)) return status;
   lark::setmessageposter(&PostEngineMessage);
+  lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
 
   const QString url = QString::fromStdString(options.url);
   void* node = nullptr;
@@ -160,10 +173,10 @@ int runls(int argc, char** argv) {
   QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
     int connected = 1;
     if (lark::getserverconnected(node, connected, 0) == 0 && !connected) {
-      std::string log;
-      lark::getoutputmsg(node, log, 1);
-      failure = log.find("recv:530") != std::string::npos ? QStringLiteral("login refused by the server")
-                                                          : QStringLiteral("the connection was closed");
+      std::string reason;
+      unsigned kind = lark::FailureNone;
+      lark::getfailure(node, reason, kind);
+      failure = reason.empty() ? QStringLiteral("the connection was closed") : QString::fromStdString(reason);
       loop.quit();
       return;
     }

@@ -12,8 +12,10 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: skylark-cli get [-n BRANCHES] [-d DIR] [-u USER] [-p PASS] [-P PORT] [--active] [--ascii]\n"
-                 "                       [--list FILE] [--timeout SECONDS] [-v] URL\n"
-                 "       skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS] URL\n"
+                 "                       [--list FILE] [--timeout SECONDS] [--connect-timeout SECONDS]\n"
+                 "                       [--idle-timeout SECONDS] [--retry-wait SECONDS] [--tries N] [-v] URL\n"
+                 "       skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS]\n"
+                 "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n"
                  "       skylark-cli tasks\n");
     return 2;
 }

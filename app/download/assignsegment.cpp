@@ -1,12 +1,15 @@
 // Work for an idle branch: the largest unfinished segment nobody is
 // fetching, else the second half of the largest running one when that is
 // worth a connection of its own.
+#include <algorithm>
+
 #include "cdownloadlist.h"
 #include "lark.h"
 #include "numbertext.h"
 
 namespace {
 constexpr int64_t kSmallestSplit = 100000;
+constexpr int64_t kOverlap = 4096;
 
 void* BranchNode(void* node, int k) {
   void* branch = nullptr;
@@ -58,21 +61,27 @@ int CDownloadList::assignsegment(int task, int k) {
   const int64_t remaining = end - pos;
   const bool ownerworks = ownerActive(m) && t.branchseg[o] == static_cast<uint32_t>(m);
   int fresh = -1;
+  // Where the request starts: a few KiB before the position when those
+  // bytes are on disk, so the engine can prove the server starts where
+  // asked (and the file has not changed) before it writes anything.
+  int64_t askfrom = pos;
   if (ownerworks && o != static_cast<uint32_t>(k)) {
     if (remaining <= kSmallestSplit) return 1;
     const int64_t boundary = end - remaining / 2;
+    askfrom = boundary;  // nothing before it is on disk yet
     fresh = t.AppendSegment(boundary, boundary, end, static_cast<uint32_t>(k));
     t.segend[m] = OffsetText(boundary);
     lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), boundary, 2);
   } else {
     fresh = t.AppendSegment(pos, pos, end, static_cast<uint32_t>(k));
+    askfrom = std::max(t.SegStart(m), pos - kOverlap);
     t.segend[m] = OffsetText(pos);
     // A stopped owner may still be writing until its disconnect lands.
     if (o != static_cast<uint32_t>(k)) lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
   }
   void* h = BranchNode(t.node, k);
   t.branchseg[static_cast<size_t>(k)] = static_cast<uint32_t>(fresh);
-  lark::setfilepointer(h, t.SegStart(fresh), 0);
+  lark::setfilepointer(h, askfrom, 0);
   lark::setfilepointer(h, t.SegPos(fresh), 1);
   lark::setfilepointer(h, t.SegEnd(fresh), 2);
   t.branchactive[static_cast<size_t>(k)] = 1;

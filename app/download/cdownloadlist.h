@@ -29,10 +29,14 @@
 class CMessageSeam;
 
 // How dropped and stalled branches are restarted; tests shorten the times.
+// A try that brought `goodtry` bytes or more is taken up again at once;
+// shorter ones wait `firstwait`, doubled each time up to `maxwait`, and
+// after `maxfailures` of them in a row the branch gives up.
 struct RetryPolicy {
-  uint32_t firstwait = 2000;   // ms before the first restart, doubled each time
-  uint32_t maxwait = 60000;
-  int maxfailures = 10;        // restarts in a row without progress
+  uint32_t firstwait = 1000;   // ms
+  uint32_t maxwait = 30000;
+  int maxfailures = 8;
+  int64_t goodtry = 65536;
   uint32_t stalltime = 60000;  // connected but nothing received this long
   uint32_t saveperiod = 5000;  // safe save while running
 };
@@ -109,7 +113,10 @@ class CDownloadList : public QObject {
 
   // Task state for front ends.
   bool IsComplete(int task) const;
+  // Ended for good: a final answer, or every branch out of tries.
   bool HasGivenUp(int task) const;
+  // Why, in one line ("the server answered ..."); empty while it may go on.
+  QString FailureReason(int task) const;
   // The local file the engine writes, from the node (after redirects).
   QString EngineFilePath(int task) const;
 
@@ -139,6 +146,11 @@ class CDownloadList : public QObject {
   void ProbeStuck(int task);
   bool BranchIsDone(int task, int k, int64_t w);
   void BranchFailed(int task, int k, int64_t w);
+  void FailTask(int task, const QString& reason);
+  bool ProbeFailed(int task);
+  void StartOver(int task);
+  void MarkTry(int task, int k);
+  void RequestSample(int task);
   void RemoveUnwrittenFile(int task);
   void RunDueRetries(int task);
   void RestartBranch(int task, int k);

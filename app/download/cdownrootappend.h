@@ -21,6 +21,7 @@ struct BranchRetry {
   int64_t lastwrite = -1;    // write offset at the last movement
   uint32_t lastmove = 0;     // tick of that movement
   int64_t failedat = -1;     // write offset when the last failure was seen
+  int64_t trystart = -1;     // write offset when the current try began
 };
 
 class CDownRootAppend : public CObject {
@@ -70,4 +71,7 @@ class CDownRootAppend : public CObject {
   int id = 0;
   int probestall = 0;
   std::vector<BranchRetry> retry;
+  QString failure;         // why the task ended for good
+  QString lastreason;      // the last failed try's reason
+  bool startover = false;  // fetch the whole file again on one branch once all have let go
 };

@@ -35,6 +35,8 @@ void CDownloadList::StartDownload(int row) {
   t.probereply.clear();
   t.probestall = 0;
   t.retry.assign(t.retry.size(), BranchRetry{});
+  t.failure.clear();
+  t.startover = false;
   lark::setresumeenable(t.node, 1);  // a new probe decides again
   if (protocol == 1) lark::savecommand(t.node, "");
   else lark::generateinitcommand(t.node);
@@ -55,6 +57,8 @@ void CDownloadList::ResumeDownload(int row) {
   }
   ResizeRetry(task);
   t.retry.assign(t.retry.size(), BranchRetry{});
+  t.failure.clear();
+  t.startover = false;
   for (size_t k = 0; k < t.branchactive.size(); ++k) {
     void* h = Branch(t.node, static_cast<int>(k));
     if (!h) continue;
@@ -81,6 +85,7 @@ void CDownloadList::ResumeDownload(int row) {
       lark::setdownstarted(h, 1);
     }
     lark::adjustrestpoint(h);
+    MarkTry(task, static_cast<int>(k));
     lark::connect(h, 1);
   }
   t.probestate = 5;

@@ -34,10 +34,40 @@ bool CDownloadList::RetryPending(int task) const {
 }
 
 bool CDownloadList::HasGivenUp(int task) const {
-  if (IsComplete(task)) return false;
-  for (const BranchRetry& r : m_tasks[static_cast<size_t>(task)]->retry)
-    if (r.gaveup) return true;
-  return false;
+  return !IsComplete(task) && !m_tasks[static_cast<size_t>(task)]->failure.isEmpty();
+}
+
+QString CDownloadList::FailureReason(int task) const {
+  return HasGivenUp(task) ? m_tasks[static_cast<size_t>(task)]->failure : QString();
+}
+
+// The task ends: every branch lets go, none tries again, and the row says why.
+void CDownloadList::FailTask(int task, const QString& reason) {
+  CDownRootAppend& t = Task(task);
+  if (!t.failure.isEmpty()) return;
+  t.failure = reason;
+  std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
+  for (BranchRetry& r : t.retry) r.pending = false;
+  t.startover = false;
+  if (t.node) lark::disconnect(t.node, 0);
+  RemoveUnwrittenFile(task);
+  SetRootImage(task, 3, kTaskStopped);
+  if (CTreeItem* root = RootOf(task)) {
+    root->GetData().SetSubItem(3, QStringLiteral("failed: ") + reason);
+    m_model.ItemChanged(root);
+  }
+}
+
+// Where the current try of branch k begins: what it brings decides whether
+// its end is a cut to take up at once or a failure to wait after.
+void CDownloadList::MarkTry(int task, int k) {
+  CDownRootAppend& t = Task(task);
+  ResizeRetry(task);
+  void* h = nullptr;
+  int64_t w = -1;
+  if (static_cast<size_t>(k) < t.retry.size() && lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) == 0 &&
+      lark::getfilepointer(h, w, 1) == 0)
+    t.retry[static_cast<size_t>(k)].trystart = w;
 }
 
 bool CDownloadList::IsComplete(int task) const {
@@ -47,21 +77,49 @@ bool CDownloadList::IsComplete(int task) const {
          !RetryPending(task);
 }
 
-// A connection that ended before its segment did: the segment is free for
-// any branch, and this branch itself tries again after a wait that doubles
-// with each failure in a row that brought no new byte.
+// A connection that ended before its segment did. A final answer ends the
+// task; bytes that did not start where asked start it over from byte 0 on
+// one branch; otherwise the segment is free for any branch, and this one
+// tries again: at once after a try that brought enough, else after a wait
+// that doubles with each short try in a row, until it runs out of tries.
 void CDownloadList::BranchFailed(int task, int k, int64_t w) {
   CDownRootAppend& t = Task(task);
   t.branchactive[static_cast<size_t>(k)] = 0;
   ResizeRetry(task);
   BranchRetry& r = t.retry[static_cast<size_t>(k)];
   if (static_cast<size_t>(k) < t.branchstopped.size() && t.branchstopped[static_cast<size_t>(k)] == 1) return;
-  if (w > r.failedat) r.failures = 0;
+  if (t.startover || !t.failure.isEmpty()) return;
+  void* h = nullptr;
+  std::string reason;
+  unsigned kind = lark::FailureNone;
+  if (lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) == 0) lark::getfailure(h, reason, kind);
+  const QString why = reason.empty() ? QStringLiteral("connection closed by server") : QString::fromStdString(reason);
+  t.lastreason = why;
+  if (kind == lark::FailureFinal) return FailTask(task, why);
+  if (kind == lark::FailureUnproven) {
+    int resume = 0;
+    lark::getresumeenable(t.node, resume);
+    // Already on one branch from byte 0: there is nothing left to prove.
+    if (resume != 1 && ParseOffset(t.totallength) <= 0) return FailTask(task, why);
+    t.startover = true;
+    lark::disconnect(t.node, 0);
+    return;
+  }
+  const int64_t brought = r.trystart >= 0 ? w - r.trystart : 0;
   r.failedat = w;
-  if (++r.failures > m_policy.maxfailures) {
+  r.trystart = -1;
+  if (brought >= m_policy.goodtry) {
+    r.failures = 0;
+    r.pending = true;
+    r.due = TickCount();
+    return RunDueRetries(task);
+  }
+  if (++r.failures >= m_policy.maxfailures) {
     r.pending = false;
     r.gaveup = true;
-    RemoveUnwrittenFile(task);
+    bool anyleft = t.AnyBranchActive();
+    for (const BranchRetry& other : t.retry) anyleft = anyleft || other.pending;
+    if (!anyleft) FailTask(task, QStringLiteral("%1 (after %2 tries)").arg(why).arg(r.failures));
     return;
   }
   uint32_t wait = m_policy.firstwait;
@@ -97,17 +155,20 @@ void CDownloadList::RestartBranch(int task, int k) {
     lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 0);
     lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 1);
     t.branchactive[static_cast<size_t>(k)] = 1;
+    MarkTry(task, k);
     if (lark::connect(h, 1) != 0) t.branchactive[static_cast<size_t>(k)] = 0;
     return;
   }
   if (assignsegment(task, k) != 0) return;
   lark::adjustrestpoint(h);
+  MarkTry(task, k);
   if (lark::connect(h, 1) != 0) t.branchactive[static_cast<size_t>(k)] = 0;
 }
 
 void CDownloadList::RunDueRetries(int task) {
   CDownRootAppend& t = Task(task);
   const uint32_t now = TickCount();
+  if (t.startover || !t.failure.isEmpty()) return;
   for (size_t k = 0; k < t.retry.size() && k < t.branchactive.size(); ++k) {
     BranchRetry& r = t.retry[k];
     if (!r.pending || !Due(now, r.due)) continue;
@@ -163,6 +224,10 @@ void CDownloadList::updateprogress(int task) {
     const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
     SetBranchImage(task, static_cast<int>(k), stopped ? kBranchStopped : c ? kBranchConnected : kBranchIdle);
 
+    // A branch with neither work nor a connection has nothing to report: its
+    // node may be fresh from a restart, and its zero offsets would rewind a
+    // stored position.
+    if (t.branchactive[k] != 1 && !c) continue;
     int64_t w = 0, e = 0;
     lark::getfilepointer(h, w, 1);
     lark::getfilepointer(h, e, 2);
@@ -193,6 +258,7 @@ void CDownloadList::updateprogress(int task) {
           lark::disconnect(h, 1);
         } else if (assignsegment(task, static_cast<int>(k)) == 0) {
           lark::adjustrestpoint(h);
+          MarkTry(task, static_cast<int>(k));
           lark::connect(h, 1);
         } else {
           t.branchactive[k] = 0;
@@ -225,6 +291,10 @@ void CDownloadList::updateprogress(int task) {
     m_model.ItemChanged(row);
   }
   RunDueRetries(task);
+  if (t.startover) {
+    int any = 0;
+    if (lark::getserverconnected(t.node, any, 0) == 0 && !any) StartOver(task);
+  }
 
   const int64_t total = ParseOffset(t.totallength);
   int64_t done = 0, remaining = 0;
@@ -242,6 +312,6 @@ void CDownloadList::updateprogress(int task) {
   CItemInfo& info = root->GetData();
   info.SetSubItem(1, GroupNumber(done));
   info.SetSubItem(2, percent);
-  info.SetSubItem(3, Speed(done, now - t.starttick));
+  if (t.failure.isEmpty()) info.SetSubItem(3, Speed(done, now - t.starttick));
   m_model.ItemChanged(root);
 }

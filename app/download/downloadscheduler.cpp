@@ -38,6 +38,20 @@ std::string HttpRequestHead(void* node) {
 
 constexpr int kStuckTicks = 5;  // ticks a probe connection may refuse the next request
 
+// The probe's own states beyond the numbered ones of the record: the REST
+// sample asked for, and answered.
+constexpr uint32_t kSampleAsked = 7;
+constexpr uint32_t kSampleAnswered = 8;
+
+std::string FtpLoginScript(void* node) {
+  std::string user, pass;
+  int ascii = 0;
+  lark::getuser(node, user);
+  lark::getpass(node, pass);
+  lark::getascimode(node, ascii);
+  return "user " + user + "\r\npass " + pass + "\r\n" + (ascii ? "type A" : "type I") + "\r\n";
+}
+
 bool IsHttp(void* node) {
   unsigned protocol = 0;
   return lark::getserverprotocol(node, protocol) == 0 && protocol == 1;
@@ -107,7 +121,9 @@ void CDownloadList::AdvanceProbe(int i) {
   // The progress pass may have connected a branch again (new work or a
   // retry); a stale answer would reset a running task to "not probed".
   if (lark::getserverconnected(t.node, any, 0) != 0) return;
-  if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6) {
+  if (!t.failure.isEmpty()) return;
+  if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6 && t.probestate != kSampleAnswered) {
+    if (ProbeFailed(i)) return;
     // A branch waiting for its automatic restart keeps the task running.
     if (t.probestate == 5 && RetryPending(i)) {
       SetRootImage(i, 3, kTaskRunning);
@@ -124,8 +140,21 @@ void CDownloadList::AdvanceProbe(int i) {
     case 0: IssueProbe(i); break;
     case 2: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
     case 4: EvaluateRestAnswer(i); break;
+    case kSampleAnswered: EvaluateRestAnswer(i); break;
     default: break;
   }
+}
+
+// A probe the server ended for good (a refused login, no such file) ends
+// the task with the server's words; the next probe would hear the same.
+bool CDownloadList::ProbeFailed(int task) {
+  CDownRootAppend& t = Task(task);
+  if (t.probestate == 5) return false;
+  std::string reason;
+  unsigned kind = lark::FailureNone;
+  if (lark::getfailure(t.node, reason, kind) != 0 || kind != lark::FailureFinal) return false;
+  FailTask(task, QString::fromStdString(reason));
+  return true;
 }
 
 namespace {
@@ -154,10 +183,11 @@ void CDownloadList::ProbePass() {
     CDownRootAppend& t = Task(i);
     int any = 0;
     if (lark::getserverconnected(t.node, any, 0) != 0) continue;
-    const bool moves = t.probestate == 2 || t.probestate == 4 || (t.probestate == 0 && any);
+    const bool moves = t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered ||
+                       (t.probestate == 0 && any);
     if (!moves) continue;
     AdvanceProbe(i);
-    if (t.probestate == 0 || t.probestate == 2 || t.probestate == 4) waiting = true;
+    if (t.probestate == 0 || t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered) waiting = true;
   }
   if (waiting && --m_probechecks > 0) m_probecheck.start(kProbeCheckMs);
 }
@@ -204,9 +234,16 @@ void CDownloadList::EvaluateHttpProbe(int task) {
     lark::disconnect(t.node, 0);
     return;
   }
+  if (ProbeFailed(task)) return;
   const QString lowered = t.probereply.toLower();
   const int lineend = lowered.indexOf(QStringLiteral("\r\n"));
-  if (lineend < 0) return;
+  if (lineend < 0) {
+    std::string reason;
+    unsigned kind = lark::FailureNone;
+    lark::getfailure(t.node, reason, kind);
+    FailTask(task, reason.empty() ? QStringLiteral("could not connect to the server") : QString::fromStdString(reason));
+    return;
+  }
   const QString status = lowered.left(lineend).trimmed();
   const int first = status.indexOf(u' ');
   if (first < 0) return;
@@ -224,6 +261,8 @@ void CDownloadList::EvaluateHttpProbe(int task) {
     if (lark::setresumeenable(t.node, 0) != 0) return;
     length = rangetotal;
   } else if (code >= 300) {
+    // A redirect the engine did not follow, or a refusal: the answer stands.
+    FailTask(task, QStringLiteral("the server answered \"%1\"").arg(t.probereply.left(lineend).trimmed()));
     return;
   } else {
     // A 206 that does not start at byte 1 cannot be trusted with ranges.
@@ -250,7 +289,7 @@ void CDownloadList::EvaluateHttpProbe(int task) {
 
 void CDownloadList::EvaluateFtpProbe(int task) {
   CDownRootAppend& t = Task(task);
-  if (t.probereply.isEmpty()) return;
+  if (t.probereply.isEmpty() || ProbeFailed(task)) return;
   {
     int64_t size = -1;
     if (t.probereply != QStringLiteral(" ")) {
@@ -280,28 +319,51 @@ void CDownloadList::EvaluateFtpProbe(int task) {
 
 void CDownloadList::EvaluateRestAnswer(int task) {
   CDownRootAppend& t = Task(task);
-  if (t.probereply.isEmpty() || IsHttp(t.node)) return;
+  if (t.probereply.isEmpty() || IsHttp(t.node) || ProbeFailed(task)) return;
   int connected = 0;
   lark::getserverconnected(t.node, connected, 0);
+  if (t.probestate == 4 && t.probereply.startsWith(QStringLiteral("350 ")) && t.branchcount > 1 && connected) {
+    // A 350 is a claim: a few KiB fetched from byte 1 let the branch that
+    // starts at byte 0 prove that the server honours it.
+    RequestSample(task);
+    return;
+  }
   if (connected) {
     lark::disconnect(t.node, 0);
     return;
   }
-  if (!t.probereply.startsWith(QStringLiteral("350 ")) && lark::setresumeenable(t.node, 0) != 0) return;
+  if (t.probestate == 4 && !t.probereply.startsWith(QStringLiteral("350 ")) && lark::setresumeenable(t.node, 0) != 0)
+    return;
   int resume = 1;
   if (lark::getresumeenable(t.node, resume) != 0) resume = 1;
   const int64_t length = ParseOffset(t.totallength);
   ShowTotal(task);
-  std::string user, pass;
-  int ascii = 0;
-  lark::getuser(t.node, user);
-  lark::getpass(t.node, pass);
-  lark::getascimode(t.node, ascii);
-  const std::string login =
-      "user " + user + "\r\npass " + pass + "\r\n" + (ascii ? "type A" : "type I") + "\r\n";
   t.ClearSegments();
   t.starttick = TickCount();
-  StartBranches(task, QString::fromStdString(login), resume == 1, length);
+  StartBranches(task, QString::fromStdString(FtpLoginScript(t.node)), resume == 1, length);
+}
+
+void CDownloadList::RequestSample(int task) {
+  CDownRootAppend& t = Task(task);
+  if (lark::fetchftpcontent(t.node, "retr " + FtpPath(t.node), this, kProbeMessage, 0, t.id, 1) == 0) {
+    t.probestate = kSampleAsked;
+    t.probestall = 0;
+  } else {
+    ProbeStuck(task);
+  }
+}
+
+// The bytes did not start where they were asked to: the whole file again,
+// from byte 0 on one branch, where no offset needs proving.
+void CDownloadList::StartOver(int task) {
+  CDownRootAppend& t = Task(task);
+  t.startover = false;
+  lark::setresumeenable(t.node, 0);
+  const int64_t length = ParseOffset(t.totallength);
+  t.ClearSegments();
+  t.starttick = TickCount();
+  const std::string prefix = IsHttp(t.node) ? HttpRequestHead(t.node) : FtpLoginScript(t.node);
+  StartBranches(task, QString::fromStdString(prefix), false, length);
 }
 
 void CDownloadList::FreshLocalFile(int task, int64_t length) {
@@ -342,6 +404,7 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
     t.branchseg = {0};
     t.branchactive = {1};
     t.branchstopped = {0};
+    MarkTry(task, 0);
     if (lark::connect(t.node, 1) == 0) {
       lark::setstarttime(t.node, 0);
       lark::setlasttime(t.node, 0);
@@ -368,6 +431,7 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
     t.branchseg.push_back(static_cast<uint32_t>(i - 1));
     t.branchactive.push_back(1);
     t.branchstopped.push_back(0);
+    MarkTry(task, static_cast<int>(i - 1));
     lark::connect(h, 1);
     lark::setstarttime(h, 0);
     lark::setlasttime(h, 0);

@@ -60,15 +60,24 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
   }
 }
 
-TEST_F(ProbeTest, ServerErrorLeavesTheTaskWaiting) {
+// A refused probe ends the task at once with the server's words, in the
+// row too; no branch starts.
+TEST_F(ProbeTest, RefusedProbeFailsTheTask) {
   files.writeFile("gone.bin", "x");
   testsupport::FaultServer http(testsupport::FaultProtocol::Http, "status=404", files.path());
-  const int task = Create(http.url("gone.bin"), 2);
-  EXPECT_TRUE(RunUntil([&] { return list.Task(task).probestate == 2; }, 10));
-  RunUntil([] { return false; }, 1);
-  EXPECT_EQ(list.Task(task).probestate, 2u);
-  EXPECT_EQ(list.Task(task).starttick, 0u);
-  EXPECT_FALSE(list.IsComplete(task));
+  testsupport::FaultServer refusing(testsupport::FaultProtocol::Ftp, "refuse-login", files.path());
+  const struct {
+    std::string url;
+    const char* says;
+  } cases[] = {{http.url("gone.bin"), "the server answered \"HTTP/1.1 404"}, {refusing.url("gone.bin"), "login refused"}};
+  for (const auto& c : cases) {
+    const int task = Create(c.url, 2);
+    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task); }, 10)) << c.url;
+    EXPECT_TRUE(list.FailureReason(task).startsWith(QString::fromUtf8(c.says))) << list.FailureReason(task).toStdString();
+    EXPECT_EQ(list.Task(task).starttick, 0u);
+    EXPECT_FALSE(list.IsComplete(task));
+    EXPECT_TRUE(list.RootOf(task)->GetData().GetSubItem(3).startsWith(QStringLiteral("failed: "))) << c.url;
+  }
 }
 
 class TransferTest : public DownloadFixture {};
@@ -228,31 +237,57 @@ TEST_F(TransferTest, StoppedBranchIsTakenOverByAnother) {
   EXPECT_EQ(Result("t.bin"), sha256OfFile(source));
 }
 
-TEST_F(TransferTest, DroppedConnectionIsRetriedUntilNothingMoves) {
-  // Every answer stops half way: each restart continues where the last one
-  // stopped, until a restart brings nothing and the retries run out.
-  const auto source = files.writeRandomFile("c.bin", 4000, 2);
-  RetryPolicy policy;
-  policy.firstwait = 50;
-  policy.maxwait = 200;
-  policy.maxfailures = 3;
-  list.SetRetryPolicy(policy);
-  testsupport::FaultServer http(testsupport::FaultProtocol::Http, "cut", files.path());
-  const int task = Create(http.url("c.bin"), 1);
-  EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task); }, 40)) << http.log();
-  const CDownRootAppend& t = list.Task(task);
-  EXPECT_FALSE(list.IsComplete(task));
-  EXPECT_GT(t.SegmentCount(), 4);
-  const std::string got = testsupport::readWholeFile(out.path() / "c.bin");
-  const std::string want = testsupport::readWholeFile(source);
-  int64_t written = 0;
-  for (int m = 0; m < t.SegmentCount(); ++m) {
-    const auto start = static_cast<size_t>(t.SegStart(m));
-    const auto length = static_cast<size_t>(t.SegPos(m)) - start;
-    written += static_cast<int64_t>(length);
-    EXPECT_EQ(got.substr(start, length), want.substr(start, length)) << m;
+// Every answer stops half way. A try that brought enough is taken up again
+// at once; short tries in a row run out, and the task fails with the last
+// reason. Whatever arrived is the source's bytes in the right place.
+// What the task holds when the "cut" server has answered every try with
+// half of what was asked: each retry asks from 4 KiB before its position
+// (never before the last try's start), so a short try may bring nothing new.
+int64_t CutServerOutcome(int64_t size, int64_t goodtry, int maxfailures) {
+  int64_t segstart = 0, pos = 0, ask = 0;
+  for (int failures = 0;;) {
+    const int64_t reached = ask + (size - ask) / 2;
+    const int64_t brought = std::max<int64_t>(0, reached - pos);
+    pos = std::max(pos, reached);
+    failures = brought >= goodtry ? 0 : failures + 1;
+    if (failures >= maxfailures) return pos;
+    ask = std::max(segstart, pos - 4096);
+    segstart = pos;
   }
-  EXPECT_GT(written, 4000 * 9 / 10);
+}
+
+// Every answer stops half way. A try that brought enough is taken up again
+// at once; short tries in a row run out, and the task fails with the last
+// reason. Whatever arrived is the source's bytes in the right place.
+TEST_F(TransferTest, CutConnectionsAreRetriedUntilShortTriesRunOut) {
+  constexpr int64_t size = 400000;
+  const auto source = files.writeRandomFile("c.bin", size, 2);
+  testsupport::FaultServer http(testsupport::FaultProtocol::Http, "cut", files.path());
+  for (int64_t goodtry : {int64_t{65536}, int64_t{4000}}) {
+    std::filesystem::remove(out.path() / "c.bin");
+    RetryPolicy policy;
+    policy.firstwait = 50;
+    policy.maxwait = 200;
+    policy.maxfailures = 3;
+    policy.goodtry = goodtry;
+    list.SetRetryPolicy(policy);
+    const int task = Create(http.url("c.bin"), 1);
+    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task); }, 40)) << http.log();
+    const CDownRootAppend& t = list.Task(task);
+    EXPECT_FALSE(list.IsComplete(task));
+    EXPECT_NE(list.FailureReason(task).indexOf(QStringLiteral("connection closed by server (after 3 tries)")), -1)
+        << list.FailureReason(task).toStdString();
+    const std::string got = testsupport::readWholeFile(out.path() / "c.bin");
+    const std::string want = testsupport::readWholeFile(source);
+    int64_t written = 0;
+    for (int m = 0; m < t.SegmentCount(); ++m) {
+      const auto start = static_cast<size_t>(t.SegStart(m));
+      const auto length = static_cast<size_t>(t.SegPos(m)) - start;
+      written += static_cast<int64_t>(length);
+      EXPECT_EQ(got.substr(start, length), want.substr(start, length)) << m;
+    }
+    EXPECT_EQ(written, CutServerOutcome(size, goodtry, 3)) << goodtry;
+  }
 }
 
 TEST_F(TransferTest, StopSaveReloadAndContinueResumesEverySegment) {

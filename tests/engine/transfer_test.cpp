@@ -513,8 +513,9 @@ TEST_F(Transfers, ResumeOverlapIsComparedWithTheDisk)
     ts::VsftpdServer ftp(files->path());
     const std::string source = ts::readWholeFile(files->path() / "a.bin");
     constexpr int64_t written = 1000000;
+    // The long overlap spans many reads.
     for (const std::string& url : {http.url("a.bin"), ftp.url("a.bin")}) {
-        for (bool changed : {false, true}) {
+        for (auto [changed, overlap] : {std::pair{false, 4096}, {true, 4096}, {false, 900000}, {true, 900000}}) {
             std::string disk = source.substr(0, written);
             if (changed) disk[written - 10] ^= 0x55;
             {
@@ -526,7 +527,7 @@ TEST_F(Transfers, ResumeOverlapIsComparedWithTheDisk)
             lark::getdownbranch(task, 1, branch);
             lark::generateinitcommand(branch);
             lark::setdownstarted(branch, 1);
-            lark::setfilepointer(branch, written - 4096, lark::RestartOffset);
+            lark::setfilepointer(branch, written - overlap, lark::RestartOffset);
             lark::setfilepointer(branch, written, lark::WriteOffset);
             lark::setfilepointer(branch, bigsize, lark::EndOffset);
             lark::adjustrestpoint(branch);
