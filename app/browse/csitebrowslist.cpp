@@ -105,6 +105,16 @@ void CSiteBrowsList::browsetick() {
       info.image = image;
       m_model.ItemChanged(entry);
     }
+    // A refused login or a lost connection shows on the site row until the
+    // next connect.
+    std::string reason;
+    unsigned failure = lark::FailureNone;
+    lark::getfailure(site.node, reason, failure);
+    const QString shown = connected || reason.empty() ? QString() : QString::fromStdString(reason);
+    if (info.GetSubItem(0) != shown) {
+      info.SetSubItem(0, shown);
+      m_model.ItemChanged(entry);
+    }
     if (!connected) {
       // Whatever was under way died with the connection; a "pwd" that got
       // no answer is asked again after the next connect.

@@ -6,6 +6,7 @@
 #include "shell/enginemessageevent.h"
 #include "shell/mainframe.h"
 #include "shell/messageboxseam.h"
+#include "shell/settingsstore.h"
 #include "shell/skylarkicon.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,15 @@ int main(int argc, char** argv) {
 
   lark::startengine();
   lark::setmessageposter(&PostEngineMessage);
+  {
+    const CSettingsStore settings;
+    uint32_t connect = 30, idle = 60;
+    settings.ReadNumber(settingname::kConnectTimeout, connect);
+    settings.ReadNumber(settingname::kIdleTimeout, idle);
+    // Out of range reads as the default: a zero would mean "keep".
+    lark::settimeouts((connect >= 1 && connect <= 86400 ? connect : 30) * 1000,
+                      (idle >= 1 && idle <= 86400 ? idle : 60) * 1000);
+  }
 
   CMessageBoxSeam messages(nullptr);
   CMainFrame frame(messages);

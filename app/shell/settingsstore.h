@@ -26,6 +26,10 @@ inline constexpr char kHeight[] = "height";
 inline constexpr char kLeftWidth[] = "leftwidth";
 inline constexpr char kLeftHeight[] = "leftheight";
 inline constexpr char kRightHeight[] = "rightheight";
+// Seconds a connect may take, and a connection may stay silent while a
+// reply or data is awaited (defaults 30 and 60).
+inline constexpr char kConnectTimeout[] = "connecttimeout";
+inline constexpr char kIdleTimeout[] = "idletimeout";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero

@@ -83,6 +83,15 @@ TEST_F(BrowseFtp, RefusedCwdSaysTheDirectoryDoesNotExist) {
   EXPECT_EQ(site.navtarget, nullptr);
 }
 
+// A refused login ends the dialogue at once and says so on the site row.
+TEST_F(BrowseFtp, RefusedLoginShowsOnTheSiteRow) {
+  ts::FaultServer ftp(ts::FaultProtocol::Ftp, "refuse-login", files->path());
+  CBrowsRootAppend& site = AddSite(ftp.url("pub/"));
+  ASSERT_TRUE(RunUntil([&] { return list->SiteEntryOf(site)->GetData().GetSubItem(0).startsWith("login refused"); }))
+      << Log(site);
+  EXPECT_EQ(Log(site).find("Send command:type"), std::string::npos) << "nothing is sent after the refusal";
+}
+
 TEST_F(BrowseFtp, LongListingLinesAreParsedWhole) {
   ts::FaultServer ftp(ts::FaultProtocol::Ftp, "long-lines", files->path());
   CBrowsRootAppend& site = AddSite(ftp.url(""));
