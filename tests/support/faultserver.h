@@ -79,6 +79,16 @@ struct FaultServerOptions {
 //   refuse-cwd         550 to CWD.
 //   refuse-rest        502 to REST.
 //   ignore-rest        350 to REST, but RETR sends from byte 0.
+//   rest-other=SHIFT   350 to REST r, but for r > 0 RETR sends the file from
+//                      max(0, r + SHIFT) (default -1000; 17 sends from r + 17).
+//   cut-every=N        each RETR sends N bytes (unless fewer remain), closes
+//                      the data connection, replies 426.
+//   close-every=KIB    each RETR sends KIB KiB (unless fewer remain), then
+//                      "421" and both connections closed.
+//   silent-data=N      RETR sends N bytes, then holds the data connection
+//                      open: no byte, no reply (up to 60 s, until the client
+//                      closes it).
+//   silent-greeting    the greeting, then no reply to anything (as above).
 //   data-close-early   RETR sends half the bytes, closes the data
 //                      connection, then replies 426.
 //   drop-control       RETR sends half the bytes, then closes the control and
@@ -86,6 +96,13 @@ struct FaultServerOptions {
 //   no-226             transfers end without their 226; later commands are
 //                      still answered.
 //   pasv-foreign       the 227 reply names 10.255.255.1 with the real port.
+//   pasv-bare          "227 Entering Passive Mode 127,0,0,1,P1,P2": no
+//                      parentheses.
+//   pasv-refuse=CODE   PASV and PORT answered with CODE (default 421, which
+//                      also closes the control connection; 451 keeps it).
+//   lf-only            every reply line ends with LF alone.
+//   endless-reply      USER answered by "331-" lines without end, as fast as
+//                      the client reads, for 30 s, then a close.
 //   empty-list         LIST and NLST send no lines (150, empty data, 226).
 //   long-lines         LIST adds three entries whose lines exceed 600
 //                      characters.

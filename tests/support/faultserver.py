@@ -58,10 +58,19 @@ FTP_SCENARIOS = {
     "refuse-cwd": "550 to CWD",
     "refuse-rest": "502 to REST",
     "ignore-rest": "350 to REST, but RETR sends from byte 0",
+    "rest-other": "=SHIFT: 350 to REST r > 0, RETR sends from max(0, r + SHIFT) (default -1000)",
+    "cut-every": "=N: each RETR sends N bytes, closes the data connection, replies 426",
+    "close-every": "=KIB: after KIB KiB of each RETR, 421 and both connections closed",
+    "silent-greeting": "the greeting, then not one reply",
+    "silent-data": "=N: RETR sends N bytes, then holds the data connection open without a byte or a reply",
     "data-close-early": "RETR closes the data connection after half the bytes, then 426",
     "drop-control": "RETR sends half the bytes, then closes the control and the data connection",
     "no-226": "transfers end without the final 226 (later commands are answered)",
     "pasv-foreign": "PASV names 10.255.255.1 with the real port",
+    "pasv-bare": "227 without parentheses round the address",
+    "pasv-refuse": "=CODE: PASV and PORT answered with CODE (default 421; 421 closes the control connection)",
+    "lf-only": "every reply line ends with LF alone",
+    "endless-reply": "USER answered by a 331- reply whose lines never end, for 30 s, then close",
     "empty-list": "LIST and NLST send no lines",
     "long-lines": "LIST adds entries whose lines are 600+ characters long",
     "slow": "=BYTES per second per data connection (default 100000)",
@@ -392,6 +401,8 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.request.settimeout(self.server.idle)
         self.reply(220, "Skylark fault server ready", ["Skylark fault server", "scenarios: " + self.server.scenario_text])
+        if "silent-greeting" in self.sc:
+            return stay_silent(self.request)
         try:
             while True:
                 line = self.rfile.readline(4096)
@@ -417,12 +428,13 @@ class FtpFaults(socketserver.StreamRequestHandler):
         if "multiline" in self.sc and not lines:
             # The continuation line carries no code and no blank in fourth place.
             lines = ["Reply follows", "  continuation-without-code", "second line"]
+        eol = "\n" if "lf-only" in self.sc else "\r\n"
         if lines:
-            wire = "".join("%d-%s\r\n" % (code, line) if line[:1] != " " else line + "\r\n" for line in lines)
-            wire += "%d %s\r\n" % (code, text)
+            wire = "".join(("%d-%s" % (code, line) if line[:1] != " " else line) + eol for line in lines)
+            wire += "%d %s" % (code, text) + eol
         else:
-            wire = "%d %s\r\n" % (code, text)
-        log("ftp <", wire.rstrip().replace("\r\n", " | "))
+            wire = "%d %s" % (code, text) + eol
+        log("ftp <", wire.rstrip().replace(eol, " | "))
         data = wire.encode("latin-1")
         if "split-replies" in self.sc:
             for offset in range(0, len(data), 3):
@@ -439,7 +451,23 @@ class FtpFaults(socketserver.StreamRequestHandler):
     def ftp_USER(self, argument):
         self.user = argument
         self.logged_in = False
+        if "endless-reply" in self.sc:
+            return self.endless_reply()
         self.reply(331, "Password required for " + argument)
+
+    def endless_reply(self):
+        log("ftp < 331- lines without end")
+        deadline = time.monotonic() + ENDLESS_HEADER_SECONDS
+        number = 0
+        while time.monotonic() < deadline:
+            batch = "".join("331-Filler line %d %s\r\n" % (number + n, "f" * 60) for n in range(64))
+            number += 64
+            try:
+                self.request.sendall(batch.encode("latin-1"))
+            except OSError:
+                break
+            touch()
+        return "close"
 
     def ftp_PASS(self, argument):
         wanted = (self.server.user, self.server.password)
@@ -494,16 +522,33 @@ class FtpFaults(socketserver.StreamRequestHandler):
             return self.reply(501, "Bad restart offset")
         self.reply(350, "Restart position accepted (%d)" % self.rest)
 
+    def refuse_data(self):
+        """The reply for pasv-refuse, or None; 421 also means the control connection closes."""
+        if "pasv-refuse" not in self.sc:
+            return None
+        code = self.sc.number("pasv-refuse", 421)
+        self.reply(code, "Service not available, closing control connection" if code == 421 else "Local error")
+        return "close" if code == 421 else "refused"
+
     def ftp_PASV(self, argument):
+        refused = self.refuse_data()
+        if refused:
+            return refused
         self.close_data()
         self.passive = socket.socket()
         self.passive.bind(("127.0.0.1", 0))
         self.passive.listen(1)
         port = self.passive.getsockname()[1]
         host = "10,255,255,1" if "pasv-foreign" in self.sc else "127,0,0,1"
-        self.reply(227, "Entering Passive Mode (%s,%d,%d)" % (host, port >> 8, port & 255))
+        address = "%s,%d,%d" % (host, port >> 8, port & 255)
+        if "pasv-bare" in self.sc:
+            return self.reply(227, "Entering Passive Mode " + address)
+        self.reply(227, "Entering Passive Mode (%s)" % address)
 
     def ftp_PORT(self, argument):
+        refused = self.refuse_data()
+        if refused:
+            return refused
         numbers = argument.split(",")
         if len(numbers) != 6 or ".".join(numbers[:4]) != "127.0.0.1":
             return self.reply(501, "PORT must name 127.0.0.1")
@@ -524,6 +569,8 @@ class FtpFaults(socketserver.StreamRequestHandler):
             return self.reply(550, "Failed to open file")
         if "ignore-rest" in self.sc:
             offset = 0
+        if "rest-other" in self.sc and offset > 0:
+            offset = max(0, offset + self.sc.number("rest-other", -1000))
         with open(real, "rb") as file:
             file.seek(offset)
             content = file.read()
@@ -541,6 +588,19 @@ class FtpFaults(socketserver.StreamRequestHandler):
                     return "close"
                 data.close()
                 return self.reply(426, "Connection closed; transfer aborted")
+            if "cut-every" in self.sc and self.sc.number("cut-every", 65536) < len(content):
+                send_paced(data, content[:self.sc.number("cut-every", 65536)], rate)
+                finish_data(data)
+                return self.reply(426, "Connection closed; transfer aborted")
+            if "close-every" in self.sc and self.sc.number("close-every", 64) * 1024 < len(content):
+                send_paced(data, content[:self.sc.number("close-every", 64) * 1024], rate)
+                self.reply(421, "Timeout, closing control connection")
+                finish_data(data)
+                return "close"
+            if "silent-data" in self.sc:
+                send_paced(data, content[:self.sc.number("silent-data", 65536)], rate)
+                log("ftp < (data held open, no reply)")
+                return stay_silent(data)
             send_paced(data, content, rate)
         except OSError:
             data.close()
