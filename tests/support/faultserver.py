@@ -29,14 +29,25 @@ HTTP_SCENARIOS = {
     "redirect-relative": "/redirect/F -> 302 'via/F' -> 302 '../../F' (both relative) -> F",
     "redirect-absolute": "/redirect/F -> 301 http://127.0.0.1:PORT/F",
     "redirect-loop": "every request -> 302 to its own path",
+    "query-redirect": "/redirect/F -> 302 '/F?next=http://127.0.0.1:9/x'; /F is served whatever its query",
+    "upper-scheme": "/redirect/F -> 301 HTTP://127.0.0.1:PORT/F (scheme in capitals)",
+    "redirect-scheme": "=NAME: /redirect/F -> 302 NAME://127.0.0.1:PORT/F (default ftp)",
+    "host-check": "400 unless the Host header is exactly 127.0.0.1:PORT, otherwise like plain",
     "content-location": "/redirect/F -> 302 with 'Content-Location: /elsewhere/F' before 'Location: /F'",
     "split-header": "the response header in 1-byte writes, =MS apart (default 2)",
-    "endless-header": "header lines without end, for 30 s, then close",
+    "endless-header": "header lines without end, as fast as the peer reads, for 30 s, then close",
+    "many-headers": "=COUNT short header lines (default 500) before the usual ones, then a valid body",
+    "lf-only": "status and header lines end with LF alone",
     "cut": "announces the full length, sends half the body, closes",
+    "cut-every": "=N: announces the full length (Range honoured), closes after N body bytes, every time",
+    "chunked-cut": "=N: chunked, the connection closed after N bytes of content, every time",
+    "bad-chunk": "=nothex|huge|big: chunked, one good chunk, then a size 'zz', 2^72-1 or 2^62+1",
+    "silent-body": "=N: the header and N body bytes, then the connection held open without a byte",
     "wrong-range": "206 whose Content-Range starts elsewhere: byte 0 when asked N > 0, byte 1 when asked 0",
     "status": "=CODE: every request answered with that status (default 500) and a short body",
     "slow": "=BYTES per second per connection (default 100000)",
     "hang": "accepts, never reads, never answers",
+    "silent": "accepts, reads the request, never answers",
 }
 
 FTP_SCENARIOS = {
@@ -47,19 +58,31 @@ FTP_SCENARIOS = {
     "refuse-cwd": "550 to CWD",
     "refuse-rest": "502 to REST",
     "ignore-rest": "350 to REST, but RETR sends from byte 0",
+    "rest-other": "=SHIFT: 350 to REST r > 0, RETR sends from max(0, r + SHIFT) (default -1000)",
+    "cut-every": "=N: each RETR sends N bytes, closes the data connection, replies 426",
+    "close-every": "=KIB: after KIB KiB of each RETR, 421 and both connections closed",
+    "silent-greeting": "the greeting, then not one reply",
+    "silent-data": "=N: RETR sends N bytes, then holds the data connection open without a byte or a reply",
     "data-close-early": "RETR closes the data connection after half the bytes, then 426",
     "drop-control": "RETR sends half the bytes, then closes the control and the data connection",
     "no-226": "transfers end without the final 226 (later commands are answered)",
     "pasv-foreign": "PASV names 10.255.255.1 with the real port",
+    "pasv-bare": "227 without parentheses round the address",
+    "pasv-refuse": "=CODE: PASV and PORT answered with CODE (default 421; 421 closes the control connection)",
+    "lf-only": "every reply line ends with LF alone",
+    "endless-reply": "USER answered by a 331- reply whose lines never end, for 30 s, then close",
     "empty-list": "LIST and NLST send no lines",
     "long-lines": "LIST adds entries whose lines are 600+ characters long",
     "slow": "=BYTES per second per data connection (default 100000)",
 }
 
 ENDLESS_HEADER_SECONDS = 30
+SILENT_SECONDS = 60
 DATA_ACCEPT_SECONDS = 30
 MAX_REQUEST_BYTES = 65536
 CHUNK_SIZES = [1, 10, 100, 1000, 4096, 65536, 7, 333, 20000]
+# 2^72-1 overflows any 64-bit size; 2^62+1 fits one but no real file.
+BAD_CHUNK_SIZES = {"nothex": b"zz", "huge": b"ffffffffffffffffff", "big": b"4000000000000001"}
 
 last_activity = time.monotonic()
 
@@ -128,6 +151,27 @@ def finish_data(sock):
     sock.close()
 
 
+def stay_silent(sock, peek=False):
+    """Holds the connection open without sending until the peer closes it.
+
+    With peek the request stays unread, as from a server that never got to it.
+    """
+    deadline = time.monotonic() + SILENT_SECONDS
+    sock.settimeout(0.2)
+    while time.monotonic() < deadline:
+        try:
+            data = sock.recv(4096, socket.MSG_PEEK if peek else 0)
+        except socket.timeout:
+            continue
+        except OSError:
+            break
+        if not data:
+            break
+        if peek:
+            time.sleep(0.2)
+    sock.close()
+
+
 def resolve(root, virtual):
     """The real path of a virtual absolute path, or None if it leaves root."""
     real = os.path.realpath(os.path.join(root, virtual.lstrip("/")))
@@ -143,14 +187,15 @@ class HttpFaults(socketserver.BaseRequestHandler):
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         sc = self.server.scenarios
         if "hang" in sc:
-            while True:
-                time.sleep(1)
+            return stay_silent(sock, peek=True)
         sock.settimeout(60)
         request = self.read_request(sock)
         if request is None:
             return
         method, target, headers = request
-        log("http", method, target, headers.get("range", ""))
+        log("http", method, target, headers.get("range", ""), headers.get("host", ""))
+        if "silent" in sc:
+            return stay_silent(sock)
         path = urllib.parse.unquote(urllib.parse.urlsplit(target).path) or "/"
         try:
             self.respond(sock, sc, method, path, headers)
@@ -182,6 +227,8 @@ class HttpFaults(socketserver.BaseRequestHandler):
         return parts[0].upper(), parts[1], headers
 
     def respond(self, sock, sc, method, path, headers):
+        if "host-check" in sc and headers.get("host") != "127.0.0.1:%d" % self.server.server_address[1]:
+            return self.send(sock, sc, method, 400, [], b"wrong Host\n")
         if "status" in sc:
             code = sc.number("status", 500)
             return self.send(sock, sc, method, code, [], b"%d from the fault server\n" % code)
@@ -216,9 +263,18 @@ class HttpFaults(socketserver.BaseRequestHandler):
         if not path.startswith("/redirect/"):
             return None
         rest = path[len("/redirect/"):]
+        port = self.server.server_address[1]
         if "redirect-absolute" in sc:
-            port = self.server.server_address[1]
             return 301, [("Location", "http://127.0.0.1:%d/%s" % (port, rest))]
+        if "upper-scheme" in sc:
+            return 301, [("Location", "HTTP://127.0.0.1:%d/%s" % (port, rest))]
+        if "redirect-scheme" in sc:
+            scheme = sc.values["redirect-scheme"] or "ftp"
+            return 302, [("Location", "%s://127.0.0.1:%d/%s" % (scheme, port, rest))]
+        if "query-redirect" in sc:
+            # Port 9 (discard) is closed on loopback: a client steered by the
+            # query fails instead of fetching the right file by luck.
+            return 302, [("Location", "/%s?next=http://127.0.0.1:9/x" % rest)]
         if "content-location" in sc:
             return 302, [("Content-Location", "/elsewhere/" + rest), ("Location", "/" + rest)]
         if "redirect-relative" in sc:
@@ -231,30 +287,36 @@ class HttpFaults(socketserver.BaseRequestHandler):
         return None
 
     def endless_header(self, sock):
+        # As fast as the peer reads: 64 KiB or 100 lines arrive within a few
+        # milliseconds, so a client's limit, not the pace, decides the end.
         sock.sendall(b"HTTP/1.1 200 OK\r\n")
         deadline = time.monotonic() + ENDLESS_HEADER_SECONDS
         number = 0
         while time.monotonic() < deadline:
-            number += 1
+            batch = b"".join(b"X-Filler-%d: %s\r\n" % (number + n, b"f" * 100) for n in range(64))
+            number += 64
             try:
-                sock.sendall(b"X-Filler-%d: %s\r\n" % (number, b"f" * 100))
+                sock.sendall(batch)
             except OSError:
                 break
             touch()
-            time.sleep(0.002)
         sock.close()
 
     def send(self, sock, sc, method, code, extra, body):
-        chunked = "chunked" in sc and code in (200, 206)
+        content = code in (200, 206)
+        chunked = content and ("chunked" in sc or "chunked-cut" in sc or "bad-chunk" in sc)
         fields = [("Date", email.utils.formatdate(usegmt=True)), ("Server", "skylark-faultserver"),
                   ("Content-Type", "application/octet-stream")] + extra
+        if "many-headers" in sc:
+            fields = [("X-Many-%d" % n, "v") for n in range(sc.number("many-headers", 500))] + fields
         if chunked:
             fields.append(("Transfer-Encoding", "chunked"))
         elif "nolength" not in sc or code != 200:
             fields.append(("Content-Length", str(len(body))))
         fields.append(("Connection", "close"))
-        head = "HTTP/1.1 %d %s\r\n" % (code, reason(code))
-        head += "".join("%s: %s\r\n" % field for field in fields) + "\r\n"
+        eol = "\n" if "lf-only" in sc else "\r\n"
+        head = "HTTP/1.1 %d %s" % (code, reason(code)) + eol
+        head += "".join("%s: %s" % field + eol for field in fields) + eol
         head = head.encode("latin-1")
         if "split-header" in sc:
             pause = sc.number("split-header", 2) / 1000.0
@@ -266,13 +328,21 @@ class HttpFaults(socketserver.BaseRequestHandler):
             sock.sendall(head)
         if method == "HEAD":
             return close_gently(sock)
-        cut = "cut" in sc
+        limit = len(body) // 2 if "cut" in sc else None
+        for name in ("cut-every", "chunked-cut", "silent-body"):
+            if name in sc and content:
+                limit = sc.number(name, 65536)
+        cut = limit is not None and limit < len(body)
         if cut:
-            body = body[:len(body) // 2]
-        if chunked:
+            body = body[:limit]
+        if chunked and "bad-chunk" in sc:
+            body = bad_chunked(body, BAD_CHUNK_SIZES[sc.values["bad-chunk"] or "nothex"])
+        elif chunked:
             body = chunk(body, last=not cut)
         send_paced(sock, body, sc.number("slow", 100000) if "slow" in sc else 0)
-        if cut:
+        if "silent-body" in sc and content:
+            stay_silent(sock)
+        elif cut or "bad-chunk" in sc:
             sock.close()
         else:
             close_gently(sock)
@@ -312,6 +382,12 @@ def chunk(body, last):
     return b"".join(out)
 
 
+def bad_chunked(body, size):
+    """One good chunk, so a check on the first size alone is not enough, then a bad size."""
+    good = body[:1000]
+    return b"%x\r\n%s\r\n%s\r\n%s" % (len(good), good, size, body[1000:5000])
+
+
 class FtpFaults(socketserver.StreamRequestHandler):
     def handle(self):
         touch()
@@ -325,6 +401,8 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.request.settimeout(self.server.idle)
         self.reply(220, "Skylark fault server ready", ["Skylark fault server", "scenarios: " + self.server.scenario_text])
+        if "silent-greeting" in self.sc:
+            return stay_silent(self.request)
         try:
             while True:
                 line = self.rfile.readline(4096)
@@ -350,12 +428,13 @@ class FtpFaults(socketserver.StreamRequestHandler):
         if "multiline" in self.sc and not lines:
             # The continuation line carries no code and no blank in fourth place.
             lines = ["Reply follows", "  continuation-without-code", "second line"]
+        eol = "\n" if "lf-only" in self.sc else "\r\n"
         if lines:
-            wire = "".join("%d-%s\r\n" % (code, line) if line[:1] != " " else line + "\r\n" for line in lines)
-            wire += "%d %s\r\n" % (code, text)
+            wire = "".join(("%d-%s" % (code, line) if line[:1] != " " else line) + eol for line in lines)
+            wire += "%d %s" % (code, text) + eol
         else:
-            wire = "%d %s\r\n" % (code, text)
-        log("ftp <", wire.rstrip().replace("\r\n", " | "))
+            wire = "%d %s" % (code, text) + eol
+        log("ftp <", wire.rstrip().replace(eol, " | "))
         data = wire.encode("latin-1")
         if "split-replies" in self.sc:
             for offset in range(0, len(data), 3):
@@ -372,7 +451,23 @@ class FtpFaults(socketserver.StreamRequestHandler):
     def ftp_USER(self, argument):
         self.user = argument
         self.logged_in = False
+        if "endless-reply" in self.sc:
+            return self.endless_reply()
         self.reply(331, "Password required for " + argument)
+
+    def endless_reply(self):
+        log("ftp < 331- lines without end")
+        deadline = time.monotonic() + ENDLESS_HEADER_SECONDS
+        number = 0
+        while time.monotonic() < deadline:
+            batch = "".join("331-Filler line %d %s\r\n" % (number + n, "f" * 60) for n in range(64))
+            number += 64
+            try:
+                self.request.sendall(batch.encode("latin-1"))
+            except OSError:
+                break
+            touch()
+        return "close"
 
     def ftp_PASS(self, argument):
         wanted = (self.server.user, self.server.password)
@@ -427,16 +522,33 @@ class FtpFaults(socketserver.StreamRequestHandler):
             return self.reply(501, "Bad restart offset")
         self.reply(350, "Restart position accepted (%d)" % self.rest)
 
+    def refuse_data(self):
+        """The reply for pasv-refuse, or None; 421 also means the control connection closes."""
+        if "pasv-refuse" not in self.sc:
+            return None
+        code = self.sc.number("pasv-refuse", 421)
+        self.reply(code, "Service not available, closing control connection" if code == 421 else "Local error")
+        return "close" if code == 421 else "refused"
+
     def ftp_PASV(self, argument):
+        refused = self.refuse_data()
+        if refused:
+            return refused
         self.close_data()
         self.passive = socket.socket()
         self.passive.bind(("127.0.0.1", 0))
         self.passive.listen(1)
         port = self.passive.getsockname()[1]
         host = "10,255,255,1" if "pasv-foreign" in self.sc else "127,0,0,1"
-        self.reply(227, "Entering Passive Mode (%s,%d,%d)" % (host, port >> 8, port & 255))
+        address = "%s,%d,%d" % (host, port >> 8, port & 255)
+        if "pasv-bare" in self.sc:
+            return self.reply(227, "Entering Passive Mode " + address)
+        self.reply(227, "Entering Passive Mode (%s)" % address)
 
     def ftp_PORT(self, argument):
+        refused = self.refuse_data()
+        if refused:
+            return refused
         numbers = argument.split(",")
         if len(numbers) != 6 or ".".join(numbers[:4]) != "127.0.0.1":
             return self.reply(501, "PORT must name 127.0.0.1")
@@ -457,6 +569,8 @@ class FtpFaults(socketserver.StreamRequestHandler):
             return self.reply(550, "Failed to open file")
         if "ignore-rest" in self.sc:
             offset = 0
+        if "rest-other" in self.sc and offset > 0:
+            offset = max(0, offset + self.sc.number("rest-other", -1000))
         with open(real, "rb") as file:
             file.seek(offset)
             content = file.read()
@@ -474,6 +588,19 @@ class FtpFaults(socketserver.StreamRequestHandler):
                     return "close"
                 data.close()
                 return self.reply(426, "Connection closed; transfer aborted")
+            if "cut-every" in self.sc and self.sc.number("cut-every", 65536) < len(content):
+                send_paced(data, content[:self.sc.number("cut-every", 65536)], rate)
+                finish_data(data)
+                return self.reply(426, "Connection closed; transfer aborted")
+            if "close-every" in self.sc and self.sc.number("close-every", 64) * 1024 < len(content):
+                send_paced(data, content[:self.sc.number("close-every", 64) * 1024], rate)
+                self.reply(421, "Timeout, closing control connection")
+                finish_data(data)
+                return "close"
+            if "silent-data" in self.sc:
+                send_paced(data, content[:self.sc.number("silent-data", 65536)], rate)
+                log("ftp < (data held open, no reply)")
+                return stay_silent(data)
             send_paced(data, content, rate)
         except OSError:
             data.close()
@@ -573,8 +700,11 @@ def main():
     args = parser.parse_args()
 
     known = HTTP_SCENARIOS if args.protocol == "http" else FTP_SCENARIOS
+    scenarios = Scenarios(args.scenarios, known)
+    if args.protocol == "http" and (scenarios.values.get("bad-chunk") or "nothex") not in BAD_CHUNK_SIZES:
+        raise SystemExit("bad-chunk takes one of: " + ", ".join(BAD_CHUNK_SIZES))
     server = FaultServer(("127.0.0.1", 0), HttpFaults if args.protocol == "http" else FtpFaults)
-    server.scenarios = Scenarios(args.scenarios, known)
+    server.scenarios = scenarios
     server.scenario_text = args.scenarios
     server.root = os.path.realpath(args.root)
     server.user, server.password = args.user, args.password
