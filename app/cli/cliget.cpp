@@ -186,7 +186,7 @@ class CGetRun : public QObject {
     // The branches may start and even end between two ticks.
     if (t.probestate == 5 || t.starttick != m_starttick) m_started = true;
     // Still probing: a probe connection that closed for good ends here.
-    if (!m_started && !connected && m_wasconnected && t.probestate == 0)
+    if (!m_started && !connected && m_wasconnected && t.probestate == 0 && !t.probewaits)
       return Finish(Fail("%s", Reason("the connection closed before the download started")));
     if (m_clock.elapsed() - m_lastprogress > static_cast<qint64>(m_options.timeout) * 1000)
       return Finish(Fail("no progress for %s seconds", QString::number(m_options.timeout)));

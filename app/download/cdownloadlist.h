@@ -148,6 +148,7 @@ class CDownloadList : public QObject {
   void BranchFailed(int task, int k, int64_t w);
   void FailTask(int task, const QString& reason);
   bool ProbeFailed(int task);
+  void RunDueProbe(int task);
   void StartOver(int task);
   void MarkTry(int task, int k);
   void RequestSample(int task);

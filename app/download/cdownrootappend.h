@@ -74,4 +74,7 @@ class CDownRootAppend : public CObject {
   QString failure;         // why the task ended for good
   QString lastreason;      // the last failed try's reason
   bool startover = false;  // fetch the whole file again on one branch once all have let go
+  int probetries = 0;      // probe connections in a row that failed
+  uint32_t probedue = 0;   // when a failed probe connects again
+  bool probewaits = false;
 };

@@ -37,6 +37,8 @@ void CDownloadList::StartDownload(int row) {
   t.retry.assign(t.retry.size(), BranchRetry{});
   t.failure.clear();
   t.startover = false;
+  t.probetries = 0;
+  t.probewaits = false;
   lark::setresumeenable(t.node, 1);  // a new probe decides again
   if (protocol == 1) lark::savecommand(t.node, "");
   else lark::generateinitcommand(t.node);

@@ -122,6 +122,8 @@ void CDownloadList::AdvanceProbe(int i) {
   // retry); a stale answer would reset a running task to "not probed".
   if (lark::getserverconnected(t.node, any, 0) != 0) return;
   if (!t.failure.isEmpty()) return;
+  RunDueProbe(i);
+  if (t.probewaits) return;
   if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6 && t.probestate != kSampleAnswered) {
     if (ProbeFailed(i)) return;
     // A branch waiting for its automatic restart keeps the task running.
@@ -147,14 +149,42 @@ void CDownloadList::AdvanceProbe(int i) {
 
 // A probe the server ended for good (a refused login, no such file) ends
 // the task with the server's words; the next probe would hear the same.
+// A probe connection that failed otherwise is tried again under the
+// branches' rule for short tries: a growing wait, a bounded count.
 bool CDownloadList::ProbeFailed(int task) {
   CDownRootAppend& t = Task(task);
   if (t.probestate == 5) return false;
   std::string reason;
   unsigned kind = lark::FailureNone;
-  if (lark::getfailure(t.node, reason, kind) != 0 || kind != lark::FailureFinal) return false;
-  FailTask(task, QString::fromStdString(reason));
+  int any = 0;
+  if (lark::getfailure(t.node, reason, kind) != 0 || kind == lark::FailureNone) return false;
+  if (kind == lark::FailureFinal) {
+    FailTask(task, QString::fromStdString(reason));
+    return true;
+  }
+  // The sample is a bonus: without it the branches start all the same.
+  if (t.probestate == kSampleAnswered || t.probewaits) return false;
+  if (lark::getserverconnected(t.node, any, 0) != 0 || any) return false;
+  if (++t.probetries >= m_policy.maxfailures) {
+    FailTask(task, QStringLiteral("%1 (after %2 tries)").arg(QString::fromStdString(reason)).arg(t.probetries));
+    return true;
+  }
+  uint32_t wait = m_policy.firstwait;
+  for (int i = 1; i < t.probetries && wait < m_policy.maxwait; ++i) wait *= 2;
+  t.probedue = TickCount() + std::min(wait, m_policy.maxwait);
+  t.probewaits = true;
+  t.probestate = 0;
+  t.probereply.clear();
   return true;
+}
+
+void CDownloadList::RunDueProbe(int task) {
+  CDownRootAppend& t = Task(task);
+  if (!t.probewaits || static_cast<int32_t>(TickCount() - t.probedue) < 0) return;
+  t.probewaits = false;
+  if (IsHttp(t.node)) lark::savecommand(t.node, "");
+  else lark::generateinitcommand(t.node);
+  if (lark::connect(t.node, 1) == 0) ProbeSoon();
 }
 
 namespace {
@@ -184,10 +214,11 @@ void CDownloadList::ProbePass() {
     int any = 0;
     if (lark::getserverconnected(t.node, any, 0) != 0) continue;
     const bool moves = t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered ||
-                       (t.probestate == 0 && any);
+                       (t.probestate == 0 && any) || t.probewaits;
     if (!moves) continue;
     AdvanceProbe(i);
-    if (t.probestate == 0 || t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered) waiting = true;
+    if (t.probestate == 0 || t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered || t.probewaits)
+      waiting = true;
   }
   if (waiting && --m_probechecks > 0) m_probecheck.start(kProbeCheckMs);
 }
@@ -320,6 +351,7 @@ void CDownloadList::EvaluateFtpProbe(int task) {
 void CDownloadList::EvaluateRestAnswer(int task) {
   CDownRootAppend& t = Task(task);
   if (t.probereply.isEmpty() || IsHttp(t.node) || ProbeFailed(task)) return;
+  t.probetries = 0;
   int connected = 0;
   lark::getserverconnected(t.node, connected, 0);
   if (t.probestate == 4 && t.probereply.startsWith(QStringLiteral("350 ")) && t.branchcount > 1 && connected) {
