@@ -143,6 +143,7 @@ public:
     int lookupfailures = 0;        // name lookups in a row that found nothing
     std::string failreason;
     FailureKind failkind = FailureNone;
+    unsigned retryafter = 0;  // seconds, from a 429 or 503
     // The file offset of the next byte the stream brings, -1 before it is
     // known; bytes below the write offset are compared with the disk.
     int64_t streamoffset = -1;

@@ -93,6 +93,9 @@ LARK_EXPORT unsigned copyredirectinfo(void* from, void* to);
 
 // The first failure since the node's last connect, with a one-line reason.
 LARK_EXPORT unsigned getfailure(void* node, std::string& reason, unsigned& kind);
+// Seconds a 429 or 503 asked to wait before the next try (Retry-After), 0
+// when it named none.
+LARK_EXPORT unsigned getretryafter(void* node, unsigned& seconds);
 
 // Time-outs of every node in milliseconds, 0 keeping a value: connecting
 // (control, data, an active-mode data connection from the server; default

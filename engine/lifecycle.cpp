@@ -112,6 +112,7 @@ unsigned connect(void* handle, int reload)
         node->redirectcount = 0;
         node->failkind = FailureNone;
         node->failreason.clear();
+        node->retryafter = 0;
         node->lookupfailures = 0;
         node->serverconnected = 1;
     }
@@ -126,6 +127,15 @@ unsigned getfailure(void* handle, std::string& reason, unsigned& kind)
     std::lock_guard<std::mutex> guard(node->lock);
     reason = node->failreason;
     kind = node->failkind;
+    return StatusOk;
+}
+
+unsigned getretryafter(void* handle, unsigned& seconds)
+{
+    EngineNode* node = nodeof(handle);
+    if (!node) return StatusNoNode;
+    std::lock_guard<std::mutex> guard(node->lock);
+    seconds = node->retryafter;
     return StatusOk;
 }
 

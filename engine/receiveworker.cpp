@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "programdir.h"
@@ -168,6 +169,12 @@ bool bodyacceptable(EngineNode& node, const std::string& header)
         // A client error other than a time-out or a rate limit is the same
         // on every try.
         bool final = status >= 400 && status < 500 && status != 408 && status != 429;
+        std::string wait;
+        if ((status == 429 || status == 503) && headerfield(header, "Retry-After", wait)) {
+            // Seconds only; a date is rare and is treated as none.
+            unsigned long seconds = std::strtoul(wait.c_str(), nullptr, 10);
+            node.retryafter = static_cast<unsigned>(std::min<unsigned long>(seconds, 86400));
+        }
         node.fail(final ? FailureFinal : FailureRetry, "the server answered \"" + statusline(header) + "\"");
         return false;
     }

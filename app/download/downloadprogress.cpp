@@ -124,6 +124,9 @@ void CDownloadList::BranchFailed(int task, int k, int64_t w) {
   }
   uint32_t wait = m_policy.firstwait;
   for (int i = 1; i < r.failures && wait < m_policy.maxwait; ++i) wait *= 2;
+  // A server that says when to come back is believed, within the longest wait.
+  unsigned asked = 0;
+  if (h && lark::getretryafter(h, asked) == 0 && asked > 0) wait = std::max<uint32_t>(wait, asked * 1000);
   r.pending = true;
   r.due = TickCount() + std::min(wait, m_policy.maxwait);
 }

@@ -551,7 +551,7 @@ TEST_F(Transfers, ResumeOverlapIsComparedWithTheDisk)
 TEST_F(Transfers, FinalAnswersAreMarkedFinal)
 {
     ts::FaultServer notfound(ts::FaultProtocol::Http, "status=404", files->path());
-    ts::FaultServer unavailable(ts::FaultProtocol::Http, "status=503", files->path());
+    ts::FaultServer unavailable(ts::FaultProtocol::Http, "status=503,retry-after=7", files->path());
     ts::FaultServer refusing(ts::FaultProtocol::Ftp, "refuse-login", files->path());
     ts::VsftpdServer ftp(files->path());
     const struct {
@@ -573,6 +573,9 @@ TEST_F(Transfers, FinalAnswersAreMarkedFinal)
         unsigned kind = lark::FailureNone;
         EXPECT_NE(failure(task, kind).find(c.reason), std::string::npos) << c.url << "\n" << wholelog(task);
         EXPECT_EQ(kind, c.kind) << c.url;
+        unsigned wait = 0;
+        lark::getretryafter(task, wait);
+        EXPECT_EQ(wait, c.url == unavailable.url("a.bin") ? 7u : 0u) << c.url;
     }
 }
 

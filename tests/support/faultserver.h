@@ -64,6 +64,7 @@ struct FaultServerOptions {
 //   wrong-range        206 whose Content-Range starts at byte 0 when asked for
 //                      N > 0, at byte 1 when asked for 0 (the bytes match it).
 //   status=CODE        every request answered with CODE (default 500).
+//   retry-after=S      with status=CODE: a "Retry-After: S" field.
 //   slow=BYTES         bodies at most BYTES per second (default 100000).
 //   hang               accepts, never reads, never answers (until the client
 //                      closes, at most 60 s).

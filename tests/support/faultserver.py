@@ -45,6 +45,7 @@ HTTP_SCENARIOS = {
     "silent-body": "=N: the header and N body bytes, then the connection held open without a byte",
     "wrong-range": "206 whose Content-Range starts elsewhere: byte 0 when asked N > 0, byte 1 when asked 0",
     "status": "=CODE: every request answered with that status (default 500) and a short body",
+    "retry-after": "=SECONDS: a Retry-After field on the answers of status=CODE",
     "slow": "=BYTES per second per connection (default 100000)",
     "hang": "accepts, never reads, never answers",
     "silent": "accepts, reads the request, never answers",
@@ -231,7 +232,8 @@ class HttpFaults(socketserver.BaseRequestHandler):
             return self.send(sock, sc, method, 400, [], b"wrong Host\n")
         if "status" in sc:
             code = sc.number("status", 500)
-            return self.send(sock, sc, method, code, [], b"%d from the fault server\n" % code)
+            extra = [("Retry-After", str(sc.number("retry-after", 0)))] if "retry-after" in sc else []
+            return self.send(sock, sc, method, code, extra, b"%d from the fault server\n" % code)
         if "redirect-loop" in sc:
             return self.send(sock, sc, method, 302, [("Location", path)], b"")
         redirect = self.redirect_for(sc, path)
