@@ -247,6 +247,17 @@ void CDownloadList::recreatenodes() {
     }
     for (size_t k = 0; k < t.branchactive.size(); ++k) {
       t.branchactive[k] = 0;
+      // A fresh node stands at offset 0 with no end: the progress pass
+      // would take that for where a branch that gets no new work stands,
+      // and move its stored segment back to 0.
+      void* h = nullptr;
+      const uint32_t j = k < t.branchseg.size() ? t.branchseg[k] : 0;
+      if (t.node && j < static_cast<uint32_t>(t.SegmentCount()) &&
+          lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) == 0 && h) {
+        lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 0);
+        lark::setfilepointer(h, t.SegPos(static_cast<int>(j)), 1);
+        lark::setfilepointer(h, t.SegEnd(static_cast<int>(j)), 2);
+      }
       const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
       SetBranchImage(i, static_cast<int>(k), stopped ? kBranchStopped : kBranchIdle);
     }

@@ -110,6 +110,52 @@ TEST_F(SegmentTest, TakeOverInTheStopTickKeepsPositionsWithinTheirSegments) {
   EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(1), "200,000") << "the taker's range is still to come";
 }
 
+// A task read back from its list: branches that get no new work, or none
+// yet, stand where the list says, so the progress pass keeps every stored
+// position and a finished task stays finished.
+TEST_F(SegmentTest, AReloadedTaskKeepsEveryStoredPosition) {
+  const QString path = QString::fromStdString((out.path() / "lark2.dat").string());
+  const struct {
+    const char* name;
+    std::vector<std::array<int64_t, 4>> segments;
+    std::vector<uint32_t> branchseg;
+    int assigned;  // branches handed work before the pass, as a resume does
+    const char* percent;
+  } cases[] = {
+      {"finished", {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2},
+                    {750000, 1000000, 1000000, 3}}, {0, 1, 2, 3}, 4, "100"},
+      {"one segment left", {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2},
+                            {750000, 800000, 1000000, 3}}, {0, 1, 2, 3}, 4, "80"},
+      {"not yet handed out", {{0, 100000, 250000, 0}, {250000, 300000, 500000, 1}, {500000, 750000, 750000, 2},
+                              {750000, 800000, 1000000, 3}}, {0, 1, 2, 3}, 0, "45"},
+  };
+  for (const auto& c : cases) {
+    list.SetListFilePath(path);
+    const int task = Table(4, c.segments, c.branchseg, {0, 0, 0, 0});
+    list.Task(task).starttick = 1;
+    ASSERT_TRUE(list.SaveListFile()) << c.name;
+    list.SetListFilePath(QString());
+    lark::deletenode(list.Task(task).node);
+    list.RemoveTask(task);
+
+    CScriptedSeam seam2;
+    CDownloadList loaded(seam2);
+    loaded.SetListFilePath(path);
+    ASSERT_EQ(loaded.LoadListFile(), ListFileLoad::Loaded) << c.name;
+    loaded.recreatenodes();
+    CDownRootAppend& t = loaded.Task(0);
+    const QStringList stored = t.segpos;
+    for (int k = 0; k < c.assigned; ++k) loaded.assignsegment(0, k);
+    loaded.updateprogress(0);
+    for (int m = 0; m < stored.size(); ++m)
+      EXPECT_GE(t.SegPos(m), ParseOffset(stored[m])) << c.name << ": segment " << m << " moved back";
+    EXPECT_EQ(loaded.RootOf(0)->GetData().GetSubItem(2), c.percent) << c.name;
+    EXPECT_EQ(loaded.IsComplete(0), std::string(c.percent) == "100") << c.name;
+    std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
+    lark::deletenode(t.node);
+  }
+}
+
 TEST_F(SegmentTest, NothingLeftLeavesTheBranchIdle) {
   const int task = Table(2, {{0, 500, 500, 0}, {500, 1000, 1000, 1}}, {0, 1}, {0, 0});
   EXPECT_EQ(list.assignsegment(task, 0), 1);

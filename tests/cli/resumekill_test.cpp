@@ -1,0 +1,148 @@
+// skylark-cli get run again on the task its list stored.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testservers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Segment {
+  int64_t start = 0, end = 0, pos = 0;
+};
+
+// The stored state before one run and what the run asked for.
+struct Attempt {
+  std::vector<Segment> stored;
+  std::string shown;           // "skylark-cli tasks" before the run
+  int64_t begins = 0;          // epoch ms at the fork
+  size_t logat = 0;            // size of the server's protocol log then
+  std::vector<int64_t> asked;  // offsets of the range requests
+  std::string output;
+};
+
+int64_t EpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+class ResumeKill : public ::testing::Test {
+ protected:
+  testsupport::ProgramRun Cli(const std::vector<std::string>& args, int killafter = 0) {
+    return testsupport::runProgram(SKYLARK_CLI, args, {.home = home, .killafterms = killafter, .killsignal = SIGKILL});
+  }
+
+  // The segment table "skylark-cli tasks" shows for the list file, empty
+  // while there is none.
+  std::vector<Segment> Stored(std::string* shown = nullptr) {
+    std::vector<Segment> segments;
+    if (!std::filesystem::exists(listfile)) return segments;
+    std::filesystem::create_directories(taskshome);
+    std::filesystem::copy_file(listfile, taskshome + "/lark2.dat", std::filesystem::copy_options::overwrite_existing);
+    const testsupport::ProgramRun tasks = testsupport::runProgram(SKYLARK_CLI, {"tasks"}, {.home = taskshome});
+    EXPECT_EQ(tasks.status, 0) << tasks.output;
+    if (shown) *shown = tasks.output;
+    std::istringstream lines(tasks.output);
+    for (std::string line; std::getline(lines, line);) {
+      int m = 0;
+      unsigned owner = 0;
+      Segment s;
+      if (std::sscanf(line.c_str(), "  segment %d: %" SCNd64 "-%" SCNd64 " at %" SCNd64 ", branch %u", &m, &s.start,
+                      &s.end, &s.pos, &owner) == 5)
+        segments.push_back(s);
+    }
+    return segments;
+  }
+
+  testsupport::ScratchDir files{"skylark-rk-src"};
+  testsupport::ScratchDir out{"skylark-rk-out"};
+  std::string home = (out.path() / "home").string();
+  std::string taskshome = (out.path() / "taskshome").string();
+  std::string dir = (out.path() / "dl").string();
+  std::string listfile = (out.path() / "tasks.dat").string();
+};
+
+// nginx logs a request when it ends; its start (end less its duration)
+// says which run sent it.
+void AttributeHttpRanges(const std::string& log, std::vector<Attempt>& runs) {
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    double ended = 0, took = 0;
+    if (std::sscanf(line.c_str(), "%lf %lf", &ended, &took) != 2) continue;
+    const int64_t began = std::llround(ended * 1000) - std::llround(took * 1000);
+    int64_t offset = 0;
+    const size_t range = line.find("\"bytes=");
+    if (range != std::string::npos) offset = std::strtoll(line.c_str() + range + 7, nullptr, 10);
+    for (size_t i = runs.size(); i-- > 0;)
+      if (runs[i].begins <= began) {
+        runs[i].asked.push_back(offset);
+        break;
+      }
+  }
+}
+
+// A finished task run again has nothing to fetch: it ends at once, asks
+// the server for nothing, and leaves the file and the stored table as they
+// were.
+TEST_F(ResumeKill, AFinishedTaskRunAgainEndsAtOnce) {
+  const auto source = files.writeRandomFile("c.bin", 2000000, 23);
+  testsupport::NginxServer http(files.path());
+  testsupport::VsftpdServer ftp(files.path());
+  const std::filesystem::path ftplog = ftp.workDir() / "vsftpd.log";
+  // Requests begun since `since` (epoch ms, nginx) or log bytes past `at` (vsftpd).
+  const auto httpRequests = [&](int64_t since, size_t) {
+    std::vector<Attempt> runs(2);
+    runs[1].begins = since;
+    AttributeHttpRanges(http.accessLog(), runs);
+    return runs[1].asked.size();
+  };
+  const auto ftpSessions = [&](int64_t, size_t at) {
+    const std::string log = testsupport::readWholeFile(ftplog);
+    size_t count = 0;
+    for (size_t found = log.find("CONNECT:", at); found != std::string::npos; found = log.find("CONNECT:", found + 1))
+      ++count;
+    return count;
+  };
+  const struct {
+    std::string url;
+    std::function<size_t(int64_t, size_t)> asked;
+  } cases[] = {{http.url("c.bin"), httpRequests}, {ftp.url("c.bin"), ftpSessions}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(listfile);
+    std::filesystem::remove(out.path() / "dl" / "c.bin");
+    const std::vector<std::string> args = {"get", "-n", "3", "-d", dir, "--timeout", "20", "--list", listfile, c.url};
+    const testsupport::ProgramRun first = Cli(args);
+    ASSERT_EQ(first.status, 0) << c.url << "\n" << first.output;
+    std::string before;
+    Stored(&before);
+
+    const int64_t began = EpochMs();
+    const size_t logat = std::filesystem::file_size(ftplog);
+    const auto clock = Clock::now();
+    const testsupport::ProgramRun again = Cli(args);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
+    EXPECT_EQ(again.status, 0) << c.url << "\n" << again.output;
+    EXPECT_LT(took, 5000) << c.url << "\n" << again.output;
+    EXPECT_NE(again.output.find("continuing the stored task"), std::string::npos) << again.output;
+    EXPECT_NE(again.output.find("2,000,000 / 2,000,000 bytes  100%"), std::string::npos) << again.output;
+    EXPECT_EQ(c.asked(began, logat), 0u) << c.url;
+    std::string after;
+    Stored(&after);
+    EXPECT_EQ(after, before) << c.url;
+    EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "c.bin"), testsupport::sha256OfFile(source)) << c.url;
+  }
+}
+
+}  // namespace
