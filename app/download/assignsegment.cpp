@@ -31,15 +31,18 @@ int CDownloadList::assignsegment(int task, int k) {
     if (!h || lark::getfilepointer(h, w, 1) != 0) continue;
     if (w > t.SegPos(j) && w <= t.SegEnd(j)) t.segpos[j] = OffsetText(w);
   }
-  auto ownerActive = [&t](int m) {
+  // An owner that has moved on to another segment no longer fetches this
+  // one: the segment is as free as one whose owner is idle.
+  auto fetched = [&t](int m) {
     const uint32_t owner = t.segowner[static_cast<size_t>(m)];
-    return owner < t.branchactive.size() && t.branchactive[owner] == 1;
+    return owner < t.branchactive.size() && t.branchactive[owner] == 1 &&
+           t.branchseg[owner] == static_cast<uint32_t>(m);
   };
-  auto choose = [&](bool idleowners) {
+  auto choose = [&](bool unfetched) {
     int best = -1;
     int64_t bestremaining = 0;
     for (int m = 0; m < segments; ++m) {
-      if (idleowners && ownerActive(m)) continue;
+      if (unfetched && fetched(m)) continue;
       const int64_t remaining = t.SegEnd(m) - t.SegPos(m);
       if (remaining > bestremaining) {
         best = m;
@@ -56,9 +59,8 @@ int CDownloadList::assignsegment(int task, int k) {
   const int64_t end = t.SegEnd(m);
   const int64_t pos = t.SegPos(m);
   const int64_t remaining = end - pos;
-  const bool ownerworks = ownerActive(m) && t.branchseg[o] == static_cast<uint32_t>(m);
   int fresh = -1;
-  if (ownerworks && o != static_cast<uint32_t>(k)) {
+  if (fetched(m) && o != static_cast<uint32_t>(k)) {
     if (remaining <= kSmallestSplit) return 1;
     const int64_t boundary = end - remaining / 2;
     fresh = t.AppendSegment(boundary, boundary, end, static_cast<uint32_t>(k));
@@ -67,8 +69,10 @@ int CDownloadList::assignsegment(int task, int k) {
   } else {
     fresh = t.AppendSegment(pos, pos, end, static_cast<uint32_t>(k));
     t.segend[m] = OffsetText(pos);
-    // A stopped owner may still be writing until its disconnect lands.
-    if (o != static_cast<uint32_t>(k)) lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
+    // A stopped owner may still be writing until its disconnect lands; an
+    // owner busy with another segment keeps that segment's end.
+    if (o != static_cast<uint32_t>(k) && t.branchseg[o] == static_cast<uint32_t>(m))
+      lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
   }
   void* h = BranchNode(t.node, k);
   t.branchseg[static_cast<size_t>(k)] = static_cast<uint32_t>(fresh);

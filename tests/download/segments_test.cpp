@@ -110,6 +110,26 @@ TEST_F(SegmentTest, TakeOverInTheStopTickKeepsPositionsWithinTheirSegments) {
   EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(1), "200,000") << "the taker's range is still to come";
 }
 
+TEST_F(SegmentTest, ASegmentItsOwnerMovedOnFromIsFreeAndTheOwnersEndStays) {
+  // Branch 0 left segment 0 at 100000 (a dropped connection) and now
+  // fetches segment 2; branch 1 is done and looks for work.
+  const int task = Table(2, {{0, 100000, 600000, 0}, {600000, 600000, 600000, 1}, {600000, 650000, 700000, 0}},
+                         {2, 1}, {1, 1});
+  void* owner = nullptr;
+  lark::getdownbranch(list.Task(task).node, 1, owner);
+  lark::setfilepointer(owner, 650000, 1);
+  lark::setfilepointer(owner, 700000, 2);
+  ASSERT_EQ(list.assignsegment(task, 1), 0);
+  CDownRootAppend& t = list.Task(task);
+  ASSERT_EQ(t.SegmentCount(), 4);
+  const int taken = static_cast<int>(t.branchseg[1]);
+  EXPECT_EQ(t.SegStart(taken), 100000) << "the whole rest of the left segment, not half of it";
+  EXPECT_EQ(t.SegEnd(taken), 600000);
+  EXPECT_EQ(t.SegEnd(0), 100000);
+  EXPECT_EQ(t.SegEnd(static_cast<int>(t.branchseg[0])), 700000);
+  EXPECT_EQ(EndOffset(task, 0), 700000) << "the owner still stops at the end of what it fetches";
+}
+
 // A task read back from its list: branches that get no new work, or none
 // yet, stand where the list says, so the progress pass keeps every stored
 // position and a finished task stays finished.
