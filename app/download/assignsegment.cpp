@@ -80,5 +80,6 @@ int CDownloadList::assignsegment(int task, int k) {
   lark::setfilepointer(h, t.SegPos(fresh), 1);
   lark::setfilepointer(h, t.SegEnd(fresh), 2);
   t.branchactive[static_cast<size_t>(k)] = 1;
+  t.DropEmptySegments();
   return 0;
 }

@@ -115,8 +115,8 @@ std::vector<int> KillDelays(int count, unsigned seed) {
 }
 
 // What went wrong across the runs, one line each: a range asked below a
-// stored position of the segment it falls in, or a stored position that
-// moved back between two runs.
+// stored position of the segment it falls in, a stored position that moved
+// back between two runs, or a table that keeps what earlier resumes left.
 std::string Rewinds(const std::vector<Attempt>& runs, int* checked) {
   std::string faults;
   *checked = 0;
@@ -132,6 +132,11 @@ std::string Rewinds(const std::vector<Attempt>& runs, int* checked) {
                     std::to_string(m) + " was stored at " + std::to_string(s.pos) + "\n" + run.shown;
       }
     }
+    int empty = 0;
+    for (const Segment& s : run.stored) empty += s.start == s.end;
+    if (empty > kBranches)
+      faults += "before run " + std::to_string(i) + " the table holds " + std::to_string(empty) + " empty segments\n" +
+                run.shown;
     if (i == 0) continue;
     const std::vector<Segment>& before = runs[i - 1].stored;
     for (size_t m = 0; m < before.size() && m < run.stored.size(); ++m)
