@@ -6,6 +6,7 @@
 
 #include "browsecommands.h"
 #include "browsefixture.h"
+#include "listingdisplay.h"
 #include "shell/citeminfo.h"
 #include "tasknoderemoval.h"
 #include "testservers.h"
@@ -130,6 +131,42 @@ TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
   ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == 0; }));
   ASSERT_EQ(NextListing(site), root);
   EXPECT_EQ(Children(root), "pub/ top.txt ");
+}
+
+// Two directories shown alike ("caf\u00e9"), one named in Latin-1 and one
+// in UTF-8, each holding a file named the same way: every command and URL
+// made from a row carries that row's own bytes.
+TEST_F(BrowseFtp, NamesThatAreNotUtf8AreEnteredByTheirOwnBytes) {
+  ts::ScratchDir root("skylark-browse-raw");
+  const struct {
+    std::string name;  // of the directory and, with ".bin", of its file
+    const char* url;   // of the file, past the server
+  } cases[] = {{"caf\xE9", "/caf%E9/caf%E9.bin"}, {"caf\xC3\xA9", "/caf\xC3\xA9/caf\xC3\xA9.bin"}};
+  for (const auto& c : cases) root.writeFile(c.name + "/" + c.name + ".bin", c.name);
+  ts::VsftpdServer ftp(root.path());
+  CBrowsRootAppend& site = AddSite(ftp.url(""));
+  CTreeItem* top = FirstListing(site);
+  ASSERT_NE(top, nullptr) << Log(site);
+  ASSERT_EQ(Children(top), "caf\xC3\xA9/ caf\xC3\xA9/ ") << "vsftpd sends the bytes as they are";
+
+  for (const auto& c : cases) {
+    CTreeItem* dir = nullptr;
+    for (const auto& child : top->GetChildren())
+      if (ServerName(child->GetData()) == c.name) dir = child.get();
+    ASSERT_NE(dir, nullptr) << c.name;
+    ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, dir, {}) == 0; })) << Log(site);
+    ASSERT_EQ(NextListing(site), dir) << Log(site);
+    EXPECT_NE(Log(site).find("Send command:cwd /" + c.name + "/\r\n"), std::string::npos) << Log(site);
+    ASSERT_EQ(dir->ChildCount(), 1) << Children(dir);
+    CTreeItem* file = dir->GetChildren().front().get();
+    EXPECT_EQ(file->GetData().text, QStringLiteral("caf\u00e9.bin"));
+    EXPECT_EQ(ServerName(file->GetData()), c.name + ".bin");
+    EXPECT_EQ(file->GetData().GetSubItem(0), QString::number(c.name.size()));
+    Select(file);
+    const auto request = DownloadSelectedFile(*list);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->url.toStdString(), "ftp://127.0.0.1" + std::string(c.url));
+  }
 }
 
 TEST_F(BrowseFtp, AListingCutOffByADisconnectDoesNotHoldTheSite) {
