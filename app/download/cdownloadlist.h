@@ -110,7 +110,10 @@ class CDownloadList : public QObject {
   // Task state for front ends.
   bool IsComplete(int task) const;
   bool HasGivenUp(int task) const;
-  // The local file the engine writes, from the node (after redirects).
+  // The local file the engine writes, from the node (after redirects): its
+  // path in bytes, which every file call must use (an FTP name keeps the
+  // server's bytes, UTF-8 or not), and as shown.
+  QByteArray EngineFileBytes(int task) const;
   QString EngineFilePath(int task) const;
 
  signals:

@@ -77,7 +77,7 @@ void CDownloadList::RemoveUnwrittenFile(int task) {
   if (!t.createdfile || t.AnyBranchActive() || RetryPending(task)) return;
   for (int m = 0; m < t.SegmentCount(); ++m)
     if (t.SegPos(m) > t.SegStart(m)) return;
-  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  const QByteArray path = EngineFileBytes(task);
   struct stat info {};
   if (path.isEmpty() || lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_blocks != 0) return;
   if (unlink(path.constData()) == 0) t.createdfile = false;
@@ -131,7 +131,7 @@ bool CDownloadList::BranchIsDone(int task, int k, int64_t w) {
   if (unknown) {
     t.totallength = OffsetText(w);
     t.segend[static_cast<int>(j)] = OffsetText(w);
-    const QByteArray path = EngineFilePath(task).toLocal8Bit();
+    const QByteArray path = EngineFileBytes(task);
     const int fd = open(path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
       (void)ftruncate(fd, w);

@@ -304,7 +304,7 @@ void CDownloadList::EvaluateRestAnswer(int task) {
 void CDownloadList::FreshLocalFile(int task, int64_t length) {
   // The engine never truncates: a stale longer file of the same name would
   // keep its tail behind a download from byte 0.
-  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  const QByteArray path = EngineFileBytes(task);
   const int fd = OpenFreshLocalFile(path, Task(task).createdfile);
   if (fd < 0) return;  // the engine reports the file error itself
   (void)ftruncate(fd, length > 0 ? length : 0);
