@@ -1,5 +1,8 @@
 #include "localname.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstddef>
 
 namespace lark {
@@ -77,7 +80,46 @@ std::string cutto(const std::string& text, size_t bytes)
     return text.substr(0, end);
 }
 
+// Where a number goes: before the extension, ".tar.gz" counted whole.
+size_t extensionstart(const std::string& name)
+{
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > 16) return name.size();
+    const size_t tar = dot >= 4 ? dot - 4 : std::string::npos;
+    if (tar != std::string::npos && tar > 0 && name.size() - dot <= 5) {
+        std::string before = name.substr(tar, 4);
+        for (char& c : before)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (before == ".tar") return tar;
+    }
+    return dot;
+}
+
+bool taken(const std::string& directory, const std::string& name)
+{
+    std::string path = directory;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
+
 }  // namespace
+
+std::string unusedlocalname(const std::string& directory, const std::string& name, const std::string& own)
+{
+    if (name == own || !taken(directory, name)) return name;
+    const size_t split = extensionstart(name);
+    const std::string stem = name.substr(0, split);
+    const std::string extension = name.substr(split);
+    for (int n = 1; n <= maxnamecopies; ++n) {
+        const std::string number = " (" + std::to_string(n) + ")";
+        const size_t room = maxnamebytes - number.size() - extension.size();
+        const std::string candidate = cutto(stem, room) + number + extension;
+        if (candidate == own || !taken(directory, candidate)) return candidate;
+    }
+    return {};
+}
 
 std::string localfilename(const std::string& path, NameSource source, const std::string& fallback)
 {

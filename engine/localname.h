@@ -18,4 +18,16 @@ enum class NameSource {
 // UTF-8 stay as they are. An empty result gives `fallback`.
 std::string localfilename(const std::string& path, NameSource source, const std::string& fallback);
 
+// How many numbered names are tried before a redirect's file is given up.
+constexpr int maxnamecopies = 100;
+
+// The name a file chosen by a redirect gets in `directory` (a resolved
+// path): `name` when nothing of that name is there, or when it is `own`,
+// the file this task already made; else the first free one of "stem
+// (1).ext" ... "stem (maxnamecopies).ext", its stem cut to fit a directory
+// entry. The extension is the last one (".tar" joins a short one after
+// it). Anything at a name counts as taken, a dangling link too. Empty when
+// every name is taken: nothing a task did not create is ever replaced.
+std::string unusedlocalname(const std::string& directory, const std::string& name, const std::string& own);
+
 }  // namespace lark

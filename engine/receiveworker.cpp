@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "localname.h"
 #include "programdir.h"
 #include "restproof.h"
 #include "replyparsers.h"
@@ -240,7 +241,13 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
     const std::string scheme = referencescheme(newpath);
     if (!scheme.empty() && scheme != "http")
         return node.fail(FailureFinal, "redirect to an unsupported scheme (" + scheme + ")");
-    node.filename = newfilename;
+    if (node.downstarted) {
+        node.filename = newfilename;  // a branch writing on in the task's own file
+    } else {
+        // A name the server chose never replaces a file that is not the task's.
+        node.filename = unusedlocalname(resolvelocaldir(node.localdir), newfilename, "");
+        if (node.filename.empty()) return node.fail(FailureFinal, "no free name for the local file");
+    }
     node.ftppathfile = newpath;
     size_t firstline = node.lastcommand.find("\r\n");
     std::string tail = node.lastcommand.substr(firstline + 2);
@@ -383,6 +390,13 @@ void winddown(EngineNode& node)
     if (node.downstarted) node.state = ControlState::Close;
 }
 
+// A retrieval the program queued itself on a connection that is not a
+// branch: the probe's REST sample, never bytes of the file.
+bool issample(const EngineNode& node)
+{
+    return node.filedata && !node.downstarted && node.notifystate != NotifyState::None && !node.ishttp();
+}
+
 // True once the server has answered 350 to a "rest" line.
 bool restartconfirmed(const std::string& reply)
 {
@@ -406,7 +420,7 @@ bool restartpassedover(const std::string& reply)
 bool restartproven(EngineNode& node, WorkerContext& worker)
 {
     // The probe's sample follows a "rest 1" the program saw answered.
-    if (!node.filedata || node.restoffset == 0 || node.restconfirmed || !node.downstarted) return true;
+    if (!node.filedata || node.restoffset == 0 || node.restconfirmed || issample(node)) return true;
     if (restartconfirmed(node.replytext)) {
         node.restconfirmed = 1;
         return true;
@@ -425,7 +439,7 @@ bool restartproven(EngineNode& node, WorkerContext& worker)
 bool offsettrusted(EngineNode& node)
 {
     if (node.streamoffset < 0) node.streamoffset = node.streambegin = node.restconfirmed ? node.restoffset : 0;
-    if (node.ishttp() || !node.downstarted || !node.restproof || node.streambegin == 0 ||
+    if (node.ishttp() || issample(node) || !node.restproof || node.streambegin == 0 ||
         node.streambegin < node.filepointer[WriteOffset])
         return true;  // from byte 0, or proven by its overlap with the disk
     switch (node.restproof->state()) {
@@ -464,7 +478,7 @@ void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
             return;
         }
         if (n <= 0) {
-            if (node.filedata && !node.downstarted) takesample(node, buffer, 0, true);
+            if (issample(node)) takesample(node, buffer, 0, true);
             else if (node.notifystate != NotifyState::None) notify(node, node.datatext);
             else winddown(node);
             return;
@@ -472,7 +486,7 @@ void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
         worker.refresh();
         node.lastactivity = monotonicms();
         taken += static_cast<size_t>(n);
-        if (node.filedata && !node.downstarted) {
+        if (issample(node)) {
             takesample(node, buffer, static_cast<size_t>(n), false);
             if (node.state == ControlState::Close) return;
             continue;

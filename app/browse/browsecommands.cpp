@@ -6,6 +6,7 @@
 
 #include "csitebrowslist.h"
 #include "lark.h"
+#include "listingdisplay.h"
 #include "shell/messageseam.h"
 #include "tasknoderemoval.h"
 
@@ -95,9 +96,9 @@ std::optional<DownloadRequest> DownloadSelectedFile(CSiteBrowsList& list) {
   CBrowsRootAppend* site = list.SiteRecordOf(item);
   if (!site || item->GetData().kind != 0) return std::nullopt;
   QString path;
+  // The engine decodes an FTP URL's escapes back to the server's bytes.
   for (const CTreeItem* up = item; up->GetParentItem(); up = up->GetParentItem())
-    // The engine decodes an FTP URL's escapes: a "%" of a name must stay one.
-    path.prepend(QLatin1Char('/') + QString(up->GetData().text).replace(u'%', QStringLiteral("%25")));
+    path.prepend(QLatin1Char('/') + UrlPathSegment(up->GetData()));
   path.prepend(CSiteBrowsList::SiteEntryOf(item)->GetData().text);
   unsigned protocol = 0;
   lark::getserverprotocol(site->node, protocol);

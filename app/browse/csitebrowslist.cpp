@@ -18,9 +18,9 @@ bool IsAtOrBelow(const CTreeItem* item, const CTreeItem* top) {
   return false;
 }
 
-std::unique_ptr<CItemInfo> DirectoryInfo(const QString& name) {
+std::unique_ptr<CItemInfo> DirectoryInfo(std::string_view name) {
   auto info = std::make_unique<CItemInfo>();
-  info->text = name;
+  SetServerName(*info, name);
   info->image = kFolderClosed;
   info->kind = 1;
   return info;
@@ -134,7 +134,7 @@ void CSiteBrowsList::browsetick() {
       continue;
     }
     if (path != "/" && path.back() == '/') path.pop_back();
-    CTreeItem* dir = buildpath(entry, path == "/" ? QString() : DecodeServerText(path));
+    CTreeItem* dir = buildpath(entry, path == "/" ? std::string() : path);
     if (listingstep(site, dir, {}) == 0) {
       site.navrequested = 1;
       site.navready = 1;
@@ -164,7 +164,7 @@ unsigned CSiteBrowsList::OnDirectoryMessage(void* node) {
   // Only the first navigation asks "pwd"; a late answer must not wipe a
   // tree that is already shown.
   if (!entry || site->navready) return 1;
-  CTreeItem* dir = buildpath(entry, DecodeServerText(PwdDirectory(text)));
+  CTreeItem* dir = buildpath(entry, PwdDirectory(text));
   if (listingstep(*site, dir, {}) == 0)
     site->navready = 1;
   else
@@ -172,19 +172,28 @@ unsigned CSiteBrowsList::OnDirectoryMessage(void* node) {
   return 0;
 }
 
-CTreeItem* CSiteBrowsList::buildpath(CTreeItem* site, const QString& path) {
+CTreeItem* CSiteBrowsList::buildpath(CTreeItem* site, const std::string& path) {
   if (!site) return nullptr;
   ForgetItemsBelow(site);
   m_model.DeleteChildren(site);
   if (path.size() < 2) return site;
-  const qsizetype slash = path.indexOf(QLatin1Char('/'));
-  if (slash < 0) return site;
+  const size_t slash = path.find('/');
+  if (slash == std::string::npos) return site;
   CTreeItem* last = site;
   // Empty components ("//") would make nameless directories.
-  for (const QString& name : path.mid(slash + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts))
-    last = m_model.InsertItem(last, DirectoryInfo(name), false);
+  for (size_t start = slash + 1; start < path.size();) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start)
+      last = m_model.InsertItem(last, DirectoryInfo(std::string_view(path).substr(start, end - start)), false);
+    start = end + 1;
+  }
   m_model.ExpandAll(site);
   return last;
+}
+
+CTreeItem* CSiteBrowsList::buildpath(CTreeItem* site, const QString& path) {
+  return buildpath(site, path.toUtf8().toStdString());
 }
 
 QString CSiteBrowsList::itempath(const CTreeItem* item) {
@@ -195,11 +204,17 @@ QString CSiteBrowsList::itempath(const CTreeItem* item) {
   return path;
 }
 
+std::string CSiteBrowsList::serverpath(const CTreeItem* item) {
+  std::string path;
+  for (; item && item->GetParentItem(); item = item->GetParentItem()) path = '/' + ServerName(item->GetData()) + path;
+  return path + '/';
+}
+
 int CSiteBrowsList::listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply) {
   switch (site.navstate) {
     case 0: {
       if (!dir) return 1;
-      const std::string line = "cwd " + itempath(dir).toUtf8().toStdString();
+      const std::string line = "cwd " + serverpath(dir);
       const unsigned result = lark::fetchftpcontent(site.node, line, this, kListingMessage, 0, 0, 1);
       if (result == 0) {
         site.navtarget = dir;
@@ -283,8 +298,8 @@ void CSiteBrowsList::ShowListing(CTreeItem* dir, const std::string& reply) {
   m_model.DeleteChildren(dir);
   for (ListingEntry& entry : ParseListing(reply)) {
     auto info = std::make_unique<CItemInfo>();
-    info->text = std::move(entry.name);
     info->subitems = {std::move(entry.size), std::move(entry.time)};
+    SetServerName(*info, entry.raw);
     info->kind = entry.directory ? 1 : CItemInfo::kFileKind;
     info->image = entry.directory ? kFolderClosed : -1;
     m_model.InsertItem(dir, std::move(info), false);

@@ -69,10 +69,14 @@ class CSiteBrowsList : public QObject {
   unsigned OnDirectoryMessage(void* node);
 
   // Replaces the site entry's children with the chain of directories of
-  // `path` and returns the last one (the site entry for "" or "/").
+  // `path` (the server's bytes; the text is taken as UTF-8) and returns the
+  // last one (the site entry for "" or "/").
+  CTreeItem* buildpath(CTreeItem* site, const std::string& path);
   CTreeItem* buildpath(CTreeItem* site, const QString& path);
-  // "/a/b/" for directory b in a; "/" for a site entry.
+  // "/a/b/" for directory b in a; "/" for a site entry. itempath is the
+  // names as shown, serverpath the bytes the server knows them by.
   static QString itempath(const CTreeItem* item);
+  static std::string serverpath(const CTreeItem* item);
   // 0 step done, 1 nothing to do, 2 directory does not exist, 4 busy (the
   // engine's, or a cycle already under way), 3 not connected, 5 bad state.
   int listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply);

@@ -6,12 +6,41 @@
 #include <string_view>
 
 #include "listingparser.h"
+#include "shell/citeminfo.h"
 
 QString DecodeServerText(std::string_view bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString name = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (!utf8.hasError()) return name;
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void SetServerName(CItemInfo& info, std::string_view bytes) {
+  info.text = DecodeServerText(bytes);
+  const QByteArray shown = info.text.toUtf8();
+  if (std::string_view(shown.constData(), static_cast<size_t>(shown.size())) == bytes) {
+    if (info.subitems.size() > kServerNameSubItem) info.subitems[kServerNameSubItem].clear();
+    return;
+  }
+  info.SetSubItem(kServerNameSubItem, QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+std::string ServerName(const CItemInfo& info) {
+  const QString kept = info.GetSubItem(kServerNameSubItem);
+  return (kept.isEmpty() ? info.text.toUtf8() : kept.toLatin1()).toStdString();
+}
+
+QString UrlPathSegment(const CItemInfo& info) {
+  if (info.GetSubItem(kServerNameSubItem).isEmpty()) return QString(info.text).replace(u'%', QStringLiteral("%25"));
+  QString segment;
+  for (const char c : ServerName(info)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '%' || byte > 0x7F)
+      segment += QString::asprintf("%%%02X", byte);
+    else
+      segment += QLatin1Char(c);
+  }
+  return segment;
 }
 
 std::string PwdDirectory(const std::string& reply) {
@@ -62,6 +91,7 @@ std::vector<ListingEntry> ParseListing(const std::string& reply) {
     if (name == "." || name == "..") continue;
     ListingEntry entry;
     entry.name = DecodeServerText(name);
+    entry.raw = std::string(name);
     entry.directory = parsed.trycwd == 1;
     entry.size = GroupDigits(parsed.sizetype ? parsed.size : 0);
     entry.time = ListingTime(parsed.mtimetype ? parsed.mtime : 0);

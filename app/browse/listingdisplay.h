@@ -9,8 +9,11 @@
 #include <string_view>
 #include <vector>
 
+class CItemInfo;
+
 struct ListingEntry {
-  QString name;
+  QString name;            // as shown
+  std::string raw;         // as the server sent it
   bool directory = false;  // can be entered: a directory or a link
   QString size;
   QString time;
@@ -19,6 +22,20 @@ struct ListingEntry {
 // Server text (names, directories) as bytes: UTF-8 when it is valid UTF-8,
 // else Latin-1, so that no byte turns into a replacement character.
 QString DecodeServerText(std::string_view bytes);
+
+// A browse entry's name is shown decoded, but every command sent back must
+// carry the server's own bytes. When the text cannot give them back (a
+// name that is not UTF-8) they are kept in this sub-item, one character per
+// byte; it lies past the list's columns, so it is never shown.
+inline constexpr int kServerNameSubItem = 2;
+// Sets the entry's text from the server's bytes and keeps them beside it.
+void SetServerName(CItemInfo& info, std::string_view bytes);
+// The bytes the server knows the entry by.
+std::string ServerName(const CItemInfo& info);
+// The entry's name as a URL path segment that the engine decodes back to
+// the server's bytes: a UTF-8 name stays readable, only "%" is escaped;
+// any other name has its bytes above 0x7F escaped as well.
+QString UrlPathSegment(const CItemInfo& info);
 
 // The directory a "pwd" answer names: the text between its first and its
 // second double quote; empty when it has fewer than two.

@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -172,7 +173,7 @@ class CGetRun : public QObject {
     }
     if (m_list.IsComplete(m_task)) return Finish(0);
     if (m_list.HasGivenUp(m_task)) return Finish(Fail("download failed: %s", Worded(m_list.FailureReason(m_task))));
-    if (t.startover && !m_saidstartover) {
+    if ((t.startover || t.startovers > 0) && !m_saidstartover) {
       m_saidstartover = true;
       if (m_terminal) std::fprintf(stderr, "\r\033[K");
       std::fprintf(stderr, "skylark-cli get: %s; fetching the whole file again on one branch\n", qPrintable(t.lastreason));
@@ -200,14 +201,16 @@ class CGetRun : public QObject {
     CDownRootAppend& t = m_list.Task(m_task);
     unsigned count = 0;
     if (lark::getdownbranchcount(t.node, count) != 0) return;
-    int connected = 0;
-    for (unsigned i = 1; i <= count; ++i) {
+    // A branch the task counts on that has let go has news: its bytes are
+    // in, or it needs a retry. A try may start and end between two looks.
+    bool ended = false;
+    for (unsigned i = 1; i <= count && i <= t.branchactive.size(); ++i) {
       void* branch = nullptr;
       int c = 0;
-      if (lark::getdownbranch(t.node, i, branch) == 0 && lark::getserverconnected(branch, c, 1) == 0) connected += c;
+      if (t.branchactive[i - 1] == 1 && lark::getdownbranch(t.node, i, branch) == 0 &&
+          lark::getserverconnected(branch, c, 1) == 0 && !c)
+        ended = true;
     }
-    const bool ended = connected < m_lastconnected;
-    m_lastconnected = connected;
     // The probe is queued as soon as the connection can take it.
     if (ended || t.probestate == 0) Tick();
   }
@@ -215,6 +218,9 @@ class CGetRun : public QObject {
   void Interrupt() {
     std::fprintf(stderr, "\nskylark-cli get: interrupted; ");
     CDownRootAppend& t = m_list.Task(m_task);
+    // Stopped, not failed: no branch takes its work up again on the way out.
+    std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
+    for (BranchRetry& r : t.retry) r.pending = false;
     lark::disconnect(t.node, 0);
     if (!m_options.list.isEmpty()) {
       std::fprintf(stderr, "the task is kept in %s\n", qPrintable(m_options.list));
@@ -315,7 +321,6 @@ class CGetRun : public QObject {
   qint64 m_lastprogress = 0;
   qint64 m_lastshown = -100000;
   int64_t m_lastdone = -1;
-  int m_lastconnected = 0;
   bool m_wasconnected = false;
   bool m_saidstartover = false;
   bool m_finished = false;

@@ -16,6 +16,16 @@ void* BranchNode(void* node, int k) {
   if (lark::getdownbranch(node, static_cast<unsigned>(k + 1), branch) != 0) return nullptr;
   return branch;
 }
+
+// The lowest offset below `pos`, at most kOverlap below it, from which the
+// bytes up to `pos` are on disk: the fetched part of any segment counts,
+// so work that starts where an earlier segment ended is proven too.
+int64_t OverlapStart(const CDownRootAppend& t, int64_t pos) {
+  int64_t from = pos;
+  for (int m = 0; m < t.SegmentCount(); ++m)
+    if (t.SegStart(m) < pos && t.SegPos(m) >= pos) from = std::min(from, std::max(t.SegStart(m), pos - kOverlap));
+  return from;
+}
 }  // namespace
 
 int CDownloadList::assignsegment(int task, int k) {
@@ -34,15 +44,18 @@ int CDownloadList::assignsegment(int task, int k) {
     if (!h || lark::getfilepointer(h, w, 1) != 0) continue;
     if (w > t.SegPos(j) && w <= t.SegEnd(j)) t.segpos[j] = OffsetText(w);
   }
-  auto ownerActive = [&t](int m) {
+  // An owner that has moved on to another segment no longer fetches this
+  // one: the segment is as free as one whose owner is idle.
+  auto fetched = [&t](int m) {
     const uint32_t owner = t.segowner[static_cast<size_t>(m)];
-    return owner < t.branchactive.size() && t.branchactive[owner] == 1;
+    return owner < t.branchactive.size() && t.branchactive[owner] == 1 &&
+           t.branchseg[owner] == static_cast<uint32_t>(m);
   };
-  auto choose = [&](bool idleowners) {
+  auto choose = [&](bool unfetched) {
     int best = -1;
     int64_t bestremaining = 0;
     for (int m = 0; m < segments; ++m) {
-      if (idleowners && ownerActive(m)) continue;
+      if (unfetched && fetched(m)) continue;
       const int64_t remaining = t.SegEnd(m) - t.SegPos(m);
       if (remaining > bestremaining) {
         best = m;
@@ -59,13 +72,12 @@ int CDownloadList::assignsegment(int task, int k) {
   const int64_t end = t.SegEnd(m);
   const int64_t pos = t.SegPos(m);
   const int64_t remaining = end - pos;
-  const bool ownerworks = ownerActive(m) && t.branchseg[o] == static_cast<uint32_t>(m);
   int fresh = -1;
   // Where the request starts: a few KiB before the position when those
   // bytes are on disk, so the engine can prove the server starts where
   // asked (and the file has not changed) before it writes anything.
   int64_t askfrom = pos;
-  if (ownerworks && o != static_cast<uint32_t>(k)) {
+  if (fetched(m) && o != static_cast<uint32_t>(k)) {
     if (remaining <= kSmallestSplit) return 1;
     const int64_t boundary = end - remaining / 2;
     askfrom = boundary;  // nothing before it is on disk yet
@@ -74,10 +86,12 @@ int CDownloadList::assignsegment(int task, int k) {
     lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), boundary, 2);
   } else {
     fresh = t.AppendSegment(pos, pos, end, static_cast<uint32_t>(k));
-    askfrom = std::max(t.SegStart(m), pos - kOverlap);
+    askfrom = OverlapStart(t, pos);
     t.segend[m] = OffsetText(pos);
-    // A stopped owner may still be writing until its disconnect lands.
-    if (o != static_cast<uint32_t>(k)) lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
+    // A stopped owner may still be writing until its disconnect lands; an
+    // owner busy with another segment keeps that segment's end.
+    if (o != static_cast<uint32_t>(k) && t.branchseg[o] == static_cast<uint32_t>(m))
+      lark::setfilepointer(BranchNode(t.node, static_cast<int>(o)), pos, 2);
   }
   void* h = BranchNode(t.node, k);
   t.branchseg[static_cast<size_t>(k)] = static_cast<uint32_t>(fresh);
@@ -85,5 +99,6 @@ int CDownloadList::assignsegment(int task, int k) {
   lark::setfilepointer(h, t.SegPos(fresh), 1);
   lark::setfilepointer(h, t.SegEnd(fresh), 2);
   t.branchactive[static_cast<size_t>(k)] = 1;
+  t.DropEmptySegments();
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QStringDecoder>
 #include <QUrl>
 
 #include <algorithm>
@@ -22,6 +23,13 @@
 namespace {
 constexpr qsizetype kUrlColumn = 5;  // of the root row's sub-items
 std::string Local8(const QString& text) { return text.toStdString(); }
+
+// A local name as shown: UTF-8 when it is, else byte for byte.
+QString ShownName(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString name = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  return utf8.hasError() ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())) : name;
+}
 }  // namespace
 
 CDownloadList::CDownloadList(CMessageSeam& messages, QObject* parent)
@@ -104,7 +112,7 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   lark::getdownbranchcount(node, count);
   std::string localname;
   lark::getlocalfilename(node, localname);
-  const QString name = QString::fromStdString(localname);
+  const QString name = ShownName(localname);
   const QString localdir = QString::fromStdString(dir);
 
   auto info = std::make_unique<CItemInfo>();
@@ -203,13 +211,18 @@ bool CDownloadList::SaveListFile() {
   return ::SaveListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
 }
 
-QString CDownloadList::EngineFilePath(int task) const {
+QByteArray CDownloadList::EngineFileBytes(int task) const {
   const CDownRootAppend& t = *m_tasks.at(static_cast<size_t>(task));
   std::string name, dir;
-  if (lark::getlocalfilename(t.node, name) != 0) return QString();
+  if (lark::getlocalfilename(t.node, name) != 0) return QByteArray();
   if (lark::getlocaldir(t.node, dir) != 0) dir = Local8(t.localdir);
-  return QDir::cleanPath(ResolveSaveDirectory(QString::fromStdString(dir), ProgramDirectory())) + u'/' +
-         QString::fromStdString(name);
+  return QDir::cleanPath(ResolveSaveDirectory(QString::fromStdString(dir), ProgramDirectory())).toLocal8Bit() + '/' +
+         QByteArray::fromStdString(name);
+}
+
+QString CDownloadList::EngineFilePath(int task) const {
+  const QByteArray path = EngineFileBytes(task);
+  return path.isEmpty() ? QString() : ShownName(path.toStdString());
 }
 
 bool CDownloadList::SafeSave() {
@@ -220,7 +233,7 @@ bool CDownloadList::SafeSave() {
   // before the positions do.
   for (int i = 0; i < TaskCount(); ++i) {
     if (!Task(i).tracking) continue;
-    const QByteArray path = EngineFilePath(i).toLocal8Bit();
+    const QByteArray path = EngineFileBytes(i);
     const int fd = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
     const bool synced = fdatasync(fd) == 0;
@@ -247,6 +260,17 @@ void CDownloadList::recreatenodes() {
     }
     for (size_t k = 0; k < t.branchactive.size(); ++k) {
       t.branchactive[k] = 0;
+      // A fresh node stands at offset 0 with no end: the progress pass
+      // would take that for where a branch that gets no new work stands,
+      // and move its stored segment back to 0.
+      void* h = nullptr;
+      const uint32_t j = k < t.branchseg.size() ? t.branchseg[k] : 0;
+      if (t.node && j < static_cast<uint32_t>(t.SegmentCount()) &&
+          lark::getdownbranch(t.node, static_cast<unsigned>(k + 1), h) == 0 && h) {
+        lark::setfilepointer(h, t.SegStart(static_cast<int>(j)), 0);
+        lark::setfilepointer(h, t.SegPos(static_cast<int>(j)), 1);
+        lark::setfilepointer(h, t.SegEnd(static_cast<int>(j)), 2);
+      }
       const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
       SetBranchImage(i, static_cast<int>(k), stopped ? kBranchStopped : kBranchIdle);
     }

@@ -117,7 +117,10 @@ class CDownloadList : public QObject {
   bool HasGivenUp(int task) const;
   // Why, in one line ("the server answered ..."); empty while it may go on.
   QString FailureReason(int task) const;
-  // The local file the engine writes, from the node (after redirects).
+  // The local file the engine writes, from the node (after redirects): its
+  // path in bytes, which every file call must use (an FTP name keeps the
+  // server's bytes, UTF-8 or not), and as shown.
+  QByteArray EngineFileBytes(int task) const;
   QString EngineFilePath(int task) const;
 
  signals:
@@ -151,6 +154,7 @@ class CDownloadList : public QObject {
   void RunDueProbe(int task);
   void StartOver(int task);
   void MarkTry(int task, int k);
+  void RetryAt(uint32_t due);
   void RequestSample(int task);
   void RemoveUnwrittenFile(int task);
   void RunDueRetries(int task);
@@ -170,6 +174,7 @@ class CDownloadList : public QObject {
   uint32_t m_lastsave = 0;
   bool m_wasrunning = false;
   bool m_waiting = false;  // a command waits for a disconnect
+  QTimer m_retrydue;       // the next branch retry, so it does not wait for a tick
   QTimer m_probecheck;     // the short re-checks of ProbeSoon
   int m_probechecks = 0;   // re-checks left before the tick takes over
 };

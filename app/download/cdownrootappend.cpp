@@ -72,6 +72,31 @@ int CDownRootAppend::AppendSegment(int64_t start, int64_t position, int64_t end,
   return SegmentCount() - 1;
 }
 
+void CDownRootAppend::DropEmptySegments() {
+  const int count = SegmentCount();
+  if (segpos.size() != count || segend.size() != count || segowner.size() != static_cast<size_t>(count)) return;
+  std::vector<bool> pointedat(static_cast<size_t>(count), false);
+  for (uint32_t m : branchseg)
+    if (m < static_cast<uint32_t>(count)) pointedat[m] = true;
+  std::vector<uint32_t> moved(static_cast<size_t>(count), 0);
+  QStringList starts, positions, ends;
+  std::vector<uint32_t> owners;
+  for (int m = 0; m < count; ++m) {
+    if (!pointedat[static_cast<size_t>(m)] && SegStart(m) == SegEnd(m) && SegPos(m) == SegStart(m)) continue;
+    moved[static_cast<size_t>(m)] = static_cast<uint32_t>(owners.size());
+    starts.append(segstart[m]);
+    positions.append(segpos[m]);
+    ends.append(segend[m]);
+    owners.push_back(segowner[static_cast<size_t>(m)]);
+  }
+  for (uint32_t& m : branchseg)
+    if (m < static_cast<uint32_t>(count)) m = moved[m];
+  segstart = starts;
+  segpos = positions;
+  segend = ends;
+  segowner = owners;
+}
+
 int64_t CDownRootAppend::SegStart(int m) const { return ParseOffset(segstart.value(m)); }
 int64_t CDownRootAppend::SegPos(int m) const { return ParseOffset(segpos.value(m)); }
 int64_t CDownRootAppend::SegEnd(int m) const { return ParseOffset(segend.value(m)); }

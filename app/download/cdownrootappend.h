@@ -38,6 +38,10 @@ class CDownRootAppend : public CObject {
   bool AnyBranchActive() const;
   // Appends segment [start, end) at `position`, fetched by `owner`.
   int AppendSegment(int64_t start, int64_t position, int64_t end, uint32_t owner);
+  // Drops the segments of no bytes that no branch points at: every
+  // hand-out leaves the taken segment cut at its position, often with
+  // nothing done, and a task resumed many times would only grow its table.
+  void DropEmptySegments();
   int64_t SegStart(int m) const;
   int64_t SegPos(int m) const;
   int64_t SegEnd(int m) const;
@@ -74,6 +78,7 @@ class CDownRootAppend : public CObject {
   QString failure;         // why the task ended for good
   QString lastreason;      // the last failed try's reason
   bool startover = false;  // fetch the whole file again on one branch once all have let go
+  int startovers = 0;      // times it did
   int probetries = 0;      // probe connections in a row that failed
   uint32_t probedue = 0;   // when a failed probe connects again
   bool probewaits = false;

@@ -82,10 +82,8 @@ void CDownloadList::ResumeDownload(int row) {
       t.branchactive[k] = 0;
       continue;
     }
-    if (protocol == 1) {
-      lark::generateinitcommand(h);
-      lark::setdownstarted(h, 1);
-    }
+    if (protocol == 1) lark::generateinitcommand(h);
+    lark::setdownstarted(h, 1);
     lark::adjustrestpoint(h);
     MarkTry(task, static_cast<int>(k));
     lark::connect(h, 1);

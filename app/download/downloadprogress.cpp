@@ -129,6 +129,17 @@ void CDownloadList::BranchFailed(int task, int k, int64_t w) {
   if (h && lark::getretryafter(h, asked) == 0 && asked > 0) wait = std::max<uint32_t>(wait, asked * 1000);
   r.pending = true;
   r.due = TickCount() + std::min(wait, m_policy.maxwait);
+  RetryAt(r.due);
+}
+
+// A retry is due between two ticks: the pass runs then, not up to a second
+// later.
+void CDownloadList::RetryAt(uint32_t due) {
+  const int wait = std::max(0, static_cast<int32_t>(due - TickCount()));
+  if (m_retrydue.isActive() && m_retrydue.remainingTime() <= wait) return;
+  m_retrydue.setSingleShot(true);
+  connect(&m_retrydue, &QTimer::timeout, this, &CDownloadList::downloadtick, Qt::UniqueConnection);
+  m_retrydue.start(wait);
 }
 
 // A task that failed before its first byte leaves no empty file behind,
@@ -138,7 +149,7 @@ void CDownloadList::RemoveUnwrittenFile(int task) {
   if (!t.createdfile || t.AnyBranchActive() || RetryPending(task)) return;
   for (int m = 0; m < t.SegmentCount(); ++m)
     if (t.SegPos(m) > t.SegStart(m)) return;
-  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  const QByteArray path = EngineFileBytes(task);
   struct stat info {};
   if (path.isEmpty() || lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_blocks != 0) return;
   if (unlink(path.constData()) == 0) t.createdfile = false;
@@ -195,7 +206,7 @@ bool CDownloadList::BranchIsDone(int task, int k, int64_t w) {
   if (unknown) {
     t.totallength = OffsetText(w);
     t.segend[static_cast<int>(j)] = OffsetText(w);
-    const QByteArray path = EngineFilePath(task).toLocal8Bit();
+    const QByteArray path = EngineFileBytes(task);
     const int fd = open(path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
       (void)ftruncate(fd, w);
@@ -227,10 +238,6 @@ void CDownloadList::updateprogress(int task) {
     const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
     SetBranchImage(task, static_cast<int>(k), stopped ? kBranchStopped : c ? kBranchConnected : kBranchIdle);
 
-    // A branch with neither work nor a connection has nothing to report: its
-    // node may be fresh from a restart, and its zero offsets would rewind a
-    // stored position.
-    if (t.branchactive[k] != 1 && !c) continue;
     int64_t w = 0, e = 0;
     lark::getfilepointer(h, w, 1);
     lark::getfilepointer(h, e, 2);

@@ -173,6 +173,7 @@ bool CDownloadList::ProbeFailed(int task) {
   for (int i = 1; i < t.probetries && wait < m_policy.maxwait; ++i) wait *= 2;
   t.probedue = TickCount() + std::min(wait, m_policy.maxwait);
   t.probewaits = true;
+  RetryAt(t.probedue);
   t.probestate = 0;
   t.probereply.clear();
   return true;
@@ -390,6 +391,7 @@ void CDownloadList::RequestSample(int task) {
 void CDownloadList::StartOver(int task) {
   CDownRootAppend& t = Task(task);
   t.startover = false;
+  ++t.startovers;
   lark::setresumeenable(t.node, 0);
   const int64_t length = ParseOffset(t.totallength);
   t.ClearSegments();
@@ -401,7 +403,7 @@ void CDownloadList::StartOver(int task) {
 void CDownloadList::FreshLocalFile(int task, int64_t length) {
   // The engine never truncates: a stale longer file of the same name would
   // keep its tail behind a download from byte 0.
-  const QByteArray path = EngineFilePath(task).toLocal8Bit();
+  const QByteArray path = EngineFileBytes(task);
   const int fd = OpenFreshLocalFile(path, Task(task).createdfile);
   if (fd < 0) return;  // the engine reports the file error itself
   (void)ftruncate(fd, length > 0 ? length : 0);

@@ -74,6 +74,17 @@ TEST_F(CliLs, ListsThePwdDirectoryOfPyftpdlibWithALogin) {
   EXPECT_NE(run.out.find("\nbig.bin\t1,234,567\t"), std::string::npos) << run.out;
 }
 
+// A directory named in Latin-1, given escaped in the URL, is entered by its
+// bytes and its entries are shown decoded.
+TEST_F(CliLs, ListsADirectoryWhoseNameIsNotUtf8) {
+  files->writeFile("caf\xE9/na\xEFve.txt", "abc");
+  ts::VsftpdServer ftp(files->path());
+  const CliRun run = Cli({"ls", "--timeout", "30", QString::fromStdString(ftp.url("caf%E9/"))});
+  ASSERT_EQ(run.status, 0) << run.err << ftp.log();
+  EXPECT_EQ(run.out.substr(0, run.out.find('\t')), "na\xC3\xAFve.txt") << run.out;
+  EXPECT_NE(run.out.find("\t3\t"), std::string::npos) << run.out;
+}
+
 TEST_F(CliLs, FailuresExitNonZeroWithOneLine) {
   ts::VsftpdServer ftp(files->path());
   ts::FaultServer refusing(ts::FaultProtocol::Ftp, "refuse-login", files->path());

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "listingdisplay.h"
+#include "shell/carchive.h"
+#include "shell/citeminfo.h"
 
 namespace {
 
@@ -11,6 +13,45 @@ std::string Names(const std::vector<ListingEntry>& entries) {
   std::string names;
   for (const ListingEntry& entry : entries) names += entry.name.toStdString() + (entry.directory ? "/ " : " ");
   return names;
+}
+
+// A name is shown decoded but always gives back the server's bytes, also
+// from a stored list, and as a URL segment the engine decodes to them.
+TEST(ListingDisplay, NamesKeepTheServersBytes) {
+  const struct {
+    std::string raw;
+    const char* shown;  // UTF-8
+    const char* url;
+  } cases[] = {
+      {"plain.txt", "plain.txt", "plain.txt"},
+      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},            // UTF-8: readable in the URL too
+      {"caf\xE9", "caf\xC3\xA9", "caf%E9"},                      // Latin-1: shown alike, other bytes
+      {"100%", "100%", "100%25"},
+      {"50%\xE9 off", "50%\xC3\xA9 off", "50%25%E9 off"},
+      {"\xC3\xA9\xE9", "\xC3\x83\xC2\xA9\xC3\xA9", "%C3%A9%E9"},  // not UTF-8 as a whole
+      {"\xEF\xBB\xBF" "bom", nullptr, "%EF%BB%BFbom"},  // shown without its mark
+  };
+  for (const auto& c : cases) {
+    CItemInfo info;
+    info.subitems = {QStringLiteral("1"), QStringLiteral("2001/01/05 00:00")};
+    SetServerName(info, c.raw);
+    if (c.shown) {
+      EXPECT_EQ(info.text.toStdString(), c.shown) << c.raw;
+    }
+    EXPECT_EQ(info.GetSubItem(0).toStdString(), "1") << "the columns stay";
+    EXPECT_EQ(ServerName(info), c.raw);
+    EXPECT_EQ(UrlPathSegment(info).toStdString(), c.url) << c.raw;
+
+    CArchive out;
+    info.Serialize(out);
+    CArchive in(out.Bytes());
+    CItemInfo loaded;
+    loaded.Serialize(in);
+    EXPECT_EQ(ServerName(loaded), c.raw) << "from the list file";
+
+    SetServerName(info, "again.txt");  // a row reused for a UTF-8 name keeps no old bytes
+    EXPECT_EQ(ServerName(info), "again.txt") << c.raw;
+  }
 }
 
 TEST(ListingDisplay, GroupsDigitsOfTheWhole64BitSize) {
@@ -83,6 +124,7 @@ TEST(ListingDisplay, NamesKeepTheirBytes) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name, QStringLiteral("caf\u00e9"));
   EXPECT_EQ(entries[1].name, QStringLiteral("na\u00efve")) << "not UTF-8: taken byte for byte";
+  EXPECT_EQ(entries[1].raw, "na\xefve");
 }
 
 TEST(ListingDisplay, PwdDirectory) {

@@ -92,4 +92,16 @@ TEST_F(CliGet, KilledDownloadContinuesFromItsListAndTasksShowsIt) {
   EXPECT_NE(tasks.output.find("segment 2:"), std::string::npos) << tasks.output;
 }
 
+// A name the server picks by a redirect never replaces a file that is not
+// the task's: the download gets a numbered name beside it.
+TEST_F(CliGet, ARedirectNeverReplacesAnotherFile) {
+  const auto source = files.writeRandomFile("a.bin", 300000, 9);
+  testsupport::FaultServer http(testsupport::FaultProtocol::Http, "redirect-relative", files.path());
+  const auto mine = out.writeFile("dl/a.bin", "not the download's");
+  const CliRun run = Cli({"get", "-n", "2", "-d", dir, "--timeout", "20", http.url("redirect/a.bin")}, home);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(testsupport::readWholeFile(mine), "not the download's");
+  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "a (1).bin"), testsupport::sha256OfFile(source)) << run.output;
+}
+
 }  // namespace

@@ -63,11 +63,13 @@ TEST_F(SegmentTest, SplitsARunningSegmentOnlyAboveTheThreshold) {
     CDownRootAppend& t = list.Task(task);
     EXPECT_EQ(t.SegEnd(0), c.ownerkeeps) << c.remaining;
     if (c.result == 0) {
-      EXPECT_EQ(t.SegmentCount(), 3);
-      EXPECT_EQ(t.SegStart(2), c.ownerkeeps);
-      EXPECT_EQ(t.SegEnd(2), c.remaining);
-      EXPECT_EQ(t.segowner[2], 1u);
-      EXPECT_EQ(t.branchseg[1], 2u);
+      // Branch 1's old segment held no bytes and is dropped.
+      EXPECT_EQ(t.SegmentCount(), 2);
+      const int fresh = static_cast<int>(t.branchseg[1]);
+      EXPECT_EQ(t.SegStart(fresh), c.ownerkeeps);
+      EXPECT_EQ(t.SegEnd(fresh), c.remaining);
+      EXPECT_EQ(t.segowner[static_cast<size_t>(fresh)], 1u);
+      EXPECT_EQ(t.branchseg[0], 0u);
       EXPECT_EQ(EndOffset(task, 0), c.ownerkeeps);  // the owner now stops at the boundary
       EXPECT_EQ(EndOffset(task, 1), c.remaining);
     }
@@ -108,6 +110,73 @@ TEST_F(SegmentTest, TakeOverInTheStopTickKeepsPositionsWithinTheirSegments) {
   const QString percent = list.RootOf(task)->GetData().GetSubItem(2);
   EXPECT_LE(percent.toInt(), 100) << percent.toStdString();
   EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(1), "200,000") << "the taker's range is still to come";
+}
+
+TEST_F(SegmentTest, ASegmentItsOwnerMovedOnFromIsFreeAndTheOwnersEndStays) {
+  // Branch 0 left segment 0 at 100000 (a dropped connection) and now
+  // fetches segment 2; branch 1 is done and looks for work.
+  const int task = Table(2, {{0, 100000, 600000, 0}, {600000, 600000, 600000, 1}, {600000, 650000, 700000, 0}},
+                         {2, 1}, {1, 1});
+  void* owner = nullptr;
+  lark::getdownbranch(list.Task(task).node, 1, owner);
+  lark::setfilepointer(owner, 650000, 1);
+  lark::setfilepointer(owner, 700000, 2);
+  ASSERT_EQ(list.assignsegment(task, 1), 0);
+  CDownRootAppend& t = list.Task(task);
+  // Branch 1's finished segment of no bytes is gone from the table.
+  ASSERT_EQ(t.SegmentCount(), 3);
+  const int taken = static_cast<int>(t.branchseg[1]);
+  EXPECT_EQ(t.SegStart(taken), 100000) << "the whole rest of the left segment, not half of it";
+  EXPECT_EQ(t.SegEnd(taken), 600000);
+  EXPECT_EQ(t.SegEnd(0), 100000);
+  EXPECT_EQ(t.SegEnd(static_cast<int>(t.branchseg[0])), 700000);
+  EXPECT_EQ(EndOffset(task, 0), 700000) << "the owner still stops at the end of what it fetches";
+}
+
+// A task read back from its list: branches that get no new work, or none
+// yet, stand where the list says, so the progress pass keeps every stored
+// position and a finished task stays finished.
+TEST_F(SegmentTest, AReloadedTaskKeepsEveryStoredPosition) {
+  const QString path = QString::fromStdString((out.path() / "lark2.dat").string());
+  const struct {
+    const char* name;
+    std::vector<std::array<int64_t, 4>> segments;
+    std::vector<uint32_t> branchseg;
+    int assigned;  // branches handed work before the pass, as a resume does
+    const char* percent;
+  } cases[] = {
+      {"finished", {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2},
+                    {750000, 1000000, 1000000, 3}}, {0, 1, 2, 3}, 4, "100"},
+      {"one segment left", {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2},
+                            {750000, 800000, 1000000, 3}}, {0, 1, 2, 3}, 4, "80"},
+      {"not yet handed out", {{0, 100000, 250000, 0}, {250000, 300000, 500000, 1}, {500000, 750000, 750000, 2},
+                              {750000, 800000, 1000000, 3}}, {0, 1, 2, 3}, 0, "45"},
+  };
+  for (const auto& c : cases) {
+    list.SetListFilePath(path);
+    const int task = Table(4, c.segments, c.branchseg, {0, 0, 0, 0});
+    list.Task(task).starttick = 1;
+    ASSERT_TRUE(list.SaveListFile()) << c.name;
+    list.SetListFilePath(QString());
+    lark::deletenode(list.Task(task).node);
+    list.RemoveTask(task);
+
+    CScriptedSeam seam2;
+    CDownloadList loaded(seam2);
+    loaded.SetListFilePath(path);
+    ASSERT_EQ(loaded.LoadListFile(), ListFileLoad::Loaded) << c.name;
+    loaded.recreatenodes();
+    CDownRootAppend& t = loaded.Task(0);
+    const QStringList stored = t.segpos;
+    for (int k = 0; k < c.assigned; ++k) loaded.assignsegment(0, k);
+    loaded.updateprogress(0);
+    for (int m = 0; m < stored.size(); ++m)
+      EXPECT_GE(t.SegPos(m), ParseOffset(stored[m])) << c.name << ": segment " << m << " moved back";
+    EXPECT_EQ(loaded.RootOf(0)->GetData().GetSubItem(2), c.percent) << c.name;
+    EXPECT_EQ(loaded.IsComplete(0), std::string(c.percent) == "100") << c.name;
+    std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
+    lark::deletenode(t.node);
+  }
 }
 
 TEST_F(SegmentTest, NothingLeftLeavesTheBranchIdle) {

@@ -19,7 +19,8 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
         "error_log " + w + "/error.log info;\n"
         "events { worker_connections 1024; }\n"
         "http {\n"
-        "  access_log " + w + "/access.log;\n"
+        "  log_format ranges '$msec $request_time \"$request\" \"$http_range\" $status $body_bytes_sent';\n"
+        "  access_log " + w + "/access.log ranges;\n"
         "  client_body_temp_path " + w + "/client_body;\n"
         "  proxy_temp_path " + w + "/proxy;\n"
         "  fastcgi_temp_path " + w + "/fastcgi;\n"
@@ -58,6 +59,15 @@ NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options
         },
         {"/usr/sbin/nginx", "-p", workDir_.path().string(), "-e", (workDir_ / "error.log").string(), "-c",
          config.string()});
+}
+
+std::string NginxServer::accessLog() const
+{
+    try {
+        return readWholeFile(workDir_ / "access.log");
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 }  // namespace testsupport

@@ -17,6 +17,11 @@ struct NginxOptions {
 class NginxServer : public LoopbackServer {
 public:
     explicit NginxServer(const std::filesystem::path& root, NginxOptions options = {});
+
+    // One line per finished request: "MSEC SECONDS \"REQUEST\" \"RANGE\"
+    // STATUS BYTES", MSEC the epoch time it ended and SECONDS how long it took
+    // (both in milliseconds' precision), RANGE the Range header or "-".
+    std::string accessLog() const;
 };
 
 }  // namespace testsupport

@@ -1,0 +1,275 @@
+// skylark-cli get killed with SIGKILL again and again: each rerun asks the
+// server only for bytes past the positions the list stored, the stored
+// positions never move back, and the file ends up whole.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testservers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int64_t kSlack = 4096;  // a rerun may ask again for what was written but not yet stored
+constexpr int kBranches = 4;
+
+struct Segment {
+  int64_t start = 0, end = 0, pos = 0;
+};
+
+// The stored state before one run and what the run asked for.
+struct Attempt {
+  std::vector<Segment> stored;
+  std::string shown;           // "skylark-cli tasks" before the run
+  int64_t begins = 0;          // epoch ms at the fork
+  size_t logat = 0;            // size of the server's protocol log then
+  std::vector<int64_t> asked;  // offsets of the range requests
+  std::string output;
+};
+
+int64_t EpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+class ResumeKill : public ::testing::Test {
+ protected:
+  testsupport::ProgramRun Cli(const std::vector<std::string>& args, int killafter = 0) {
+    return testsupport::runProgram(SKYLARK_CLI, args, {.home = home, .killafterms = killafter, .killsignal = SIGKILL});
+  }
+
+  // The segment table "skylark-cli tasks" shows for the list file, empty
+  // while there is none.
+  std::vector<Segment> Stored(std::string* shown = nullptr) {
+    std::vector<Segment> segments;
+    if (!std::filesystem::exists(listfile)) return segments;
+    std::filesystem::create_directories(taskshome);
+    std::filesystem::copy_file(listfile, taskshome + "/lark2.dat", std::filesystem::copy_options::overwrite_existing);
+    const testsupport::ProgramRun tasks = testsupport::runProgram(SKYLARK_CLI, {"tasks"}, {.home = taskshome});
+    EXPECT_EQ(tasks.status, 0) << tasks.output;
+    if (shown) *shown = tasks.output;
+    std::istringstream lines(tasks.output);
+    for (std::string line; std::getline(lines, line);) {
+      int m = 0;
+      unsigned owner = 0;
+      Segment s;
+      if (std::sscanf(line.c_str(), "  segment %d: %" SCNd64 "-%" SCNd64 " at %" SCNd64 ", branch %u", &m, &s.start,
+                      &s.end, &s.pos, &owner) == 5)
+        segments.push_back(s);
+    }
+    return segments;
+  }
+
+  // Runs `get` killed after each of `delays`, reading the stored table
+  // before every run, then once to its end.
+  std::vector<Attempt> KillAndRerun(const std::vector<std::string>& args, const std::vector<int>& delays,
+                                    const std::filesystem::path& protocollog = {}) {
+    std::vector<Attempt> runs;
+    for (size_t i = 0; i <= delays.size(); ++i) {
+      Attempt run;
+      run.stored = Stored(&run.shown);
+      if (!protocollog.empty() && std::filesystem::exists(protocollog))
+        run.logat = std::filesystem::file_size(protocollog);
+      run.begins = EpochMs();
+      const bool last = i == delays.size();
+      const testsupport::ProgramRun r = Cli(args, last ? 0 : delays[i]);
+      run.output = r.output;
+      if (last) {
+        EXPECT_EQ(r.status, 0) << run.shown << r.output;
+      }
+      runs.push_back(std::move(run));
+    }
+    return runs;
+  }
+
+  testsupport::ScratchDir files{"skylark-rk-src"};
+  testsupport::ScratchDir out{"skylark-rk-out"};
+  std::string home = (out.path() / "home").string();
+  std::string taskshome = (out.path() / "taskshome").string();
+  std::string dir = (out.path() / "dl").string();
+  std::string listfile = (out.path() / "tasks.dat").string();
+};
+
+// Seeded, so every run of the test kills at the same moments: mostly
+// early (start-up, the first requests, the first save), some after the
+// periodic save so that the stored positions move on.
+std::vector<int> KillDelays(int count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<int> delays;
+  for (int i = 0; i < count; ++i)
+    delays.push_back(random() % 4 == 0 ? 5200 + static_cast<int>(random() % 1000)
+                                       : 100 + static_cast<int>(random() % 2400));
+  return delays;
+}
+
+// What went wrong across the runs, one line each: a range asked below a
+// stored position of the segment it falls in, a stored position that moved
+// back between two runs, or a table that keeps what earlier resumes left.
+std::string Rewinds(const std::vector<Attempt>& runs, int* checked) {
+  std::string faults;
+  *checked = 0;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const Attempt& run = runs[i];
+    for (int64_t offset : run.asked) {
+      for (size_t m = 0; m < run.stored.size(); ++m) {
+        const Segment& s = run.stored[m];
+        if (offset < s.start || offset >= s.end) continue;
+        ++*checked;
+        if (offset < s.pos - kSlack)
+          faults += "run " + std::to_string(i) + " asked from " + std::to_string(offset) + ", segment " +
+                    std::to_string(m) + " was stored at " + std::to_string(s.pos) + "\n" + run.shown;
+      }
+    }
+    int empty = 0;
+    for (const Segment& s : run.stored) empty += s.start == s.end;
+    if (empty > kBranches)
+      faults += "before run " + std::to_string(i) + " the table holds " + std::to_string(empty) + " empty segments\n" +
+                run.shown;
+    if (i == 0) continue;
+    const std::vector<Segment>& before = runs[i - 1].stored;
+    for (size_t m = 0; m < before.size() && m < run.stored.size(); ++m)
+      if (run.stored[m].start == before[m].start && run.stored[m].pos < before[m].pos)
+        faults += "before run " + std::to_string(i) + " segment " + std::to_string(m) + " moved back from " +
+                  std::to_string(before[m].pos) + " to " + std::to_string(run.stored[m].pos) + "\n" +
+                  runs[i - 1].shown + run.shown + runs[i - 1].output;
+  }
+  return faults;
+}
+
+// Each run's requests, for failure messages.
+std::string Asked(const std::vector<Attempt>& runs) {
+  std::string text;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    text += "run " + std::to_string(i) + " asked from";
+    for (int64_t offset : runs[i].asked) text += " " + std::to_string(offset);
+    text += "\n";
+  }
+  return text;
+}
+
+// nginx logs a request when it ends; its start (end less its duration)
+// says which run sent it.
+void AttributeHttpRanges(const std::string& log, std::vector<Attempt>& runs) {
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    double ended = 0, took = 0;
+    if (std::sscanf(line.c_str(), "%lf %lf", &ended, &took) != 2) continue;
+    const int64_t began = std::llround(ended * 1000) - std::llround(took * 1000);
+    int64_t offset = 0;
+    const size_t range = line.find("\"bytes=");
+    if (range != std::string::npos) offset = std::strtoll(line.c_str() + range + 7, nullptr, 10);
+    for (size_t i = runs.size(); i-- > 0;)
+      if (runs[i].begins <= began) {
+        runs[i].asked.push_back(offset);
+        break;
+      }
+  }
+}
+
+TEST_F(ResumeKill, HttpRerunsNeverAskForStoredBytesAgain) {
+  const auto source = files.writeRandomFile("r.bin", 2500000, 21);
+  testsupport::NginxServer http(files.path(), {.rateLimit = 25000});
+  std::vector<Attempt> runs = KillAndRerun(
+      {"get", "-n", std::to_string(kBranches), "-d", dir, "--timeout", "20", "--list", listfile, http.url("r.bin")},
+      KillDelays(20, 1));
+  AttributeHttpRanges(http.accessLog(), runs);
+  int checked = 0;
+  const std::string faults = Rewinds(runs, &checked);
+  EXPECT_EQ(faults, "") << Asked(runs);
+  EXPECT_GE(checked, 20) << "too few ranges fell into stored segments to prove anything\n" << http.accessLog();
+  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "r.bin"), testsupport::sha256OfFile(source))
+      << runs.back().output;
+}
+
+TEST_F(ResumeKill, FtpRerunsNeverRestartBelowStoredPositions) {
+  const auto source = files.writeRandomFile("f.bin", 2000000, 22);
+  testsupport::VsftpdServer ftp(files.path(), {.rateLimit = 25000});
+  const std::filesystem::path protocol = ftp.workDir() / "vsftpd.log";
+  const std::vector<std::string> args = {"get",    "-n",     std::to_string(kBranches), "-d", dir, "--timeout", "20",
+                                         "--list", listfile, ftp.url("f.bin")};
+  std::vector<Attempt> runs = KillAndRerun(args, KillDelays(6, 2), protocol);
+  // vsftpd logs a command as it reads it: what the log gained between two
+  // starts belongs to the earlier run.
+  const std::string log = testsupport::readWholeFile(protocol);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const size_t until = i + 1 < runs.size() ? runs[i + 1].logat : log.size();
+    std::istringstream lines(log.substr(runs[i].logat, until - runs[i].logat));
+    for (std::string line; std::getline(lines, line);) {
+      const size_t command = line.find("FTP command: ");
+      const size_t rest = command == std::string::npos ? command : line.find("\"REST ", command);
+      if (rest != std::string::npos) runs[i].asked.push_back(std::strtoll(line.c_str() + rest + 6, nullptr, 10));
+    }
+  }
+  int checked = 0;
+  const std::string faults = Rewinds(runs, &checked);
+  EXPECT_EQ(faults, "") << Asked(runs);
+  EXPECT_GE(checked, 4) << Asked(runs);
+  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "f.bin"), testsupport::sha256OfFile(source))
+      << runs.back().output;
+}
+
+// A finished task run again has nothing to fetch: it ends at once, asks
+// the server for nothing, and leaves the file and the stored table as they
+// were.
+TEST_F(ResumeKill, AFinishedTaskRunAgainEndsAtOnce) {
+  const auto source = files.writeRandomFile("c.bin", 2000000, 23);
+  testsupport::NginxServer http(files.path());
+  testsupport::VsftpdServer ftp(files.path());
+  const std::filesystem::path ftplog = ftp.workDir() / "vsftpd.log";
+  // Requests begun since `since` (epoch ms, nginx) or log bytes past `at` (vsftpd).
+  const auto httpRequests = [&](int64_t since, size_t) {
+    std::vector<Attempt> runs(2);
+    runs[1].begins = since;
+    AttributeHttpRanges(http.accessLog(), runs);
+    return runs[1].asked.size();
+  };
+  const auto ftpSessions = [&](int64_t, size_t at) {
+    const std::string log = testsupport::readWholeFile(ftplog);
+    size_t count = 0;
+    for (size_t found = log.find("CONNECT:", at); found != std::string::npos; found = log.find("CONNECT:", found + 1))
+      ++count;
+    return count;
+  };
+  const struct {
+    std::string url;
+    std::function<size_t(int64_t, size_t)> asked;
+  } cases[] = {{http.url("c.bin"), httpRequests}, {ftp.url("c.bin"), ftpSessions}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(listfile);
+    std::filesystem::remove(out.path() / "dl" / "c.bin");
+    const std::vector<std::string> args = {"get", "-n", "3", "-d", dir, "--timeout", "20", "--list", listfile, c.url};
+    const testsupport::ProgramRun first = Cli(args);
+    ASSERT_EQ(first.status, 0) << c.url << "\n" << first.output;
+    std::string before;
+    Stored(&before);
+
+    const int64_t began = EpochMs();
+    const size_t logat = std::filesystem::file_size(ftplog);
+    const auto clock = Clock::now();
+    const testsupport::ProgramRun again = Cli(args);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
+    EXPECT_EQ(again.status, 0) << c.url << "\n" << again.output;
+    EXPECT_LT(took, 5000) << c.url << "\n" << again.output;
+    EXPECT_NE(again.output.find("continuing the stored task"), std::string::npos) << again.output;
+    EXPECT_NE(again.output.find("2,000,000 / 2,000,000 bytes  100%"), std::string::npos) << again.output;
+    EXPECT_EQ(c.asked(began, logat), 0u) << c.url;
+    std::string after;
+    Stored(&after);
+    EXPECT_EQ(after, before) << c.url;
+    EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "c.bin"), testsupport::sha256OfFile(source)) << c.url;
+  }
+}
+
+}  // namespace
