@@ -77,22 +77,22 @@ int main(int argc, char** argv) {
   };
   QObject::connect(&timer, &QTimer::timeout, tick);
   timer.start(1000);
-  // As skylark-cli does: a branch that ends is acted on at once, so the
-  // total time is not rounded up to the next tick.
-  int lastconnected = -1;
+  // As skylark-cli does: a branch the task counts on that has let go is
+  // acted on at once, so the total time is not rounded up to the next tick.
   QTimer ends;
   QObject::connect(&ends, &QTimer::timeout, [&] {
-    int connected = 0;
-    for (int i = 0; i < list.TaskCount(); ++i) {
-      void* branch = nullptr;
-      for (unsigned b = 1; lark::getdownbranch(list.Task(i).node, b, branch) == 0; ++b) {
+    bool ended = false;
+    for (int i = 0; i < list.TaskCount() && !ended; ++i) {
+      const CDownRootAppend& t = list.Task(i);
+      for (unsigned b = 1; b <= t.branchactive.size() && !ended; ++b) {
+        void* branch = nullptr;
         int c = 0;
-        lark::getserverconnected(branch, c, 1);
-        connected += c;
+        if (t.branchactive[b - 1] == 1 && lark::getdownbranch(t.node, b, branch) == 0 &&
+            lark::getserverconnected(branch, c, 1) == 0 && !c)
+          ended = true;
       }
     }
-    if (connected < lastconnected) tick();
-    lastconnected = connected;
+    if (ended) tick();
   });
   ends.start(10);
   app.exec();
