@@ -140,7 +140,7 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
     // Past the overlap the stream and the write offset move together.
     if (node.streamoffset >= 0 && done > 0) node.streamoffset = node.filepointer[WriteOffset];
     // A stream that needed no restart confirms or refutes the REST sample.
-    if (node.restproof && node.streambegin == 0 && node.restproof->state() == RestProof::Sampled)
+    if (!node.ishttp() && node.restproof && node.streambegin == 0 && node.restproof->state() == RestProof::Sampled)
         node.restproof->check(node.localfile, 0, node.filepointer[WriteOffset]);
 }
 
@@ -219,12 +219,6 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart)
     }
     if (length == 0 && node.state == ControlState::Close) return;
     writefilebytes(node, body, length, true);
-}
-
-// "host" or "host:port", as Host and Referer name a server.
-std::string hostfield(const EngineNode& node)
-{
-    return node.serverport == 80 ? node.servername : node.servername + ":" + std::to_string(node.serverport);
 }
 
 void replacefield(std::string& request, const std::string& field, const std::string& value)

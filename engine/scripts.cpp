@@ -1,5 +1,6 @@
 #include "engine.h"
 #include "lark.h"
+#include "urlparse.h"
 
 namespace lark {
 
@@ -28,9 +29,7 @@ unsigned generateinitcommand(void* handle)
     node->downstarted = 0;
     node->commandqueue.clear();
     if (node->ishttp()) {
-        // A port other than the scheme's belongs in Host and Referer.
-        const std::string server = node->serverport == 80 ? node->servername
-                                                          : node->servername + ":" + std::to_string(node->serverport);
+        const std::string server = hostfield(*node);
         const std::string& path = node->ftppathfile;
         node->commandqueue += "GET " + path + " HTTP/1.1\r\n";
         node->commandqueue += "Host: " + server + "\r\n";

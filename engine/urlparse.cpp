@@ -92,4 +92,9 @@ int parseurl(const std::string& url, EngineNode& node)
     return 0;
 }
 
+std::string hostfield(const EngineNode& node)
+{
+    return node.serverport == 80 ? node.servername : node.servername + ":" + std::to_string(node.serverport);
+}
+
 }  // namespace lark

@@ -12,4 +12,8 @@ class EngineNode;
 // 65535.
 int parseurl(const std::string& url, EngineNode& node);
 
+// "host", or "host:port" when the port is not HTTP's default, as Host and
+// Referer name a server.
+std::string hostfield(const EngineNode& node);
+
 }  // namespace lark
