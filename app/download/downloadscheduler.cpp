@@ -126,8 +126,10 @@ void CDownloadList::AdvanceProbe(int i) {
   if (t.probewaits) return;
   if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6 && t.probestate != kSampleAnswered) {
     if (ProbeFailed(i)) return;
-    // A branch waiting for its automatic restart keeps the task running.
-    if (t.probestate == 5 && RetryPending(i)) {
+    // A branch waiting for its automatic restart keeps the task running, and
+    // so does one that let go after the progress pass looked: that pass
+    // takes it up on the next tick.
+    if (t.probestate == 5 && (RetryPending(i) || t.AnyBranchActive())) {
       SetRootImage(i, 3, kTaskRunning);
       return;
     }

@@ -276,7 +276,7 @@ TEST_F(TransferTest, CutConnectionsAreRetriedUntilShortTriesRunOut) {
     const CDownRootAppend& t = list.Task(task);
     EXPECT_FALSE(list.IsComplete(task));
     EXPECT_NE(list.FailureReason(task).indexOf(QStringLiteral("connection closed by server (after 3 tries)")), -1)
-        << list.FailureReason(task).toStdString();
+        << list.FailureReason(task).toStdString() << "\n" << http.log();
     const std::string got = testsupport::readWholeFile(out.path() / "c.bin");
     const std::string want = testsupport::readWholeFile(source);
     int64_t written = 0;
