@@ -16,6 +16,18 @@ unsigned readfield(void* handle, T& out, Read read)
     out = read(*node);
     return 0;
 }
+
+// Positions, times and the resume flag are atomics the program reads many
+// times a pass; reading them without the lock means the pass never waits
+// for a worker's receive-and-write visit to that node.
+template <typename T, typename Read>
+unsigned readatomic(void* handle, T& out, Read read)
+{
+    EngineNode* node = nodeof(handle);
+    if (!node) return 1;
+    out = read(*node);
+    return 0;
+}
 }  // namespace
 
 unsigned getURL(void* handle, std::string& url)
@@ -69,12 +81,12 @@ unsigned getserverport(void* handle, unsigned& port)
 
 unsigned getstarttime(void* handle, unsigned& t)
 {
-    return readfield(handle, t, [](EngineNode& n) { return n.starttime.load(); });
+    return readatomic(handle, t, [](EngineNode& n) { return n.starttime.load(); });
 }
 
 unsigned getlasttime(void* handle, unsigned& t)
 {
-    return readfield(handle, t, [](EngineNode& n) { return n.lasttime.load(); });
+    return readatomic(handle, t, [](EngineNode& n) { return n.lasttime.load(); });
 }
 
 unsigned getascimode(void* handle, int& mode)
@@ -89,7 +101,7 @@ unsigned getpasvmode(void* handle, int& mode)
 
 unsigned getresumeenable(void* handle, int& enable)
 {
-    return readfield(handle, enable, [](EngineNode& n) { return n.resumeenable.load(); });
+    return readatomic(handle, enable, [](EngineNode& n) { return n.resumeenable.load(); });
 }
 
 unsigned getserverconnected(void* handle, int& connected, int thisnodeonly)
@@ -132,11 +144,7 @@ unsigned getdownbranch(void* handle, unsigned index, void*& branch)
 
 unsigned getfilepointer(void* handle, int64_t& value, unsigned type)
 {
-    EngineNode* node = nodeof(handle);
-    if (!node) return 1;
-    std::lock_guard<std::mutex> guard(node->lock);
-    value = type < 3 ? node->filepointer[type] : 0;
-    return 0;
+    return readatomic(handle, value, [type](EngineNode& n) { return type < 3 ? n.filepointer[type].load() : 0; });
 }
 
 unsigned setfilepointer(void* handle, int64_t value, unsigned type)

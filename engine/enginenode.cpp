@@ -97,7 +97,7 @@ std::unique_ptr<EngineNode> EngineNode::makebranch() const
     branch->replytext = replytext;
     branch->datatext = datatext;
     branch->content = content;
-    for (int i = 0; i < 3; ++i) branch->filepointer[i] = filepointer[i];
+    for (int i = 0; i < 3; ++i) branch->filepointer[i] = filepointer[i].load();
     branch->lasttime = lasttime.load();
     branch->starttime = starttime.load();
     branch->notifywnd = notifywnd;

@@ -109,7 +109,7 @@ public:
     std::string datatext;
     std::string content;
     int localfile = nosocket;
-    int64_t filepointer[3] = {0, 0, 0};
+    std::atomic<int64_t> filepointer[3] = {0, 0, 0};
     std::atomic<unsigned> lasttime{0};
     std::atomic<unsigned> starttime{0};
     void* notifywnd = nullptr;

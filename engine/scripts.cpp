@@ -53,7 +53,7 @@ unsigned adjustrestpoint(void* handle)
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
     std::lock_guard<std::mutex> guard(node->lock);
-    std::string offset = std::to_string(node->filepointer[RestartOffset]);
+    std::string offset = std::to_string(node->filepointer[RestartOffset].load());
     if (node->serverprotocol == ProtocolFtp) {
         if (!replacenumber(node->initcommand, "\r\nrest ", "\r\n", offset)) {
             node->commandqueue = node->initcommand;
