@@ -185,9 +185,9 @@ class CGetRun : public QObject {
     lark::getserverprotocol(t.node, protocol);
 
     // The branches may start and even end between two ticks.
-    if (t.probestate == 5 || t.starttick != m_starttick) m_started = true;
+    if (t.probestate == ProbeState::Downloading || t.starttick != m_starttick) m_started = true;
     // Still probing: a probe connection that closed for good ends here.
-    if (!m_started && !connected && m_wasconnected && t.probestate == 0 && !t.probewaits)
+    if (!m_started && !connected && m_wasconnected && t.probestate == ProbeState::Idle && !t.probewaits)
       return Finish(Fail("%s", Reason("the connection closed before the download started")));
     if (m_clock.elapsed() - m_lastprogress > static_cast<qint64>(m_options.timeout) * 1000)
       return Finish(Fail("no progress for %s seconds", QString::number(m_options.timeout)));
@@ -212,7 +212,7 @@ class CGetRun : public QObject {
         ended = true;
     }
     // The probe is queued as soon as the connection can take it.
-    if (ended || t.probestate == 0) Tick();
+    if (ended || t.probestate == ProbeState::Idle) Tick();
   }
 
   void Interrupt() {

@@ -274,7 +274,7 @@ void CDownloadList::recreatenodes() {
       const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
       SetBranchImage(i, static_cast<int>(k), stopped ? kBranchStopped : kBranchIdle);
     }
-    t.probestate = 0;
+    t.probestate = ProbeState::Idle;
     t.tracking = 0;
     ResizeRetry(i);
   }
@@ -291,7 +291,7 @@ int CDownloadList::OnProbeAnswer(void* node, int lparam) {
   const int task = TaskOfNode(node, lparam);
   if (task < 0) return 0;
   CDownRootAppend& t = Task(task);
-  t.probestate += 1;
+  t.probestate = AfterAnswer(t.probestate);
   std::string text;
   lark::takeoutcontent(node, text);
   QString reply = QString::fromStdString(text);

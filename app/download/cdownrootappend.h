@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "probestate.h"
 #include "shell/cobject.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
@@ -57,7 +58,7 @@ class CDownRootAppend : public CObject {
   uint32_t branchcount = 0;
   QString totallength;
   uint32_t starttick = 0;
-  uint32_t probestate = 0;
+  ProbeState probestate = ProbeState::Idle;
   QString probereply;
   uint32_t tracking = 0;
   bool createdfile = false;  // this session's start made the local file

@@ -31,7 +31,7 @@ void CDownloadList::StartDownload(int row) {
     lark::disconnect(t.node, 0);
     WaitDisconnected(t.node, 0);
   }
-  t.probestate = 0;
+  t.probestate = ProbeState::Idle;
   t.probereply.clear();
   t.probestall = 0;
   t.retry.assign(t.retry.size(), BranchRetry{});
@@ -88,7 +88,7 @@ void CDownloadList::ResumeDownload(int row) {
     MarkTry(task, static_cast<int>(k));
     lark::connect(h, 1);
   }
-  t.probestate = 5;
+  t.probestate = ProbeState::Downloading;
   t.tracking = 1;
 }
 
@@ -105,7 +105,7 @@ void CDownloadList::StopDownload(int row) {
     lark::disconnect(t.node, 0);
     WaitDisconnected(t.node, 0);
   }
-  t.probestate = 0;
+  t.probestate = ProbeState::Idle;
 }
 
 void CDownloadList::StopBranch(int row) {

@@ -38,11 +38,6 @@ std::string HttpRequestHead(void* node) {
 
 constexpr int kStuckTicks = 5;  // ticks a probe connection may refuse the next request
 
-// The probe's own states beyond the numbered ones of the record: the REST
-// sample asked for, and answered.
-constexpr uint32_t kSampleAsked = 7;
-constexpr uint32_t kSampleAnswered = 8;
-
 std::string FtpLoginScript(void* node) {
   std::string user, pass;
   int ascii = 0;
@@ -94,7 +89,7 @@ void CDownloadList::downloadtick() {
     CDownRootAppend& t = Task(i);
     int any = 0;
     if (lark::getserverconnected(t.node, any, 0) != 0) continue;
-    if (any == 1 && t.probestate == 5) {
+    if (any == 1 && t.probestate == ProbeState::Downloading) {
       t.tracking = 1;
       updateprogress(i);
     } else if (t.tracking == 1) {
@@ -124,27 +119,27 @@ void CDownloadList::AdvanceProbe(int i) {
   if (!t.failure.isEmpty()) return;
   RunDueProbe(i);
   if (t.probewaits) return;
-  if (any == 0 && t.probestate != 2 && t.probestate != 4 && t.probestate != 6 && t.probestate != kSampleAnswered) {
+  if (any == 0 && t.probestate != ProbeState::ProbeAnswered && t.probestate != ProbeState::RestAnswered && t.probestate != ProbeState::LateAnswer && t.probestate != ProbeState::SampleAnswered) {
     if (ProbeFailed(i)) return;
     // A branch waiting for its automatic restart keeps the task running, and
     // so does one that let go after the progress pass looked: that pass
     // takes it up on the next tick.
-    if (t.probestate == 5 && (RetryPending(i) || t.AnyBranchActive())) {
+    if (t.probestate == ProbeState::Downloading && (RetryPending(i) || t.AnyBranchActive())) {
       SetRootImage(i, 3, kTaskRunning);
       return;
     }
     const QString percent = RootOf(i) ? RootOf(i)->GetData().GetSubItem(2) : QString();
     if (percent == QStringLiteral("100")) SetRootImage(i, CItemInfo::kFileInDirectoryKind, 0);
     else SetRootImage(i, 3, kTaskStopped);
-    if (t.probestate == 1 || t.probestate == 3 || t.probestate == 5) t.probestate = 0;
+    if (t.probestate == ProbeState::ProbeSent || t.probestate == ProbeState::RestSent || t.probestate == ProbeState::Downloading) t.probestate = ProbeState::Idle;
     return;
   }
   SetRootImage(i, 3, kTaskRunning);
   switch (t.probestate) {
-    case 0: IssueProbe(i); break;
-    case 2: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
-    case 4: EvaluateRestAnswer(i); break;
-    case kSampleAnswered: EvaluateRestAnswer(i); break;
+    case ProbeState::Idle: IssueProbe(i); break;
+    case ProbeState::ProbeAnswered: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
+    case ProbeState::RestAnswered: EvaluateRestAnswer(i); break;
+    case ProbeState::SampleAnswered: EvaluateRestAnswer(i); break;
     default: break;
   }
 }
@@ -155,7 +150,7 @@ void CDownloadList::AdvanceProbe(int i) {
 // branches' rule for short tries: a growing wait, a bounded count.
 bool CDownloadList::ProbeFailed(int task) {
   CDownRootAppend& t = Task(task);
-  if (t.probestate == 5) return false;
+  if (t.probestate == ProbeState::Downloading) return false;
   std::string reason;
   unsigned kind = lark::FailureNone;
   int any = 0;
@@ -165,7 +160,7 @@ bool CDownloadList::ProbeFailed(int task) {
     return true;
   }
   // The sample is a bonus: without it the branches start all the same.
-  if (t.probestate == kSampleAnswered || t.probewaits) return false;
+  if (t.probestate == ProbeState::SampleAnswered || t.probewaits) return false;
   if (lark::getserverconnected(t.node, any, 0) != 0 || any) return false;
   if (++t.probetries >= m_policy.maxfailures) {
     FailTask(task, QStringLiteral("%1 (after %2 tries)").arg(QString::fromStdString(reason)).arg(t.probetries));
@@ -176,7 +171,7 @@ bool CDownloadList::ProbeFailed(int task) {
   t.probedue = TickCount() + std::min(wait, m_policy.maxwait);
   t.probewaits = true;
   RetryAt(t.probedue);
-  t.probestate = 0;
+  t.probestate = ProbeState::Idle;
   t.probereply.clear();
   return true;
 }
@@ -216,11 +211,11 @@ void CDownloadList::ProbePass() {
     CDownRootAppend& t = Task(i);
     int any = 0;
     if (lark::getserverconnected(t.node, any, 0) != 0) continue;
-    const bool moves = t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered ||
-                       (t.probestate == 0 && any) || t.probewaits;
+    const bool moves = t.probestate == ProbeState::ProbeAnswered || t.probestate == ProbeState::RestAnswered || t.probestate == ProbeState::SampleAnswered ||
+                       (t.probestate == ProbeState::Idle && any) || t.probewaits;
     if (!moves) continue;
     AdvanceProbe(i);
-    if (t.probestate == 0 || t.probestate == 2 || t.probestate == 4 || t.probestate == kSampleAnswered || t.probewaits)
+    if (t.probestate == ProbeState::Idle || t.probestate == ProbeState::ProbeAnswered || t.probestate == ProbeState::RestAnswered || t.probestate == ProbeState::SampleAnswered || t.probewaits)
       waiting = true;
   }
   if (waiting && --m_probechecks > 0) m_probecheck.start(kProbeCheckMs);
@@ -230,7 +225,7 @@ void CDownloadList::IssueProbe(int task) {
   CDownRootAppend& t = Task(task);
   const std::string request = IsHttp(t.node) ? HttpRequestHead(t.node) + "Range: bytes=1-\r\n\r\n"
                                               : "list " + FtpPath(t.node);
-  if (lark::fetchftpcontent(t.node, request, this, kProbeMessage, 0, t.id, 1) == 0) t.probestate = 1;
+  if (lark::fetchftpcontent(t.node, request, this, kProbeMessage, 0, t.id, 1) == 0) t.probestate = ProbeState::ProbeSent;
 }
 
 void CDownloadList::ShowTotal(int task) {
@@ -344,7 +339,7 @@ void CDownloadList::EvaluateFtpProbe(int task) {
     t.totallength = OffsetText(size);
   }
   if (lark::fetchftpcontent(t.node, "rest 1", this, kProbeMessage, 0, t.id, 1) == 0) {
-    t.probestate = 3;
+    t.probestate = ProbeState::RestSent;
     t.probestall = 0;
   } else {
     ProbeStuck(task);
@@ -357,7 +352,7 @@ void CDownloadList::EvaluateRestAnswer(int task) {
   t.probetries = 0;
   int connected = 0;
   lark::getserverconnected(t.node, connected, 0);
-  if (t.probestate == 4 && t.probereply.startsWith(QStringLiteral("350 ")) && t.branchcount > 1 && connected) {
+  if (t.probestate == ProbeState::RestAnswered && t.probereply.startsWith(QStringLiteral("350 ")) && t.branchcount > 1 && connected) {
     // A 350 is a claim: a few KiB fetched from byte 1 let the branch that
     // starts at byte 0 prove that the server honours it.
     RequestSample(task);
@@ -367,7 +362,7 @@ void CDownloadList::EvaluateRestAnswer(int task) {
     lark::disconnect(t.node, 0);
     return;
   }
-  if (t.probestate == 4 && !t.probereply.startsWith(QStringLiteral("350 ")) && lark::setresumeenable(t.node, 0) != 0)
+  if (t.probestate == ProbeState::RestAnswered && !t.probereply.startsWith(QStringLiteral("350 ")) && lark::setresumeenable(t.node, 0) != 0)
     return;
   int resume = 1;
   if (lark::getresumeenable(t.node, resume) != 0) resume = 1;
@@ -381,7 +376,7 @@ void CDownloadList::EvaluateRestAnswer(int task) {
 void CDownloadList::RequestSample(int task) {
   CDownRootAppend& t = Task(task);
   if (lark::fetchftpcontent(t.node, "retr " + FtpPath(t.node), this, kProbeMessage, 0, t.id, 1) == 0) {
-    t.probestate = kSampleAsked;
+    t.probestate = ProbeState::SampleSent;
     t.probestall = 0;
   } else {
     ProbeStuck(task);
@@ -444,7 +439,7 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
     if (lark::connect(t.node, 1) == 0) {
       lark::setstarttime(t.node, 0);
       lark::setlasttime(t.node, 0);
-      t.probestate = 5;
+      t.probestate = ProbeState::Downloading;
     }
     return;
   }
@@ -471,7 +466,7 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
     lark::connect(h, 1);
     lark::setstarttime(h, 0);
     lark::setlasttime(h, 0);
-    t.probestate = 5;
+    t.probestate = ProbeState::Downloading;
     s += step;
   }
 }

@@ -46,7 +46,7 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
     testsupport::NginxServer http(files.path());
     const int task = Create(http.url(c.name), c.branches, false);
     CDownRootAppend& t = list.Task(task);
-    t.probestate = 2;
+    t.probestate = ProbeState::ProbeAnswered;
     t.probereply = QString::fromLatin1(c.answer).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     list.downloadtick();
     EXPECT_EQ(t.totallength, QString::fromLatin1(c.total)) << c.name;
@@ -150,11 +150,11 @@ TEST_F(TransferTest, BranchesStartAsSoonAsTheProbeIsAnswered) {
     QElapsedTimer clock;
     clock.start();
     const int task = Create(url, 4);
-    while (clock.elapsed() < 5000 && list.Task(task).probestate != 5) {
+    while (clock.elapsed() < 5000 && list.Task(task).probestate != ProbeState::Downloading) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       QThread::usleep(500);
     }
-    EXPECT_EQ(list.Task(task).probestate, 5u) << url;
+    EXPECT_EQ(list.Task(task).probestate, ProbeState::Downloading) << url;
     EXPECT_LT(clock.elapsed(), 500) << url;
     EXPECT_TRUE(Complete(task, 20)) << url;
     EXPECT_EQ(Result("p.bin"), sha256OfFile(source)) << url;
@@ -213,7 +213,7 @@ TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
   for (const char* name : {"missing.bin", "kept.bin"}) {
     const int task = Create(ftp.url(name), 1);
     // A 550 ends the probe (waiting) or, once retried enough, the branches.
-    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == 2; }, 30)) << name;
+    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == ProbeState::ProbeAnswered; }, 30)) << name;
     RunUntil([] { return false; }, 1);
   }
   EXPECT_FALSE(std::filesystem::exists(out.path() / "missing.bin"));
