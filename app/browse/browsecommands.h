@@ -10,16 +10,6 @@
 
 class CSiteBrowsList;
 
-namespace browsecommand {
-inline constexpr int kNew = 32771;
-inline constexpr int kDelete = 32772;
-inline constexpr int kRefresh = 32774;
-inline constexpr int kDisconnect = 32775;
-inline constexpr int kConnect = 32776;
-inline constexpr int kDownload = 32784;
-inline constexpr int kClearLog = 32796;
-}  // namespace browsecommand
-
 // Delete, browse side: asks, stops and deletes the site's node (see
 // RemoveTaskNode), then removes its record and subtree. False when nothing
 // was deleted (no selection, Cancel, a Delete already waiting, or a node

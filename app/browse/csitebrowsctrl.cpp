@@ -5,21 +5,22 @@
 
 #include "browsecommands.h"
 #include "csitebrowslist.h"
+#include "shell/commandids.h"
 
 CSiteBrowsCtrl::CSiteBrowsCtrl(CSiteBrowsList& list, QWidget* parent)
     : CTreeGridCtrl(list.Model(), parent), m_list(list) {
   SetColumns({QStringLiteral("Ftp Server&File"), QStringLiteral("Size(Bytes)"), QStringLiteral("Time")}, 100);
   setShowGrid(true);
-  AddCommand(QStringLiteral("&New task"), browsecommand::kNew);
-  AddCommand(QStringLiteral("&Delete task"), browsecommand::kDelete);
+  AddCommand(QStringLiteral("&New task"), command::kNew);
+  AddCommand(QStringLiteral("&Delete task"), command::kDelete);
   m_menu.addSeparator();
-  AddCommand(QStringLiteral("&Refresh directory"), browsecommand::kRefresh);
-  AddCommand(QStringLiteral("&Download file"), browsecommand::kDownload);
+  AddCommand(QStringLiteral("&Refresh directory"), command::kRefresh);
+  AddCommand(QStringLiteral("&Download file"), command::kDownload);
   m_menu.addSeparator();
-  AddCommand(QStringLiteral("&Connect server"), browsecommand::kConnect);
-  AddCommand(QStringLiteral("Disconnec&t server"), browsecommand::kDisconnect);
+  AddCommand(QStringLiteral("&Connect server"), command::kConnect);
+  AddCommand(QStringLiteral("Disconnec&t server"), command::kDisconnect);
   m_menu.addSeparator();
-  AddCommand(QStringLiteral("Clea&r log display"), browsecommand::kClearLog);
+  AddCommand(QStringLiteral("Clea&r log display"), command::kClearBrowsLog);
   connect(&list, &CSiteBrowsList::RowsShown, this, [this](int, int last) {
     if (last >= 0) scrollTo(model()->index(last, 0));
   });
@@ -42,14 +43,14 @@ void CSiteBrowsCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
   if (!item) return;
   if (event->button() == Qt::LeftButton) {
     if (item->GetData().kind == 0)
-      emit PostCommand(browsecommand::kDownload);
+      emit PostCommand(command::kDownload);
     else if (!item->ItemHasChildren())
-      emit PostCommand(browsecommand::kRefresh);
+      emit PostCommand(command::kRefresh);
   }
   CTreeGridCtrl::mouseDoubleClickEvent(event);
 }
 
 void CSiteBrowsCtrl::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Delete) emit PostCommand(browsecommand::kDelete);
+  if (event->key() == Qt::Key_Delete) emit PostCommand(command::kDelete);
   CTreeGridCtrl::keyPressEvent(event);
 }

@@ -19,7 +19,7 @@
 #include "shell/urlcredentials.h"
 #include "cdownloadlist.h"
 #include "commands.h"
-#include "downloadcommandids.h"
+#include "shell/commandids.h"
 #include "lark.h"
 #include "numbertext.h"
 #include "shell/enginemessageevent.h"
@@ -387,7 +387,7 @@ int runget(int argc, char** argv) {
   if (task >= 0) {
     const int row = list.Model().NodeToIndex(list.RootOf(task));
     QObject::connect(&list, &CDownloadList::commandPosted, &list, [&list, row](int command) {
-      if (command == downloadcommand::kStartDownload) list.StartDownload(row);
+      if (command == command::kStartDownload) list.StartDownload(row);
     });
     std::fprintf(stderr, "continuing the stored task\n");
     list.ResumeDownload(row);

@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 
 #include "cdownloadlist.h"
-#include "downloadcommandids.h"
+#include "shell/commandids.h"
 #include "shell/ctreegridmodel.h"
 
 namespace {
@@ -27,14 +27,14 @@ std::unique_ptr<QMenu> CFileDownCtrl::BuildPopup(bool branchrow) {
     action->setData(command);
     connect(action, &QAction::triggered, this, [this, command] { emit commandRequested(command); });
   };
-  using namespace downloadcommand;
+  using namespace command;
   if (branchrow) {
     add(QStringLiteral("&Start branch"), kStartBranch);
     add(QStringLiteral("&Stop branch"), kStopBranch);
     add(QStringLiteral("Clea&r log display"), kClearBranchLog);
   } else {
-    add(QStringLiteral("&New task"), kNewTask);
-    add(QStringLiteral("&Delete task"), kDeleteTask);
+    add(QStringLiteral("&New task"), kNew);
+    add(QStringLiteral("&Delete task"), kDelete);
     menu->addSeparator();
     add(QStringLiteral("&Start download"), kStartDownload);
     add(QStringLiteral("&Continue download"), kResumeDownload);
@@ -62,6 +62,6 @@ void CFileDownCtrl::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CFileDownCtrl::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Delete) emit commandRequested(downloadcommand::kDeleteTask);
+  if (event->key() == Qt::Key_Delete) emit commandRequested(command::kDelete);
   CTreeGridCtrl::keyPressEvent(event);
 }

@@ -4,7 +4,7 @@
 #include "cdownloadlist.h"
 
 #include <algorithm>
-#include "downloadcommandids.h"
+#include "shell/commandids.h"
 #include "lark.h"
 #include "numbertext.h"
 #include "shell/messageseam.h"
@@ -54,7 +54,7 @@ void CDownloadList::ResumeDownload(int row) {
   unsigned protocol = 0;
   if (lark::getserverprotocol(t.node, protocol) != 0) return;
   if (t.starttick == 0) {
-    emit commandPosted(downloadcommand::kStartDownload);
+    emit commandPosted(command::kStartDownload);
     return;
   }
   ResizeRetry(task);

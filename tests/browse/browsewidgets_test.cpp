@@ -13,6 +13,7 @@
 #include "csitebrowseview.h"
 #include "csitebrowslist.h"
 #include "shell/citeminfo.h"
+#include "shell/commandids.h"
 #include "shell/ctreegriddelegate.h"
 
 namespace {
@@ -62,7 +63,8 @@ TEST_F(BrowseWidgets, ContextMenuItemsPostTheirCommands) {
     if (!action->isSeparator()) action->trigger();
   QList<int> ids;
   for (const QList<QVariant>& call : posted) ids << call.at(0).toInt();
-  EXPECT_EQ(ids, (QList<int>{32771, 32772, 32774, 32784, 32776, 32775, 32796}));
+  EXPECT_EQ(ids, (QList<int>{command::kNew, command::kDelete, command::kRefresh, command::kDownload, command::kConnect,
+                                 command::kDisconnect, command::kClearBrowsLog}));
 }
 
 TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {
@@ -73,8 +75,8 @@ TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {
     CTreeItem* item;
     int command;  // 0: none
   } cases[] = {
-      {"directory never listed", unlisted, browsecommand::kRefresh},
-      {"a file", file, browsecommand::kDownload},
+      {"directory never listed", unlisted, command::kRefresh},
+      {"a file", file, command::kDownload},
       {"a listed directory", listed, 0},
   };
   for (const auto& c : cases) {
@@ -107,7 +109,7 @@ TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {
   posted.clear();
   QTest::keyClick(&ctrl, Qt::Key_Delete);
   ASSERT_EQ(posted.size(), 1);
-  EXPECT_EQ(posted.at(0).at(0).toInt(), browsecommand::kDelete);
+  EXPECT_EQ(posted.at(0).at(0).toInt(), command::kDelete);
 }
 
 }  // namespace

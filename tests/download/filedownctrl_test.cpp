@@ -8,7 +8,7 @@
 #include "../app/scriptedseam.h"
 #include "cdownloadlist.h"
 #include "cfiledownctrl.h"
-#include "downloadcommandids.h"
+#include "shell/commandids.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ TEST(FileDownCtrl, PopupsFollowTheRowUnderTheCursorAndDeletePostsDelete) {
   QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
   QCoreApplication::sendEvent(&ctrl, &del);
   ASSERT_EQ(commands.size(), 2);
-  EXPECT_EQ(commands.at(0).at(0).toInt(), downloadcommand::kResumeDownload);
-  EXPECT_EQ(commands.at(1).at(0).toInt(), downloadcommand::kDeleteTask);
+  EXPECT_EQ(commands.at(0).at(0).toInt(), command::kResumeDownload);
+  EXPECT_EQ(commands.at(1).at(0).toInt(), command::kDelete);
 }
 
 }  // namespace

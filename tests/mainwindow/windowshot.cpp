@@ -13,6 +13,7 @@
 #include "csitebrowslist.h"
 #include "framefixture.h"
 #include "newtask/cnewtasksheet.h"
+#include "shell/commandids.h"
 #include "shell/mainframe.h"
 #include "shell/quickconnectbar.h"
 
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
       pages.download.pasvmode = true;
       return true;
     });
-    frame.RunCommand(32771);
+    frame.RunCommand(command::kNew);
   }
   frame.QuickConnectBar()->UrlBox()->setEditText(QString::fromStdString(ftp.url("pub/linux/")));
   frame.QuickConnectBar()->ConnectButton()->click();
