@@ -94,7 +94,7 @@ void ClearSelectedSiteLog(CSiteBrowsList& list) {
 std::optional<DownloadRequest> DownloadSelectedFile(CSiteBrowsList& list) {
   CTreeItem* item = list.SelectedItem();
   CBrowsRootAppend* site = list.SiteRecordOf(item);
-  if (!site || item->GetData().kind != 0) return std::nullopt;
+  if (!site || item->GetData().IsFolder()) return std::nullopt;
   QString path;
   // The engine decodes an FTP URL's escapes back to the server's bytes.
   for (const CTreeItem* up = item; up->GetParentItem(); up = up->GetParentItem())

@@ -22,7 +22,7 @@ CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QStri
   const bool online = lark::getserverconnected(node, connected, 0) == 0 && connected == 1;
 
   auto entry = std::make_unique<CItemInfo>();
-  entry->kind = 1;
+  entry->kind = ItemKind::OwnImage;
   entry->text = QString::fromStdString(server);
   entry->image = online ? kSiteOnline : kSiteOffline;
 

@@ -42,7 +42,7 @@ void CSiteBrowsCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
   CTreeItem* item = m_list.SelectedItem();
   if (!item) return;
   if (event->button() == Qt::LeftButton) {
-    if (item->GetData().kind == 0)
+    if (!item->GetData().IsFolder())
       emit PostCommand(command::kDownload);
     else if (!item->ItemHasChildren())
       emit PostCommand(command::kRefresh);

@@ -22,7 +22,7 @@ std::unique_ptr<CItemInfo> DirectoryInfo(std::string_view name) {
   auto info = std::make_unique<CItemInfo>();
   SetServerName(*info, name);
   info->image = kFolderClosed;
-  info->kind = 1;
+  info->kind = ItemKind::OwnImage;
   return info;
 }
 
@@ -300,7 +300,7 @@ void CSiteBrowsList::ShowListing(CTreeItem* dir, const std::string& reply) {
     auto info = std::make_unique<CItemInfo>();
     info->subitems = {std::move(entry.size), std::move(entry.time)};
     SetServerName(*info, entry.raw);
-    info->kind = entry.directory ? 1 : CItemInfo::kFileKind;
+    info->kind = entry.directory ? ItemKind::OwnImage : ItemKind::File;
     info->image = entry.directory ? kFolderClosed : -1;
     m_model.InsertItem(dir, std::move(info), false);
   }

@@ -123,7 +123,7 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
 
 QString entryline(const CTreeItem& item) {
   const CItemInfo& info = item.GetData();
-  const QString name = info.kind ? info.text + QLatin1Char('/') : info.text;
+  const QString name = info.IsFolder() ? info.text + QLatin1Char('/') : info.text;
   return name + QLatin1Char('\t') + info.GetSubItem(0) + QLatin1Char('\t') + info.GetSubItem(1);
 }
 

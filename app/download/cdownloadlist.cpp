@@ -75,13 +75,13 @@ void* CDownloadList::LogNodeOfRow(int row) const {
   return branch;
 }
 
-void CDownloadList::SetRootImage(int task, uint32_t kind, int32_t image) {
+void CDownloadList::SetRootImage(int task, ItemKind kind, int32_t image) {
   CTreeItem* root = RootOf(task);
   if (!root) return;
   CItemInfo& info = root->GetData();
-  if (info.kind == kind && (kind == CItemInfo::kFileInDirectoryKind || info.image == image)) return;
+  if (info.kind == kind && (kind == ItemKind::FileInDirectory || info.image == image)) return;
   info.kind = kind;
-  if (kind != CItemInfo::kFileInDirectoryKind) info.image = image;
+  if (kind != ItemKind::FileInDirectory) info.image = image;
   m_model.ItemChanged(root);
 }
 
@@ -116,7 +116,7 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   const QString localdir = QString::fromStdString(dir);
 
   auto info = std::make_unique<CItemInfo>();
-  info->kind = 1;
+  info->kind = ItemKind::OwnImage;
   info->text = name;
   info->subitems = {QString(), QString(), QString(), QString(),
                     QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), WithoutUrlCredentials(url)};
@@ -124,7 +124,7 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   CTreeItem* root = m_model.InsertRootItem(std::move(info));
   for (unsigned k = 0; k < std::max(count, 1u); ++k) {
     auto branch = std::make_unique<CItemInfo>();
-    branch->kind = 1;
+    branch->kind = ItemKind::OwnImage;
     branch->text = name;
     branch->image = kBranchIdle;
     m_model.InsertItem(root, std::move(branch), false);

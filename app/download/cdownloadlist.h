@@ -135,7 +135,7 @@ class CDownloadList : public QObject {
  private:
   int TaskOfNode(void* node, int lparam) const;
   int IndexOfRoot(const CTreeItem* root) const;
-  void SetRootImage(int task, uint32_t kind, int32_t image);
+  void SetRootImage(int task, ItemKind kind, int32_t image);
   void SetBranchImage(int task, int k, int32_t image);
   void ShowTotal(int task);
   void AdvanceProbe(int task);

@@ -51,7 +51,7 @@ void CDownloadList::FailTask(int task, const QString& reason) {
   t.startover = false;
   if (t.node) lark::disconnect(t.node, 0);
   RemoveUnwrittenFile(task);
-  SetRootImage(task, 3, kTaskStopped);
+  SetRootImage(task, ItemKind::TaskImage, kTaskStopped);
   if (CTreeItem* root = RootOf(task)) {
     root->GetData().SetSubItem(3, QStringLiteral("failed: ") + reason);
     m_model.ItemChanged(root);

@@ -125,16 +125,16 @@ void CDownloadList::AdvanceProbe(int i) {
     // so does one that let go after the progress pass looked: that pass
     // takes it up on the next tick.
     if (t.probestate == ProbeState::Downloading && (RetryPending(i) || t.AnyBranchActive())) {
-      SetRootImage(i, 3, kTaskRunning);
+      SetRootImage(i, ItemKind::TaskImage, kTaskRunning);
       return;
     }
     const QString percent = RootOf(i) ? RootOf(i)->GetData().GetSubItem(2) : QString();
-    if (percent == QStringLiteral("100")) SetRootImage(i, CItemInfo::kFileInDirectoryKind, 0);
-    else SetRootImage(i, 3, kTaskStopped);
+    if (percent == QStringLiteral("100")) SetRootImage(i, ItemKind::FileInDirectory, 0);
+    else SetRootImage(i, ItemKind::TaskImage, kTaskStopped);
     if (t.probestate == ProbeState::ProbeSent || t.probestate == ProbeState::RestSent || t.probestate == ProbeState::Downloading) t.probestate = ProbeState::Idle;
     return;
   }
-  SetRootImage(i, 3, kTaskRunning);
+  SetRootImage(i, ItemKind::TaskImage, kTaskRunning);
   switch (t.probestate) {
     case ProbeState::Idle: IssueProbe(i); break;
     case ProbeState::ProbeAnswered: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;

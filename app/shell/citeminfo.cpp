@@ -14,7 +14,9 @@ void CItemInfo::Serialize(CArchive& ar) {
   ar.Exchange(checkmark);
   ar.Exchange(bkcolor);
   ar.Exchange(image);
-  ar.Exchange(kind);
+  auto stored = static_cast<uint32_t>(kind);
+  ar.Exchange(stored);
+  kind = static_cast<ItemKind>(stored);
   ar.Exchange(spare);
   ar.Exchange(text);
 }

@@ -9,13 +9,18 @@
 
 #include "shell/cobject.h"
 
+// How an entry's image is chosen. Stored as a 32-bit number, and a value
+// read from a list file that is none of these is kept as it is.
+enum class ItemKind : uint32_t {
+  File = 0,             // the desktop's icon for the entry's text
+  OwnImage = 1,         // the control's own `image`: folders, sites, branches
+  TaskImage = 3,        // a download task's running or stopped image
+  FileInDirectory = 4,  // the desktop's icon for sub-item 4 + "/" + text
+};
+
 class CItemInfo : public CObject {
  public:
   static constexpr CRuntimeClass classinfo{"CItemInfo", 1};
-  // Values of `kind` that draw the desktop's icon for a file name instead of
-  // one of the control's own images.
-  static constexpr uint32_t kFileKind = 0;
-  static constexpr uint32_t kFileInDirectoryKind = 4;  // sub-item 4 holds the directory
   static constexpr uint32_t kNoColour = 0xFFFFFFFF;
 
   const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
@@ -24,9 +29,11 @@ class CItemInfo : public CObject {
   // Sub-item i is column i + 1; a missing one reads as empty.
   QString GetSubItem(int index) const { return subitems.value(index); }
   void SetSubItem(int index, const QString& text);
+  // The browse list takes any entry but a file for a folder.
+  bool IsFolder() const { return kind != ItemKind::File; }
 
   std::map<uint32_t, uint32_t> columnmap;
-  uint32_t kind = 1;
+  ItemKind kind = ItemKind::OwnImage;
   uint32_t spare = 0;
   QString text;
   QStringList subitems;

@@ -19,11 +19,11 @@ int ChooseImage(const CTreeItem& item) {
 }
 
 bool UsesFileIcon(const CItemInfo& info) {
-  return info.kind == CItemInfo::kFileKind || info.kind == CItemInfo::kFileInDirectoryKind;
+  return info.kind == ItemKind::File || info.kind == ItemKind::FileInDirectory;
 }
 
 QString FileIconName(const CItemInfo& info) {
-  if (info.kind != CItemInfo::kFileInDirectoryKind) return info.text;
+  if (info.kind != ItemKind::FileInDirectory) return info.text;
   const QString directory = info.GetSubItem(4);
   if (directory.endsWith(u'/')) return directory + info.text;
   return directory + u'/' + info.text;

@@ -26,7 +26,7 @@ class TreeGridCtrl : public ::testing::Test {
     child = ctrl.Model().InsertItem(root, Info("child"), false);
     ctrl.Model().InsertItem(child, Info("grandchild"), false);
     auto file = Info("notes.txt");
-    file->kind = 0;
+    file->kind = ItemKind::File;
     file->SetSubItem(0, "1,024");
     ctrl.Model().InsertItem(root, std::move(file), false);
     ctrl.Model().InsertRootItem(Info("second"));

@@ -74,7 +74,7 @@ class BrowseTest : public ::testing::Test {
   static std::string Children(const CTreeItem* item) {
     std::string names;
     for (const auto& child : item->GetChildren())
-      names += child->GetData().text.toStdString() + (child->GetData().kind ? "/ " : " ");
+      names += child->GetData().text.toStdString() + (child->GetData().IsFolder() ? "/ " : " ");
     return names;
   }
 

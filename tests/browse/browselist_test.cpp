@@ -12,7 +12,7 @@
 
 namespace {
 
-std::unique_ptr<CItemInfo> Info(const QString& text, uint32_t kind, int image) {
+std::unique_ptr<CItemInfo> Info(const QString& text, ItemKind kind, int image) {
   auto info = std::make_unique<CItemInfo>();
   info->text = text;
   info->kind = kind;
@@ -29,10 +29,10 @@ class BrowseList : public BrowseTest {
     site->pass = QStringLiteral("secret");
     site->pasvmode = 1;
     site->port = 2121;
-    return list->AppendSite(Info(server, 1, 3), std::move(site));
+    return list->AppendSite(Info(server, ItemKind::OwnImage, 3), std::move(site));
   }
   CTreeItem* Add(CTreeItem* parent, const QString& name, bool directory) {
-    auto info = Info(name, directory ? 1 : 0, directory ? 1 : -1);
+    auto info = Info(name, directory ? ItemKind::OwnImage : ItemKind::File, directory ? 1 : -1);
     info->subitems = {QStringLiteral("1,234"), QStringLiteral("2001/01/05 00:00")};
     return list->Model().InsertItem(parent, std::move(info), false);
   }
@@ -42,7 +42,7 @@ class BrowseList : public BrowseTest {
 };
 
 TEST_F(BrowseList, BuildpathAndItempath) {
-  CTreeItem* site = list->Model().InsertRootItem(Info("host", 1, 3));
+  CTreeItem* site = list->Model().InsertRootItem(Info("host", ItemKind::OwnImage, 3));
   const struct {
     const char* path;
     const char* chain;  // names from the site entry down

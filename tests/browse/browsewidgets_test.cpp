@@ -18,7 +18,7 @@
 
 namespace {
 
-std::unique_ptr<CItemInfo> Info(const QString& text, uint32_t kind, int image) {
+std::unique_ptr<CItemInfo> Info(const QString& text, ItemKind kind, int image) {
   auto info = std::make_unique<CItemInfo>();
   info->text = text;
   info->kind = kind;
@@ -33,12 +33,12 @@ class BrowseWidgets : public ::testing::Test {
     view->resize(400, 300);
     view->show();
     CSiteBrowsList& list = view->List();
-    list.AppendSite(Info("host", 1, 3), std::make_unique<CBrowsRootAppend>());
+    list.AppendSite(Info("host", ItemKind::OwnImage, 3), std::make_unique<CBrowsRootAppend>());
     CTreeItem* root = list.Model().GetRootAt(0);
-    listed = list.Model().InsertItem(root, Info("listed", 1, 1), false);
-    list.Model().InsertItem(listed, Info("inner.txt", 0, -1), false);
-    unlisted = list.Model().InsertItem(root, Info("unlisted", 1, 1), false);
-    file = list.Model().InsertItem(root, Info("file.zip", 0, -1), false);
+    listed = list.Model().InsertItem(root, Info("listed", ItemKind::OwnImage, 1), false);
+    list.Model().InsertItem(listed, Info("inner.txt", ItemKind::File, -1), false);
+    unlisted = list.Model().InsertItem(root, Info("unlisted", ItemKind::OwnImage, 1), false);
+    file = list.Model().InsertItem(root, Info("file.zip", ItemKind::File, -1), false);
     list.Model().Expand(root);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
   }

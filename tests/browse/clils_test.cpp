@@ -127,7 +127,7 @@ TEST_F(CliLs, TasksPrintsTheStoredSitesAndTrees) {
     CTreeItem* dir = list.Model().InsertItem(list.Model().GetRootAt(0), std::move(pub), false);
     auto file = std::make_unique<CItemInfo>();
     file->text = "notes.txt";
-    file->kind = 0;
+    file->kind = ItemKind::File;
     file->subitems = {"2,048", "2001/01/05 00:00"};
     list.Model().InsertItem(dir, std::move(file), false);
     ASSERT_TRUE(SaveBrowseList(list, home.path() + "/lark1.dat", seam));
