@@ -632,7 +632,8 @@ class FtpFaults(socketserver.StreamRequestHandler):
         if data is None:
             return self.reply(425, "Failed to establish connection")
         try:
-            send_paced(data, "".join(line + "\r\n" for line in lines).encode("utf-8", "replace"), 0)
+            rate = self.sc.number("slow", 100000) if "slow" in self.sc else 0
+            send_paced(data, "".join(line + "\r\n" for line in lines).encode("utf-8", "replace"), rate)
         except OSError:
             data.close()
             return self.reply(426, "Connection closed; transfer aborted")
