@@ -42,25 +42,25 @@ bool DeleteSelectedSite(CSiteBrowsList& list) {
   return true;
 }
 
-int RefreshSelectedDirectory(CSiteBrowsList& list) {
+StepResult RefreshSelectedDirectory(CSiteBrowsList& list) {
   CTreeItem* item = list.SelectedItem();
   CBrowsRootAppend* site = list.SiteRecordOf(item);
-  if (!site) return -1;
+  if (!site) return StepResult::NotAsked;
   CMessageSeam& messages = list.Messages();
   if (!site->navready) {
     messages.Notice(QStringLiteral("Node not ready, please connect and initialize first!"));
-    return -1;
+    return StepResult::NotAsked;
   }
-  const int result = list.listingstep(*site, item, {});
+  const StepResult result = list.listingstep(*site, item, {});
   switch (result) {
-    case 1:
-    case 2:
+    case StepResult::NothingToDo:
+    case StepResult::NoSuchDirectory:
       messages.Notice(QStringLiteral("Invalid node!"));
       break;
-    case 3:
+    case StepResult::NotConnected:
       messages.Notice(QStringLiteral("Node not connected!"));
       break;
-    case 4:
+    case StepResult::Busy:
       messages.Notice(QStringLiteral("Node busy now, try again later!"));
       break;
     default:

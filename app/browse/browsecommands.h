@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "listingstep.h"
+
 class CSiteBrowsList;
 
 // Delete, browse side: asks, stops and deletes the site's node (see
@@ -18,8 +20,8 @@ bool DeleteSelectedSite(CSiteBrowsList& list);
 
 // Lists the selected directory again (a file row is tried as a directory:
 // the server's refusal tells the user). Returns listingstep's result, or
-// -1 when nothing was asked.
-int RefreshSelectedDirectory(CSiteBrowsList& list);
+// NotAsked.
+StepResult RefreshSelectedDirectory(CSiteBrowsList& list);
 
 void ConnectSelectedSite(CSiteBrowsList& list);
 void DisconnectSelectedSite(CSiteBrowsList& list);

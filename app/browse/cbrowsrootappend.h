@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "listingstep.h"
 #include "shell/cobject.h"
 
 class CTreeItem;
@@ -29,11 +30,10 @@ class CBrowsRootAppend : public CObject {
   uint32_t pasvmode = 0;
   uint32_t port = 0;
 
-  // Listing cycle: 0 idle, 1 "cwd" sent (or "list" waiting for a retry),
-  // 2 "list" sent.
+  // Where the listing cycle stands, and for which directory.
   CTreeItem* navtarget = nullptr;
   CTreeItem* navpending = nullptr;
-  uint32_t navstate = 0;
+  ListingStep navstate = ListingStep::Idle;
   uint32_t navready = 0;
   uint32_t navrequested = 0;
 

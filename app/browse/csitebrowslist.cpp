@@ -78,7 +78,7 @@ void CSiteBrowsList::RemoveSite(CBrowsRootAppend* site) {
 }
 
 void CSiteBrowsList::ResetCycle(CBrowsRootAppend& site) {
-  site.navstate = 0;
+  site.navstate = ListingStep::Idle;
   site.navtarget = nullptr;
   site.listtries = 0;
   if (site.listretry) site.listretry->stop();
@@ -124,7 +124,7 @@ void CSiteBrowsList::browsetick() {
     }
     if (site.navready) continue;
     if (site.navrequested) {
-      if (listingstep(site, site.navpending, {}) == 0) site.navready = 1;
+      if (listingstep(site, site.navpending, {}) == StepResult::Done) site.navready = 1;
       continue;
     }
     std::string path;
@@ -135,7 +135,7 @@ void CSiteBrowsList::browsetick() {
     }
     if (path != "/" && path.back() == '/') path.pop_back();
     CTreeItem* dir = buildpath(entry, path == "/" ? std::string() : path);
-    if (listingstep(site, dir, {}) == 0) {
+    if (listingstep(site, dir, {}) == StepResult::Done) {
       site.navrequested = 1;
       site.navready = 1;
     }
@@ -165,7 +165,7 @@ unsigned CSiteBrowsList::OnDirectoryMessage(void* node) {
   // tree that is already shown.
   if (!entry || site->navready) return 1;
   CTreeItem* dir = buildpath(entry, PwdDirectory(text));
-  if (listingstep(*site, dir, {}) == 0)
+  if (listingstep(*site, dir, {}) == StepResult::Done)
     site->navready = 1;
   else
     site->navpending = dir;
@@ -210,62 +210,62 @@ std::string CSiteBrowsList::serverpath(const CTreeItem* item) {
   return path + '/';
 }
 
-int CSiteBrowsList::listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply) {
+StepResult CSiteBrowsList::listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply) {
   switch (site.navstate) {
-    case 0: {
-      if (!dir) return 1;
+    case ListingStep::Idle: {
+      if (!dir) return StepResult::NothingToDo;
       const std::string line = "cwd " + serverpath(dir);
       const unsigned result = lark::fetchftpcontent(site.node, line, this, kListingMessage, 0, 0, 1);
       if (result == 0) {
         site.navtarget = dir;
-        site.navstate = 1;
+        site.navstate = ListingStep::CwdSent;
       }
-      return static_cast<int>(result);
+      return static_cast<StepResult>(result);
     }
-    case 1: {
+    case ListingStep::CwdSent: {
       if (!site.navtarget) {
         ResetCycle(site);
-        return 1;
+        return StepResult::NothingToDo;
       }
       if (lark::ServerRejected(reply, 2, "")) {
         const QString path = itempath(site.navtarget);
         ResetCycle(site);
-        emit ListingFailed(&site, 2);
+        emit ListingFailed(&site, StepResult::NoSuchDirectory);
         // Nothing of `site` is used after the message: its box runs a nested
         // event loop in which the site may go.
         m_messages.Notice(QStringLiteral("Target directory:") + path + QStringLiteral(" does not exist!"));
-        return 2;
+        return StepResult::NoSuchDirectory;
       }
       // The engine never hands over an empty result, so an empty reply is a
       // caller such as Refresh, not the awaited answer.
-      if (reply.empty() || (site.listretry && site.listretry->isActive())) return 4;
+      if (reply.empty() || (site.listretry && site.listretry->isActive())) return StepResult::Busy;
       site.listtries = 1;
       return TryList(site);
     }
-    case 2: {
+    case ListingStep::ListSent: {
       if (!site.navtarget) {
         ResetCycle(site);
-        return 1;
+        return StepResult::NothingToDo;
       }
-      if (reply.empty()) return 4;
+      if (reply.empty()) return StepResult::Busy;
       CTreeItem* dir = site.navtarget;
       ResetCycle(site);
       ShowListing(dir, reply);
       emit ListingShown(&site, dir);
-      return 0;
+      return StepResult::Done;
     }
     default:
-      return 5;
+      return StepResult::BadState;
   }
 }
 
-int CSiteBrowsList::TryList(CBrowsRootAppend& site) {
+StepResult CSiteBrowsList::TryList(CBrowsRootAppend& site) {
   const unsigned result = lark::fetchftpcontent(site.node, "list", this, kListingMessage, 0, 0, 1);
   if (result == 0) {
-    site.navstate = 2;
+    site.navstate = ListingStep::ListSent;
     site.listtries = 0;
     if (site.listretry) site.listretry->stop();
-    return 0;
+    return StepResult::Done;
   }
   if (site.listtries < kListTries) {
     if (!site.listretry) {
@@ -277,15 +277,15 @@ int CSiteBrowsList::TryList(CBrowsRootAppend& site) {
       connect(site.listretry.get(), &QTimer::timeout, this, [this, record] { RetryList(*record); });
     }
     site.listretry->start();
-    return 0;
+    return StepResult::Done;
   }
   ResetCycle(site);
-  emit ListingFailed(&site, static_cast<int>(result));
-  return static_cast<int>(result);
+  emit ListingFailed(&site, static_cast<StepResult>(result));
+  return static_cast<StepResult>(result);
 }
 
 void CSiteBrowsList::RetryList(CBrowsRootAppend& site) {
-  if (site.navstate != 1 || !site.navtarget) {
+  if (site.navstate != ListingStep::CwdSent || !site.navtarget) {
     ResetCycle(site);
     return;
   }

@@ -3,9 +3,9 @@
 // position, the once-a-second pass over the sites, the engine's completion
 // messages and each site's directory listing cycle.
 //
-// The listing cycle of a site: state 0 idle; "cwd PATH" queued -> state 1;
-// its reply (message 0x65) is checked and "list" queued -> state 2; the
-// listing (message 0x65) replaces the directory's children -> state 0. The
+// The listing cycle of a site: Idle; "cwd PATH" queued -> CwdSent; its
+// reply (message 0x65) is checked and "list" queued -> ListSent; the
+// listing (message 0x65) replaces the directory's children -> Idle. The
 // engine takes one request at a time and is briefly busy after each result,
 // so a refused "list" is tried again after 1000 ms, three tries in all, on
 // a timer: the window thread never sleeps and the cycle stays in state 1
@@ -77,9 +77,7 @@ class CSiteBrowsList : public QObject {
   // names as shown, serverpath the bytes the server knows them by.
   static QString itempath(const CTreeItem* item);
   static std::string serverpath(const CTreeItem* item);
-  // 0 step done, 1 nothing to do, 2 directory does not exist, 4 busy (the
-  // engine's, or a cycle already under way), 3 not connected, 5 bad state.
-  int listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply);
+  StepResult listingstep(CBrowsRootAppend& site, CTreeItem* dir, const std::string& reply);
 
   // The tree block, then the site block.
   void Serialize(CArchive& ar);
@@ -95,15 +93,15 @@ class CSiteBrowsList : public QObject {
   // After a listing: rows first..last are the directory and its entries.
   void RowsShown(int first, int last);
   void ListingShown(CBrowsRootAppend* site, CTreeItem* dir);
-  // The cycle gave up: 2 the directory does not exist, else the engine's
+  // The cycle gave up: the directory does not exist, or the engine's
   // refusal of "list".
-  void ListingFailed(CBrowsRootAppend* site, int result);
+  void ListingFailed(CBrowsRootAppend* site, StepResult result);
 
  protected:
   bool event(QEvent* event) override;
 
  private:
-  int TryList(CBrowsRootAppend& site);
+  StepResult TryList(CBrowsRootAppend& site);
   void RetryList(CBrowsRootAppend& site);
   void ShowListing(CTreeItem* dir, const std::string& reply);
   static void ResetCycle(CBrowsRootAppend& site);

@@ -164,8 +164,8 @@ int runls(int argc, char** argv) {
     listed = dir;
     loop.quit();
   });
-  QObject::connect(&list, &CSiteBrowsList::ListingFailed, &loop, [&](CBrowsRootAppend*, int result) {
-    if (result != 2) failure = QStringLiteral("the server did not accept \"list\"");
+  QObject::connect(&list, &CSiteBrowsList::ListingFailed, &loop, [&](CBrowsRootAppend*, StepResult result) {
+    if (result != StepResult::NoSuchDirectory) failure = QStringLiteral("the server did not accept \"list\"");
     loop.quit();
   });
   QTimer tick;

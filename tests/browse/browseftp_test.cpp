@@ -57,7 +57,7 @@ TEST_F(BrowseFtp, UrlPathBuildsTheChainAndListsItsEnd) {
     EXPECT_EQ(file.GetSubItem(1).size(), 16) << file.GetSubItem(1).toStdString();
     EXPECT_GE(list->Model().NodeToIndex(Child(linux, "a.txt")), 0) << "the listing is on screen";
     EXPECT_EQ(site.navready, 1u);
-    EXPECT_EQ(site.navstate, 0u);
+    EXPECT_EQ(site.navstate, ListingStep::Idle);
     EXPECT_NE(Log(site).find("Send command:cwd /pub/linux/"), std::string::npos) << Log(site);
   }
 }
@@ -76,12 +76,13 @@ TEST_F(BrowseFtp, NoPathAsksPwdAndListsThatDirectory) {
 TEST_F(BrowseFtp, RefusedCwdSaysTheDirectoryDoesNotExist) {
   ts::FaultServer ftp(ts::FaultProtocol::Ftp, "refuse-cwd", files->path());
   CBrowsRootAppend& site = AddSite(ftp.url("pub/"));
-  int failed = 0;
-  QObject::connect(list.get(), &CSiteBrowsList::ListingFailed, [&](CBrowsRootAppend*, int result) { failed = result; });
-  ASSERT_TRUE(RunUntil([&] { return failed != 0; })) << Log(site);
-  EXPECT_EQ(failed, 2);
+  StepResult failed = StepResult::Done;
+  QObject::connect(list.get(), &CSiteBrowsList::ListingFailed,
+                   [&](CBrowsRootAppend*, StepResult result) { failed = result; });
+  ASSERT_TRUE(RunUntil([&] { return failed != StepResult::Done; })) << Log(site);
+  EXPECT_EQ(failed, StepResult::NoSuchDirectory);
   EXPECT_EQ(seam.notices, QStringList{"Target directory:/pub/ does not exist!"});
-  EXPECT_EQ(site.navstate, 0u);
+  EXPECT_EQ(site.navstate, ListingStep::Idle);
   EXPECT_EQ(site.navtarget, nullptr);
 }
 
@@ -118,12 +119,12 @@ TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
   ASSERT_NE(pub, nullptr);
   EXPECT_FALSE(pub->ItemHasChildren());
   Select(pub);
-  int result = -1;
+  StepResult result = StepResult::NotAsked;
   ASSERT_TRUE(RunUntil([&] {
     seam.notices.clear();
-    return (result = RefreshSelectedDirectory(*list)) == 0;
+    return (result = RefreshSelectedDirectory(*list)) == StepResult::Done;
   })) << Log(site);
-  EXPECT_EQ(RefreshSelectedDirectory(*list), 4);
+  EXPECT_EQ(RefreshSelectedDirectory(*list), StepResult::Busy);
   EXPECT_EQ(seam.notices, QStringList{"Node busy now, try again later!"});
   ASSERT_EQ(NextListing(site), pub) << Log(site);
   EXPECT_EQ(Children(pub), "linux/ readme.txt ");
@@ -131,14 +132,14 @@ TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
   // A file row is tried as a directory and refused by the server.
   seam.notices.clear();
   Select(Child(pub, "readme.txt"));
-  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == 0; })) << Log(site);
+  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == StepResult::Done; })) << Log(site);
   ASSERT_TRUE(RunUntil([&] { return seam.notices.contains("Target directory:/pub/readme.txt/ does not exist!"); }))
       << seam.notices.join("|").toStdString() << Log(site);
   EXPECT_EQ(Children(pub), "linux/ readme.txt ") << "the tree is left alone";
 
   // The site entry lists "/" again.
   Select(list->SiteEntryOf(site));
-  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == 0; }));
+  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == StepResult::Done; }));
   ASSERT_EQ(NextListing(site), root);
   EXPECT_EQ(Children(root), "pub/ top.txt ");
 }
@@ -167,7 +168,7 @@ TEST_F(BrowseFtp, NamesThatAreNotUtf8AreEnteredByTheirOwnBytes) {
     for (const auto& child : top->GetChildren())
       if (ServerName(child->GetData()) == c.name) dir = child.get();
     ASSERT_NE(dir, nullptr) << c.name;
-    ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, dir, {}) == 0; })) << Log(site);
+    ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, dir, {}) == StepResult::Done; })) << Log(site);
     ASSERT_EQ(NextListing(site), dir) << Log(site);
     EXPECT_NE(Log(site).find("Send command:cwd /" + c.name + "/\r\n"), std::string::npos) << Log(site);
     ASSERT_EQ(dir->ChildCount(), 1) << Children(dir);
@@ -198,15 +199,15 @@ TEST_F(BrowseFtp, AListingCutOffByADisconnectDoesNotHoldTheSite) {
   for (int i = 0; i < 40; ++i) files->writeFile("many/file" + std::to_string(i) + ".txt", "x");
   ts::FaultServer ftp(ts::FaultProtocol::Ftp, "slow=40", files->path());
   CBrowsRootAppend& site = AddSite(ftp.url("many/"));
-  ASSERT_TRUE(RunUntil([&] { return site.navstate == 2; })) << Log(site);
+  ASSERT_TRUE(RunUntil([&] { return site.navstate == ListingStep::ListSent; })) << Log(site);
   ASSERT_EQ(lark::disconnect(site.node, 0), 0u);
   // The cycle ends with the connection, and the next tick shows the site offline.
-  ASSERT_TRUE(RunUntil([&] { return site.navstate == 0 && list->SiteEntryOf(site)->GetData().image == 3; }))
+  ASSERT_TRUE(RunUntil([&] { return site.navstate == ListingStep::Idle && list->SiteEntryOf(site)->GetData().image == 3; }))
       << Log(site);
   ASSERT_EQ(lark::connect(site.node, 1), 0u);
   CTreeItem* entry = list->SiteEntryOf(site);
-  ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, entry, {}) == 0; })) << Log(site);
-  EXPECT_EQ(site.navstate, 1u);
+  ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, entry, {}) == StepResult::Done; })) << Log(site);
+  EXPECT_EQ(site.navstate, ListingStep::CwdSent);
 }
 
 TEST_F(BrowseFtp, DeleteDisconnectsAConnectedSiteFirst) {

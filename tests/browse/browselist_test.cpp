@@ -187,7 +187,7 @@ TEST_F(BrowseList, DownloadBuildsTheFileUrl) {
 TEST_F(BrowseList, CommandsOnASiteThatIsNotReady) {
   Site("alpha", "ftp://alpha/");
   Select(list->Model().GetRootAt(0));
-  EXPECT_EQ(RefreshSelectedDirectory(*list), -1);
+  EXPECT_EQ(RefreshSelectedDirectory(*list), StepResult::NotAsked);
   EXPECT_EQ(seam.notices, QStringList{"Node not ready, please connect and initialize first!"});
 
   // Cancel keeps the site; OK deletes a site that never got a node.
