@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "cdownloadlist.h"
+#include "download/cdownloadlist.h"
 #include "lark.h"
-#include "shell/enginemessageevent.h"
-#include "shell/messageseam.h"
+#include "core/enginemessageevent.h"
+#include "core/messageseam.h"
 
 namespace {
 class SilentSeam : public CMessageSeam {

@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
+bash scripts/check-layers.sh
 
 cmake -S . -B build -G Ninja -DSKYLARK_BUILD_TESTS=ON >/dev/null
 cmake --build build -j "$jobs"

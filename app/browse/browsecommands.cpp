@@ -7,8 +7,8 @@
 #include "csitebrowslist.h"
 #include "lark.h"
 #include "listingdisplay.h"
-#include "shell/messageseam.h"
-#include "tasknoderemoval.h"
+#include "core/messageseam.h"
+#include "core/tasknoderemoval.h"
 
 namespace {
 

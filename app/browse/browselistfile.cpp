@@ -2,8 +2,8 @@
 
 #include "csitebrowslist.h"
 #include "lark.h"
-#include "shell/programdirectory.h"
-#include "shell/urlcredentials.h"
+#include "core/programdirectory.h"
+#include "core/urlcredentials.h"
 
 QString BrowseListPath() { return ProgramDirectory() + QStringLiteral("/lark1.dat"); }
 

@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "shell/carchive.h"
-#include "shell/listfile.h"
+#include "core/carchive.h"
+#include "core/listfile.h"
 
 class CMessageSeam;
 class CSiteBrowsList;

@@ -5,9 +5,9 @@
 
 #include "csitebrowslist.h"
 #include "lark.h"
-#include "shell/citeminfo.h"
-#include "shell/treegridrules.h"
-#include "shell/urlcredentials.h"
+#include "core/citeminfo.h"
+#include "core/treegridrules.h"
+#include "core/urlcredentials.h"
 
 CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QString& url) {
   std::string server, user, pass;

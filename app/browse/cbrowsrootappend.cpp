@@ -1,6 +1,6 @@
 #include "cbrowsrootappend.h"
 
-#include "shell/carchive.h"
+#include "core/carchive.h"
 
 void CBrowsRootAppend::Serialize(CArchive& ar) {
   ar.Exchange(url);

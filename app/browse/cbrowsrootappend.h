@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "listingstep.h"
-#include "shell/cobject.h"
+#include "core/cobject.h"
 
 class CTreeItem;
 

@@ -4,11 +4,11 @@
 
 #include "lark.h"
 #include "listingdisplay.h"
-#include "shell/carchive.h"
-#include "shell/citeminfo.h"
-#include "shell/enginemessageevent.h"
-#include "shell/messageseam.h"
-#include "shell/treegridrules.h"
+#include "core/carchive.h"
+#include "core/citeminfo.h"
+#include "core/enginemessageevent.h"
+#include "core/messageseam.h"
+#include "core/treegridrules.h"
 
 namespace {
 

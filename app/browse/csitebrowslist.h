@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "cbrowsrootappend.h"
-#include "shell/ctreegridmodel.h"
+#include "core/ctreegridmodel.h"
 
 class CArchive;
 class CItemInfo;

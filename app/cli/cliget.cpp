@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "shell/urlcredentials.h"
-#include "cdownloadlist.h"
+#include "core/urlcredentials.h"
+#include "download/cdownloadlist.h"
 #include "commands.h"
-#include "shell/commandids.h"
+#include "core/commandids.h"
 #include "lark.h"
-#include "numbertext.h"
-#include "shell/enginemessageevent.h"
-#include "shell/messageseam.h"
-#include "shell/programdirectory.h"
-#include "shell/savedirectory.h"
+#include "download/numbertext.h"
+#include "core/enginemessageevent.h"
+#include "core/messageseam.h"
+#include "core/programdirectory.h"
+#include "core/savedirectory.h"
 
 namespace {
 

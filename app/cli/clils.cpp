@@ -17,14 +17,14 @@
 #include <optional>
 #include <string>
 
-#include "shell/urlcredentials.h"
-#include "browselistfile.h"
-#include "browsetaskcreation.h"
+#include "core/urlcredentials.h"
+#include "browse/browselistfile.h"
+#include "browse/browsetaskcreation.h"
 #include "commands.h"
-#include "csitebrowslist.h"
+#include "browse/csitebrowslist.h"
 #include "lark.h"
-#include "shell/enginemessageevent.h"
-#include "shell/messageseam.h"
+#include "core/enginemessageevent.h"
+#include "core/messageseam.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "cdownloadlist.h"
 
-#include "shell/nodewait.h"
+#include "core/nodewait.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,12 +13,12 @@
 
 #include "lark.h"
 #include "numbertext.h"
-#include "shell/carchive.h"
-#include "shell/enginemessageevent.h"
-#include "shell/programdirectory.h"
-#include "shell/savedirectory.h"
-#include "shell/treegridrules.h"
-#include "shell/urlcredentials.h"
+#include "core/carchive.h"
+#include "core/enginemessageevent.h"
+#include "core/programdirectory.h"
+#include "core/savedirectory.h"
+#include "core/treegridrules.h"
+#include "core/urlcredentials.h"
 
 namespace {
 constexpr qsizetype kUrlColumn = 5;  // of the root row's sub-items

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "cdownrootappend.h"
-#include "shell/ctreegridmodel.h"
-#include "shell/listfile.h"
+#include "core/ctreegridmodel.h"
+#include "core/listfile.h"
 
 class CMessageSeam;
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "numbertext.h"
-#include "shell/carchive.h"
-#include "shell/defaultset.h"
+#include "core/carchive.h"
+#include "core/defaultset.h"
 
 namespace {
 

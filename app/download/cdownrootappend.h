@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "probestate.h"
-#include "shell/cobject.h"
+#include "core/cobject.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
 // automatic retry of a dropped or stalled connection.

@@ -4,13 +4,13 @@
 #include "cdownloadlist.h"
 
 #include <algorithm>
-#include "shell/commandids.h"
+#include "core/commandids.h"
 #include "lark.h"
 #include "numbertext.h"
-#include "shell/messageseam.h"
-#include "shell/programdirectory.h"
-#include "shell/savedirectory.h"
-#include "shell/treegridrules.h"
+#include "core/messageseam.h"
+#include "core/programdirectory.h"
+#include "core/savedirectory.h"
+#include "core/treegridrules.h"
 
 namespace {
 void* Branch(void* node, int k) {

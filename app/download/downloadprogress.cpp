@@ -10,7 +10,7 @@
 #include <algorithm>
 #include "lark.h"
 #include "numbertext.h"
-#include "shell/treegridrules.h"
+#include "core/treegridrules.h"
 
 namespace {
 QString Percent(int64_t done, int64_t whole) {

@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include "lark.h"
-#include "listingparser.h"
+#include "listing/listingparser.h"
 #include "localfile.h"
 #include "numbertext.h"
-#include "shell/treegridrules.h"
+#include "core/treegridrules.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "shell/carchive.h"
-#include "shell/ctreegridmodel.h"
+#include "core/carchive.h"
+#include "core/ctreegridmodel.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "scriptedseam.h"
-#include "shell/cbrowssetpage.h"
-#include "shell/cdefaultsetsheet.h"
-#include "shell/cdownloadsetpage.h"
-#include "shell/cothersetpage.h"
-#include "shell/recenturls.h"
-#include "shell/settingsstore.h"
+#include "gui/options/cbrowssetpage.h"
+#include "gui/options/cdefaultsetsheet.h"
+#include "gui/options/cdownloadsetpage.h"
+#include "gui/options/cothersetpage.h"
+#include "core/recenturls.h"
+#include "core/settingsstore.h"
 
 namespace {
 

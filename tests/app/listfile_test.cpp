@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "scriptedseam.h"
-#include "shell/ctreegridmodel.h"
-#include "shell/enginemessageevent.h"
-#include "shell/listfile.h"
+#include "core/ctreegridmodel.h"
+#include "core/enginemessageevent.h"
+#include "core/listfile.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <QStringList>
 
-#include "shell/messageseam.h"
+#include "core/messageseam.h"
 
 class CScriptedSeam : public CMessageSeam {
  public:

@@ -8,11 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "scriptedseam.h"
-#include "shell/defaultset.h"
-#include "shell/recenturls.h"
-#include "shell/urlcredentials.h"
-#include "shell/savedirectory.h"
-#include "shell/settingsstore.h"
+#include "core/defaultset.h"
+#include "core/recenturls.h"
+#include "core/urlcredentials.h"
+#include "core/savedirectory.h"
+#include "core/settingsstore.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #ifdef SKYLARK_TEST_ENGINE
 #include "lark.h"
-#include "shell/enginemessageevent.h"
+#include "core/enginemessageevent.h"
 #endif
 
 #ifdef SKYLARK_TEST_WIDGETS

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "shell/ctreegridmodel.h"
-#include "shell/treegridrules.h"
+#include "core/ctreegridmodel.h"
+#include "core/treegridrules.h"
 
 namespace {
 

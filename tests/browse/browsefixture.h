@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "../app/scriptedseam.h"
-#include "browsetaskcreation.h"
-#include "csitebrowslist.h"
+#include "browse/browsetaskcreation.h"
+#include "browse/csitebrowslist.h"
 #include "lark.h"
-#include "shell/enginemessageevent.h"
+#include "core/enginemessageevent.h"
 
 class BrowseTest : public ::testing::Test {
  protected:

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <set>
 
-#include "browsecommands.h"
+#include "browse/browsecommands.h"
 #include "browsefixture.h"
-#include "listingdisplay.h"
-#include "shell/citeminfo.h"
-#include "tasknoderemoval.h"
+#include "browse/listingdisplay.h"
+#include "core/citeminfo.h"
+#include "core/tasknoderemoval.h"
 #include "testservers.h"
 
 namespace ts = testsupport;

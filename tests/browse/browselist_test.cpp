@@ -4,11 +4,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "browsecommands.h"
+#include "browse/browsecommands.h"
 #include "browsefixture.h"
-#include "browselistfile.h"
-#include "shell/carchive.h"
-#include "shell/citeminfo.h"
+#include "browse/browselistfile.h"
+#include "core/carchive.h"
+#include "core/citeminfo.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "../app/scriptedseam.h"
-#include "browsecommands.h"
-#include "csitebrowsctrl.h"
-#include "csitebrowseview.h"
-#include "csitebrowslist.h"
-#include "shell/citeminfo.h"
-#include "shell/commandids.h"
-#include "shell/ctreegriddelegate.h"
+#include "browse/browsecommands.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/browse/csitebrowseview.h"
+#include "browse/csitebrowslist.h"
+#include "core/citeminfo.h"
+#include "core/commandids.h"
+#include "gui/widgets/ctreegriddelegate.h"
 
 namespace {
 

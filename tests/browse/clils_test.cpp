@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "../app/scriptedseam.h"
-#include "browselistfile.h"
-#include "csitebrowslist.h"
-#include "shell/citeminfo.h"
+#include "browse/browselistfile.h"
+#include "browse/csitebrowslist.h"
+#include "core/citeminfo.h"
 #include "testservers.h"
 
 namespace ts = testsupport;

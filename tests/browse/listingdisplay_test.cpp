@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "listingdisplay.h"
-#include "shell/carchive.h"
-#include "shell/citeminfo.h"
+#include "browse/listingdisplay.h"
+#include "core/carchive.h"
+#include "core/citeminfo.h"
 
 namespace {
 

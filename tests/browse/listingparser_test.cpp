@@ -1,4 +1,4 @@
-#include "listingparser.h"
+#include "listing/listingparser.h"
 
 #include <gtest/gtest.h>
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "../app/scriptedseam.h"
-#include "browselistfile.h"
-#include "cdownloadlist.h"
-#include "csitebrowslist.h"
+#include "browse/browselistfile.h"
+#include "download/cdownloadlist.h"
+#include "browse/csitebrowslist.h"
 #include "testservers.h"
 
 namespace {

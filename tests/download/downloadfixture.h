@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "cdownloadlist.h"
+#include "download/cdownloadlist.h"
 #include "lark.h"
 #include "../app/scriptedseam.h"
 #include "testservers.h"

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "../app/scriptedseam.h"
-#include "cdownloadlist.h"
-#include "cfiledownctrl.h"
-#include "shell/commandids.h"
+#include "download/cdownloadlist.h"
+#include "gui/download/cfiledownctrl.h"
+#include "core/commandids.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <QFile>
 
 #include "downloadfixture.h"
-#include "numbertext.h"
-#include "shell/carchive.h"
-#include "shell/listfile.h"
+#include "download/numbertext.h"
+#include "core/carchive.h"
+#include "core/listfile.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "downloadfixture.h"
-#include "numbertext.h"
-#include "shell/listfile.h"
+#include "download/numbertext.h"
+#include "core/listfile.h"
 
 namespace {
 

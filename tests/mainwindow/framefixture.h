@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "lark.h"
-#include "shell/enginemessageevent.h"
+#include "core/enginemessageevent.h"
 #include "scriptedseam.h"
-#include "shell/ctreegridctrl.h"
-#include "shell/taskpane.h"
+#include "gui/widgets/ctreegridctrl.h"
+#include "gui/frame/taskpane.h"
 #include "testservers.h"
 
 class FreshHome {

@@ -11,15 +11,15 @@
 #include <QUrl>
 
 #include "framefixture.h"
-#include "newtask/createtask.h"
-#include "shell/cdefaultsetsheet.h"
-#include "shell/cothersetpage.h"
-#include "shell/framecommands.h"
-#include "shell/logpane.h"
-#include "shell/mainframe.h"
-#include "shell/quickconnectbar.h"
-#include "shell/recenturls.h"
-#include "shell/settingsstore.h"
+#include "core/createtask.h"
+#include "gui/options/cdefaultsetsheet.h"
+#include "gui/options/cothersetpage.h"
+#include "gui/frame/framecommands.h"
+#include "gui/frame/logpane.h"
+#include "gui/frame/mainframe.h"
+#include "gui/frame/quickconnectbar.h"
+#include "core/recenturls.h"
+#include "core/settingsstore.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <QTest>
 
 #include "framefixture.h"
-#include "newtask/cbrowspage.h"
-#include "newtask/cfiledownpage.h"
-#include "newtask/cnewtasksheet.h"
-#include "newtask/createtask.h"
-#include "shell/defaultset.h"
-#include "shell/recenturls.h"
-#include "shell/settingsstore.h"
+#include "gui/newtask/cbrowspage.h"
+#include "gui/newtask/cfiledownpage.h"
+#include "gui/newtask/cnewtasksheet.h"
+#include "core/createtask.h"
+#include "core/defaultset.h"
+#include "core/recenturls.h"
+#include "core/settingsstore.h"
 
 namespace {
 

@@ -9,16 +9,16 @@
 #include <QFile>
 #include <QTest>
 
-#include "cdownloadlist.h"
-#include "cfiledownctrl.h"
-#include "csitebrowsctrl.h"
-#include "csitebrowslist.h"
+#include "download/cdownloadlist.h"
+#include "gui/download/cfiledownctrl.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "browse/csitebrowslist.h"
 #include "framefixture.h"
-#include "shell/framecommands.h"
-#include "shell/logpane.h"
-#include "shell/mainframe.h"
-#include "shell/quickconnectbar.h"
-#include "shell/treegridrules.h"
+#include "gui/frame/framecommands.h"
+#include "gui/frame/logpane.h"
+#include "gui/frame/mainframe.h"
+#include "gui/frame/quickconnectbar.h"
+#include "core/treegridrules.h"
 
 namespace {
 

@@ -7,15 +7,15 @@
 
 #include <cstdio>
 
-#include "cdownloadlist.h"
-#include "cfiledownctrl.h"
-#include "csitebrowsctrl.h"
-#include "csitebrowslist.h"
+#include "download/cdownloadlist.h"
+#include "gui/download/cfiledownctrl.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "browse/csitebrowslist.h"
 #include "framefixture.h"
-#include "newtask/cnewtasksheet.h"
-#include "shell/commandids.h"
-#include "shell/mainframe.h"
-#include "shell/quickconnectbar.h"
+#include "gui/newtask/cnewtasksheet.h"
+#include "core/commandids.h"
+#include "gui/frame/mainframe.h"
+#include "gui/frame/quickconnectbar.h"
 
 namespace {
 

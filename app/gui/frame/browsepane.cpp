@@ -1,0 +1,97 @@
+// The browse list as the frame sees it: the site list's view, its checks
+// at start-up and the browse commands.
+#include <QWidget>
+
+#include <utility>
+
+#include "browse/browsecommands.h"
+#include "browse/browselistfile.h"
+#include "browse/browsetaskcreation.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/browse/csitebrowseview.h"
+#include "browse/csitebrowslist.h"
+#include "core/newtaskfields.h"
+#include "framecommands.h"
+#include "gui/widgets/listcolumns.h"
+#include "taskpane.h"
+
+namespace {
+
+class CBrowsePane : public CTaskPane {
+ public:
+  CBrowsePane(CFrameServices& frame, QWidget* parent)
+      : m_frame(frame), m_view(new CSiteBrowseView(frame.Messages(), parent)) {
+    QObject::connect(&m_view->Ctrl(), &CSiteBrowsCtrl::PostCommand, m_view,
+                     [&frame](int id) { frame.PostCommand(id); });
+    // Names sit under a tree of directories; times are "YYYY/MM/DD HH:MM".
+    FitListColumns(m_view->Ctrl(), {QStringLiteral("            some-long-file-name.txt"), QStringLiteral("0,000,000,000"),
+                                    QStringLiteral("0000/00/00 00:00")});
+    // The first tick comes from the event loop, after the start-up checks.
+    m_view->StartTicking();
+  }
+
+  QWidget* View() const override { return m_view; }
+  CTreeGridCtrl* List() const override { return &m_view->Ctrl(); }
+  bool RecordsMatchRows() const override { return SiteCountsMatch(m_view->List()); }
+  void RecreateNodes() override { RecreateBrowseNodes(m_view->List()); }
+
+  void* SelectedLogNode() const override {
+    CSiteBrowsList& list = m_view->List();
+    const CBrowsRootAppend* site = list.SiteRecordOf(list.SelectedItem());
+    list.loglinknode = site ? site->node : nullptr;
+    return list.loglinknode;
+  }
+
+  bool TakeFullRefresh() override { return std::exchange(m_view->List().fullrefresh, false); }
+  void AddTask(void* node, const QString& url) override { CreateBrowseTask(m_view->List(), node, url); }
+
+  bool Handle(int id) override {
+    CSiteBrowsList& list = m_view->List();
+    switch (id) {
+      case command::kDelete:
+        DeleteSelectedSite(list);
+        return true;
+      case command::kRefresh:
+        RefreshSelectedDirectory(list);
+        return true;
+      case command::kConnect:
+        ConnectSelectedSite(list);
+        return true;
+      case command::kDisconnect:
+        DisconnectSelectedSite(list);
+        return true;
+      case command::kClearBrowsLog:
+        ClearSelectedSiteLog(list);
+        return true;
+      case command::kDownload:
+        Download(list);
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  void Download(CSiteBrowsList& list) {
+    const std::optional<DownloadRequest> file = DownloadSelectedFile(list);
+    if (!file) return;
+    CNewTaskPages& pages = m_frame.NewTaskPages();
+    pages.download.url = file->url;
+    pages.download.port = file->port;
+    pages.download.user = file->user;
+    pages.download.pass = file->pass;
+    pages.download.pasvmode = file->pasvmode;
+    pages.download.ascimode = file->ascimode;
+    pages.page = kFileDownPage;
+    m_frame.PostCommand(command::kNew);
+  }
+
+  CFrameServices& m_frame;
+  CSiteBrowseView* m_view;  // owned by the frame's widgets
+};
+
+}  // namespace
+
+std::unique_ptr<CTaskPane> CreateBrowsePane(CFrameServices& frame, QWidget* parent) {
+  return std::make_unique<CBrowsePane>(frame, parent);
+}

@@ -1,0 +1,35 @@
+// Starts the engine and shows the main window. The window releases the
+// engine before its lists go, so no worker posts to a list that is gone.
+#include <QApplication>
+
+#include "lark.h"
+#include "core/enginemessageevent.h"
+#include "mainframe.h"
+#include "gui/widgets/messageboxseam.h"
+#include "core/settingsstore.h"
+#include "gui/widgets/skylarkicon.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tamberly"));
+  QCoreApplication::setApplicationName(QStringLiteral("skylark"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("skylark"));
+  QApplication::setWindowIcon(SkylarkIcon());
+
+  lark::startengine();
+  lark::setmessageposter(&PostEngineMessage);
+  {
+    const CSettingsStore settings;
+    uint32_t connect = 30, idle = 60;
+    settings.ReadNumber(settingname::kConnectTimeout, connect);
+    settings.ReadNumber(settingname::kIdleTimeout, idle);
+    // Out of range reads as the default: a zero would mean "keep".
+    lark::settimeouts((connect >= 1 && connect <= 86400 ? connect : 30) * 1000,
+                      (idle >= 1 && idle <= 86400 ? idle : 60) * 1000);
+  }
+
+  CMessageBoxSeam messages(nullptr);
+  CMainFrame frame(messages);
+  frame.show();
+  return QApplication::exec();
+}

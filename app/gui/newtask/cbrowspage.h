@@ -1,0 +1,57 @@
+// "Server browse task": the page of the new-task sheet for a site.
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include "core/newtaskfields.h"
+
+class CMessageSeam;
+class CSettingsStore;
+
+class QFormLayout;
+
+// The download page is this page with two more fields, so it derives from it.
+class CBrowsPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CBrowsPage(QWidget* parent = nullptr);
+
+  void Show(const CBrowsFields& fields);
+  // False, after the range message and with the focus on the field, when
+  // the port is out of range; `fields` is then unchanged.
+  bool Take(CBrowsFields& fields, CMessageSeam& messages);
+  // The FTP modes from the stored defaults, where present.
+  void RestoreDefaults(const CSettingsStore& store);
+
+  QLineEdit* UrlEdit() const { return m_url; }
+  QLineEdit* UserEdit() const { return m_user; }
+  QLineEdit* PassEdit() const { return m_pass; }
+  QLineEdit* PortEdit() const { return m_port; }
+  QCheckBox* PasvModeBox() const { return m_pasvmode; }
+  QCheckBox* AsciiModeBox() const { return m_ascimode; }
+  QCheckBox* ConnectNowBox() const { return m_connectnow; }
+  QPushButton* RestoreButton() const { return m_restore; }
+
+ protected:
+  // Adds a row between the URL and the user fields, in call order.
+  void InsertSiteRow(const QString& label, QWidget* field);
+  void ShowSite(const CBrowsFields& fields);
+  void TakeSite(CBrowsFields& fields, uint32_t port) const;
+  void RestoreModes(const CSettingsStore& store);
+
+ private:
+  QFormLayout* m_form;
+  int m_insertedrows = 0;
+  QLineEdit* m_url;
+  QLineEdit* m_user;
+  QLineEdit* m_pass;
+  QLineEdit* m_port;
+  QCheckBox* m_pasvmode;
+  QCheckBox* m_ascimode;
+  QCheckBox* m_connectnow;
+  QPushButton* m_restore;
+};

@@ -1,0 +1,40 @@
+#include "cfiledownpage.h"
+
+#include "rangedfield.h"
+#include "core/defaultset.h"
+#include "core/settingsstore.h"
+
+CFileDownPage::CFileDownPage(QWidget* parent)
+    : CBrowsPage(parent), m_savedir(new QLineEdit(this)), m_branches(new QLineEdit(this)) {
+  InsertSiteRow(QStringLiteral("Save directory:"), m_savedir);
+  InsertSiteRow(QStringLiteral("Branch number:"), m_branches);
+  // The base class's button calls its own restore; this page restores more.
+  disconnect(RestoreButton(), &QPushButton::clicked, this, nullptr);
+  connect(RestoreButton(), &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
+}
+
+void CFileDownPage::Show(const CFileDownFields& fields) {
+  ShowSite(fields);
+  m_savedir->setText(fields.savedir);
+  m_branches->setText(QString::number(fields.branches));
+}
+
+bool CFileDownPage::Take(CFileDownFields& fields, CMessageSeam& messages) {
+  uint32_t branches = 1;
+  uint32_t port = 0;
+  if (!TakeRangedField(m_branches, kMinBranchCount, kMaxBranchCount, branches, messages)) return false;
+  if (!TakeRangedField(PortEdit(), 0, kMaxPort, port, messages)) return false;
+  TakeSite(fields, port);
+  fields.savedir = m_savedir->text();
+  fields.branches = branches;
+  return true;
+}
+
+void CFileDownPage::RestoreDefaults(const CSettingsStore& store) {
+  QString savedir;
+  store.ReadText(settingname::kLocalDir, savedir, kLocalDirBuffer);
+  m_savedir->setText(savedir);
+  RestoreModes(store);
+  uint32_t branches = 0;
+  if (store.ReadNumber(settingname::kBranchCount, branches)) m_branches->setText(QString::number(branches));
+}

@@ -1,0 +1,28 @@
+// "Download file task": the page of the new-task sheet for one file, the
+// site page with a save directory and a branch number.
+#pragma once
+
+#include "cbrowspage.h"
+
+class CFileDownPage : public CBrowsPage {
+  Q_OBJECT
+
+ public:
+  explicit CFileDownPage(QWidget* parent = nullptr);
+
+  void Show(const CFileDownFields& fields);
+  // False, after the range message and with the focus on the field, when
+  // the branch number or the port is out of range; `fields` is then
+  // unchanged.
+  bool Take(CFileDownFields& fields, CMessageSeam& messages);
+  // Save directory, FTP modes and branch number from the stored defaults;
+  // the save directory is emptied first, the others stay when missing.
+  void RestoreDefaults(const CSettingsStore& store);
+
+  QLineEdit* SaveDirEdit() const { return m_savedir; }
+  QLineEdit* BranchEdit() const { return m_branches; }
+
+ private:
+  QLineEdit* m_savedir;
+  QLineEdit* m_branches;
+};

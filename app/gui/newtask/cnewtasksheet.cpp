@@ -1,0 +1,46 @@
+#include "cnewtasksheet.h"
+
+#include <QDialogButtonBox>
+#include <QVBoxLayout>
+
+#include "cbrowspage.h"
+#include "cfiledownpage.h"
+
+CNewTaskSheet::CNewTaskSheet(CNewTaskPages& pages, CMessageSeam& messages, QWidget* parent)
+    : QDialog(parent),
+      m_pages(pages),
+      m_messages(messages),
+      m_tabs(new QTabWidget(this)),
+      m_brows(new CBrowsPage(m_tabs)),
+      m_download(new CFileDownPage(m_tabs)) {
+  setWindowTitle(QStringLiteral("New task set"));
+  m_tabs->addTab(m_brows, QStringLiteral("Server browse task"));
+  m_tabs->addTab(m_download, QStringLiteral("Download file task"));
+  m_brows->Show(pages.brows);
+  m_download->Show(pages.download);
+  m_tabs->setCurrentIndex(pages.page == kFileDownPage ? kFileDownPage : kBrowsPage);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CNewTaskSheet::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CNewTaskSheet::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(m_tabs);
+  layout->addWidget(buttons);
+}
+
+void CNewTaskSheet::accept() {
+  // The page showing is checked first, so its message comes first; a faulty
+  // page is brought forward before its check so the focus can land there.
+  const int showing = m_tabs->currentIndex();
+  CNewTaskPages taken = m_pages;
+  for (int page : {showing, 1 - showing}) {
+    m_tabs->setCurrentIndex(page);
+    const bool good = page == kFileDownPage ? m_download->Take(taken.download, m_messages)
+                                            : m_brows->Take(taken.brows, m_messages);
+    if (!good) return;
+  }
+  m_tabs->setCurrentIndex(showing);
+  taken.page = showing;
+  m_pages = taken;
+  QDialog::accept();
+}

@@ -1,0 +1,29 @@
+#include "cdownloadsetpage.h"
+
+#include <QFormLayout>
+
+#include "core/defaultset.h"
+#include "core/messageseam.h"
+
+CDownloadSetPage::CDownloadSetPage(QWidget* parent)
+    : QWidget(parent), m_directory(new QLineEdit(this)), m_branches(new QLineEdit(this)) {
+  auto* layout = new QFormLayout(this);
+  layout->addRow(QStringLiteral("Save Directory:"), m_directory);
+  layout->addRow(QStringLiteral("Default branch num:"), m_branches);
+}
+
+void CDownloadSetPage::Show(const CDefaultSetPages& pages) {
+  m_directory->setText(pages.localdir);
+  m_branches->setText(QString::number(pages.branchcount));
+}
+
+bool CDownloadSetPage::Take(CDefaultSetPages& pages, CMessageSeam& messages) {
+  if (!ParseRangedNumber(m_branches->text(), kMinBranchCount, kMaxBranchCount, pages.branchcount)) {
+    messages.Notice(RangeMessage(kMinBranchCount, kMaxBranchCount));
+    m_branches->setFocus();
+    m_branches->selectAll();
+    return false;
+  }
+  pages.localdir = m_directory->text();
+  return true;
+}
