@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "../app/scriptedseam.h"
+#include "scriptedseam.h"
 #include "browse/browsetaskcreation.h"
 #include "browse/csitebrowslist.h"
 #include "lark.h"

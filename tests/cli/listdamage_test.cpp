@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../app/scriptedseam.h"
+#include "scriptedseam.h"
 #include "browse/browselistfile.h"
 #include "download/cdownloadlist.h"
 #include "browse/csitebrowslist.h"

@@ -13,7 +13,7 @@
 
 #include "download/cdownloadlist.h"
 #include "lark.h"
-#include "../app/scriptedseam.h"
+#include "scriptedseam.h"
 #include "testservers.h"
 
 class DownloadFixture : public ::testing::Test {

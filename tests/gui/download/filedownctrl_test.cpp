@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../app/scriptedseam.h"
+#include "scriptedseam.h"
 #include "download/cdownloadlist.h"
 #include "gui/download/cfiledownctrl.h"
 #include "core/commandids.h"

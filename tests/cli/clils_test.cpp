@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../app/scriptedseam.h"
+#include "scriptedseam.h"
 #include "browse/browselistfile.h"
 #include "browse/csitebrowslist.h"
 #include "core/citeminfo.h"

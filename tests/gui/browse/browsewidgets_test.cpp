@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../app/scriptedseam.h"
+#include "scriptedseam.h"
 #include "browse/browsecommands.h"
 #include "gui/browse/csitebrowsctrl.h"
 #include "gui/browse/csitebrowseview.h"
