@@ -2,10 +2,11 @@
 // command (or one whole HTTP request) at a time, brings FTP data connections
 // up with PASV or PORT, and tears nodes down. It never waits for the peer;
 // the receive worker moves a node on once the answer has come.
-#include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include <cstdio>
 
+#include "addressattempts.h"
 #include "replyparsers.h"
 #include "resolver.h"
 #include "socketlayer.h"
@@ -87,13 +88,13 @@ void opencontrolsocket(EngineNode& node, WorkerContext& worker);
 // for a moment, a name that three lookups miss is not coming back.
 constexpr int maxlookups = 3;
 
-void resolved(EngineNode& node, const sockaddr_in& address)
+void resolved(EngineNode& node, const AddressList& addresses)
 {
     node.lookupfailures = 0;
     node.datastate = DataState::Idle;
     node.dataexpected = 0;
-    node.serveraddr = address;
-    if (node.groupaddress) node.groupaddress->remember(node.servername, node.serverport, address);
+    useaddresses(node, addresses);
+    if (node.groupaddress) node.groupaddress->remember(node.servername, node.serverport, addresses);
     node.log("server name resolved\r\n");
 }
 
@@ -102,21 +103,21 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
     if (!node.addressknown()) {
         if (!node.resolveevent) {
             node.log("try to resolve:" + node.servername + "...\r\n");
-            // A dotted address, or a name another branch of the download has
+            // A numeric address, or a name another branch of the download has
             // looked up already, needs no lookup thread.
-            sockaddr_in known{};
+            AddressList known;
+            SocketAddress literal;
             if ((node.groupaddress && node.groupaddress->recall(node.servername, node.serverport, known)) ||
-                (inet_pton(AF_INET, node.servername.c_str(), &known.sin_addr) == 1 &&
-                 resolveserver(node.servername, node.serverport, known) == 0)) {
+                (literal.parse(node.servername, node.serverport) && (known = {literal}, true))) {
                 resolved(node, known);
                 return opencontrolsocket(node, worker);
             }
             startresolve(node, worker.engine.controlwaker);
         }
         if (!node.resolveevent->done.isset()) return;
-        sockaddr_in found = node.resolveevent->address;
+        AddressList found = node.resolveevent->addresses;
         node.resolveevent.reset();
-        if (found.sin_addr.s_addr == 0) {
+        if (found.empty()) {
             if (++node.lookupfailures >= maxlookups) node.fail(FailureFinal, "host not found: " + node.servername);
             else worker.refresh();  // a new lookup at once
             return;
@@ -128,8 +129,9 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
 
 void opencontrolsocket(EngineNode& node, WorkerContext& worker)
 {
-    node.controlsocket = open_stream_socket();
+    node.controlsocket = open_stream_socket(node.serveraddr.family());
     if (node.controlsocket < 0) {
+        if (nextaddress(node, "no socket of its family")) return worker.refresh();
         node.fail(FailureRetry, "no socket for the connection");
         return;
     }
@@ -140,11 +142,14 @@ void opencontrolsocket(EngineNode& node, WorkerContext& worker)
 
 void connectstep(EngineNode& node, WorkerContext& worker)
 {
-    sockaddr_in target = node.serveraddr;
-    target.sin_port = htons(static_cast<uint16_t>(node.serverport));
-    node.log("try connect to server:" + node.servername + "\r\n");
-    if (connectsocket(node.controlsocket, target) == ConnectStarted) node.state = ControlState::Connecting;
-    else node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
+    node.serveraddr.setport(node.serverport);
+    std::string reason;
+    node.log("try connect to server:" + node.servername +
+             (node.addresses.size() > 1 ? " at " + addresstext(node.serveraddr) : std::string()) + "\r\n");
+    if (connectsocket(node.controlsocket, node.serveraddr, &reason) == ConnectStarted)
+        node.state = ControlState::Connecting;
+    else if (!nextaddress(node, reason))
+        node.fail(FailureRetry, "could not connect to the server: " + reason);
     worker.refresh();
 }
 
@@ -263,7 +268,7 @@ void teardown(EngineNode& node)
 
 void startpassive(EngineNode& node, WorkerContext& worker)
 {
-    node.datasocket = open_stream_socket();
+    node.datasocket = open_stream_socket(node.serveraddr.family());
     if (node.datasocket < 0) {
         node.fail(FailureRetry, "no socket for the data connection");
         return;
@@ -275,23 +280,30 @@ void startpassive(EngineNode& node, WorkerContext& worker)
     if (sendtext(node, "pasv\r\n")) worker.refresh();
 }
 
+// PORT can name only an IPv4 address; EPRT names either family.
+std::string activecommand(const SocketAddress& local, unsigned port)
+{
+    if (local.isipv6()) return "eprt |2|" + local.text() + "|" + std::to_string(port) + "|\r\n";
+    const auto* ip = reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(local.get())->sin_addr);
+    char command[64];
+    std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
+                  static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
+    return command;
+}
+
 void startactive(EngineNode& node, WorkerContext& worker)
 {
-    sockaddr_in local{}, listening{};
+    SocketAddress local, listening;
     node.listensocket = openlistener(node.controlsocket);
     if (node.listensocket < 0 || !localaddress(node.controlsocket, local) ||
         !localaddress(node.listensocket, listening)) {
         node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
-    const auto* ip = reinterpret_cast<const unsigned char*>(&local.sin_addr.s_addr);
-    unsigned port = ntohs(listening.sin_port);
-    char command[64];
-    std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
-                  static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
+    const std::string command = activecommand(local, listening.port());
     node.datastate = DataState::Requested;
     node.lastcommand = command;
-    node.log(std::string("Send command:") + command);
+    node.log("Send command:" + command);
     if (sendtext(node, command)) worker.refresh();
 }
 
@@ -325,8 +337,8 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     if (!parsepasv(reply, address, port)) return node.fail(FailureFinal, "bad PASV reply: " + line);
     // The data connection goes to the server we logged in to, whatever
     // address the reply names: a server must not steer us to a third host.
-    sockaddr_in target = node.serveraddr;
-    target.sin_port = htons(static_cast<uint16_t>(port));
+    SocketAddress target = node.serveraddr;
+    target.setport(port);
     if (connectsocket(node.datasocket, target) == ConnectStarted) {
         node.log("try data connect...\r\n");
         node.datastate = DataState::Connecting;
@@ -338,6 +350,9 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
 
 void timedout(EngineNode& node)
 {
+    if (node.state == ControlState::Connecting &&
+        nextaddress(node, "no answer within " + std::to_string(attemptlimitms) + " ms"))
+        return;
     node.fail(FailureRetry, std::string("timed out waiting for ") + node.timerreason);
 }
 
