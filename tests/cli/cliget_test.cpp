@@ -43,6 +43,24 @@ TEST_F(CliGet, DownloadsFromEveryServerKind) {
   }
 }
 
+TEST_F(CliGet, Ipv6LiteralUrls) {
+  if (!testsupport::hasIpv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+  const auto source = files.writeRandomFile("a.bin", 3 << 20, 6);
+  testsupport::NginxServer http(files.path(), {.host = "::1"});
+  const std::vector<std::vector<std::string>> cases = {
+      {"-n", "1", http.url("a.bin")},
+      {"-n", "4", http.url("a.bin")},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(out.path() / "dl" / "a.bin");
+    std::vector<std::string> args = {"get", "-d", dir, "--timeout", "30"};
+    args.insert(args.end(), c.begin(), c.end());
+    const CliRun run = Cli(args, home);
+    EXPECT_EQ(run.status, 0) << c.back() << "\n" << run.output;
+    EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "a.bin"), testsupport::sha256OfFile(source)) << c.back();
+  }
+}
+
 TEST_F(CliGet, FailuresExitNonZeroWithOneLine) {
   files.writeFile("x.bin", "data");
   testsupport::NginxServer http(files.path());

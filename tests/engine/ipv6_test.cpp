@@ -98,6 +98,19 @@ std::string Ipv6::sum;
         if (!ts::hasIpv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)"; \
     } while (0)
 
+TEST_F(Ipv6, HttpFromNginxOnIpv6Loopback)
+{
+    REQUIRE_IPV6();
+    ts::NginxServer http(files->path(), {.host = "::1"});
+    for (unsigned branches : {1u, 4u}) {
+        SCOPED_TRACE(http.url("a.bin") + " with " + std::to_string(branches) + " branches");
+        void* task = download(http.url("a.bin"), branches);
+        const std::string log = fetch(task);
+        EXPECT_NE(log.find("Host: [::1]:" + std::to_string(http.port()) + "\r\n"), std::string::npos) << log;
+        EXPECT_EQ(lark::deletenode(task), 0u);
+    }
+}
+
 // A name with an address where nothing listens (refused at once) or where
 // nothing answers (a listener whose queue is full) still connects through
 // its other address; the branches after the first go straight to that one.

@@ -47,6 +47,16 @@ const UrlCase urlcases[] = {
     {"http directory", "http://host/dir/", -3, 0, "", "", "", 0, ""},
     {"port above 65535", "ftp://host:65536/", -4, 0, "", "", "", 0, ""},
     {"huge port", "ftp://host:99999999999999999999/", -4, 0, "", "", "", 0, ""},
+    {"ipv6 literal", "http://[::1]/f", 0, 1, "", "", "::1", 80, "/f"},
+    {"ipv6 literal and port", "http://[::1]:8080/f", 0, 1, "", "", "::1", 8080, "/f"},
+    {"ipv6 site with login", "ftp://me:pw@[2001:db8::1]:2121/", 0, 0, "me", "pw", "2001:db8::1", 2121, "/"},
+    {"ipv6 without path", "ftp://[2001:db8::1]", 0, 0, "", "", "2001:db8::1", 21, ""},
+    {"ipv4 in brackets is no ipv6", "ftp://[127.0.0.1]/", -5, 0, "", "", "", 0, ""},
+    {"bracket never closed", "http://[::1/f", -5, 0, "", "", "", 0, ""},
+    {"junk after the bracket", "http://[::1]x/f", -5, 0, "", "", "", 0, ""},
+    {"a name in brackets", "ftp://[host]/", -5, 0, "", "", "", 0, ""},
+    {"ipv6 without brackets", "ftp://2001:db8::1/", -5, 0, "", "", "", 0, ""},
+    {"ipv6 port above 65535", "http://[::1]:65536/f", -4, 0, "", "", "", 0, ""},
 };
 
 TEST(UrlSplit, Table)
@@ -63,6 +73,21 @@ TEST(UrlSplit, Table)
         EXPECT_EQ(node.servername, c.server);
         EXPECT_EQ(node.serverport, c.port);
         EXPECT_EQ(node.ftppathfile, c.path);
+    }
+}
+
+// Host and Referer name an IPv6 server in brackets, with a port that is
+// not HTTP's own, as does a redirect's new Host.
+TEST(UrlSplit, HostFieldBracketsIpv6)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://[::1]:8080/f", "[::1]:8080"}, {"http://[2001:db8::1]/f", "[2001:db8::1]"},
+        {"http://host:81/f", "host:81"},       {"http://10.0.0.1/f", "10.0.0.1"},
+    };
+    for (auto [url, host] : cases) {
+        lark::EngineNode node;
+        ASSERT_EQ(lark::parseurl(url, node), 0) << url;
+        EXPECT_EQ(lark::hostfield(node), host) << url;
     }
 }
 
