@@ -266,6 +266,21 @@ void teardown(EngineNode& node)
     }
 }
 
+// PASV and PORT name IPv4 addresses only; EPSV and EPRT work for both.
+bool extendeddata(const EngineNode& node, const WorkerContext& worker)
+{
+    return node.serveraddr.isipv6() || worker.engine.extendedpassive != 0;
+}
+
+void sendpassive(EngineNode& node, WorkerContext& worker, const char* command)
+{
+    node.pasvreply.clear();
+    node.datastate = DataState::Requested;
+    node.lastcommand = command;
+    node.log(std::string("Send command:") + command);
+    if (sendtext(node, command)) worker.refresh();
+}
+
 void startpassive(EngineNode& node, WorkerContext& worker)
 {
     node.datasocket = open_stream_socket(node.serveraddr.family());
@@ -273,17 +288,14 @@ void startpassive(EngineNode& node, WorkerContext& worker)
         node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
-    node.pasvreply.clear();
-    node.datastate = DataState::Requested;
-    node.lastcommand = "pasv\r\n";
-    node.log("Send command:pasv\r\n");
-    if (sendtext(node, "pasv\r\n")) worker.refresh();
+    sendpassive(node, worker, extendeddata(node, worker) && !node.epsvrefused ? "epsv\r\n" : "pasv\r\n");
 }
 
-// PORT can name only an IPv4 address; EPRT names either family.
-std::string activecommand(const SocketAddress& local, unsigned port)
+std::string activecommand(const SocketAddress& local, unsigned port, bool extended)
 {
-    if (local.isipv6()) return "eprt |2|" + local.text() + "|" + std::to_string(port) + "|\r\n";
+    if (extended)
+        return "eprt |" + std::string(local.isipv6() ? "2" : "1") + "|" + local.text() + "|" + std::to_string(port) +
+               "|\r\n";
     const auto* ip = reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(local.get())->sin_addr);
     char command[64];
     std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
@@ -293,6 +305,7 @@ std::string activecommand(const SocketAddress& local, unsigned port)
 
 void startactive(EngineNode& node, WorkerContext& worker)
 {
+    const bool extended = extendeddata(node, worker);
     SocketAddress local, listening;
     node.listensocket = openlistener(node.controlsocket);
     if (node.listensocket < 0 || !localaddress(node.controlsocket, local) ||
@@ -300,7 +313,7 @@ void startactive(EngineNode& node, WorkerContext& worker)
         node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
-    const std::string command = activecommand(local, listening.port());
+    const std::string command = activecommand(local, listening.port(), extended);
     node.datastate = DataState::Requested;
     node.lastcommand = command;
     node.log("Send command:" + command);
@@ -329,16 +342,30 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     std::string reply;
     reply.swap(node.pasvreply);
     const std::string line = finalreplyline(reply);
+    const bool epsv = node.lastcommand == "epsv\r\n";
+    if (epsv && line.compare(0, 1, "5") == 0) {
+        node.epsvrefused = 1;  // for the rest of this connection
+        return sendpassive(node, worker, "pasv\r\n");
+    }
     if (line.compare(0, 1, "4") == 0 || line.compare(0, 1, "5") == 0)
         return node.fail(FailureRetry, "the server refused passive mode: " + line);
-    if (line.compare(0, 3, "227") != 0) return node.fail(FailureRetry, "unexpected reply to PASV: " + line);
-    in_addr address{};
-    unsigned port = 0;
-    if (!parsepasv(reply, address, port)) return node.fail(FailureFinal, "bad PASV reply: " + line);
+    unsigned long port = 0;
+    if (epsv) {
+        if (line.compare(0, 3, "229") != 0) return node.fail(FailureRetry, "unexpected reply to EPSV: " + line);
+        if (!parseepsv(reply, port)) return node.fail(FailureFinal, "bad EPSV reply: " + line);
+        if (port == 0 || port > 65535) return node.fail(FailureFinal, "EPSV reply names no usable port: " + line);
+    } else {
+        if (line.compare(0, 3, "227") != 0) return node.fail(FailureRetry, "unexpected reply to PASV: " + line);
+        in_addr address{};
+        unsigned pasvport = 0;
+        if (!parsepasv(reply, address, pasvport)) return node.fail(FailureFinal, "bad PASV reply: " + line);
+        if (pasvport == 0) return node.fail(FailureFinal, "PASV reply names no usable port: " + line);
+        port = pasvport;
+    }
     // The data connection goes to the server we logged in to, whatever
     // address the reply names: a server must not steer us to a third host.
     SocketAddress target = node.serveraddr;
-    target.setport(port);
+    target.setport(static_cast<unsigned>(port));
     if (connectsocket(node.datasocket, target) == ConnectStarted) {
         node.log("try data connect...\r\n");
         node.datastate = DataState::Connecting;

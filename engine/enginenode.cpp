@@ -68,6 +68,7 @@ void EngineNode::resetconnection()
     redirectcount = 0;
     unsent.clear();
     pasvreply.clear();
+    epsvrefused = 0;
     restoffset = 0;
     restconfirmed = 0;
     bodyverified = 0;

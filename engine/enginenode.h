@@ -132,6 +132,7 @@ public:
     int redirectcount = 0;     // redirects followed since the last connect
     std::string unsent;        // the rest of a partial send, sent before anything else
     std::string pasvreply;     // a PASV reply that arrived in pieces
+    int epsvrefused = 0;       // FTP: the server refused EPSV on this connection
     int64_t restoffset = 0;    // FTP: the offset of the last "rest" line sent
     int restconfirmed = 0;     // FTP: the server answered 350 to that "rest"
     int bodyverified = 0;      // HTTP: status and range checked before the first write

@@ -38,6 +38,7 @@ protected:
     }
     void TearDown() override
     {
+        lark::setextendedpassive(0);
         lark::releasedllres();
     }
 
@@ -107,6 +108,73 @@ TEST_F(Ipv6, HttpFromNginxOnIpv6Loopback)
         void* task = download(http.url("a.bin"), branches);
         const std::string log = fetch(task);
         EXPECT_NE(log.find("Host: [::1]:" + std::to_string(http.port()) + "\r\n"), std::string::npos) << log;
+        EXPECT_EQ(lark::deletenode(task), 0u);
+    }
+}
+
+enum class Ftp { Pyftpd, Vsftpd };
+
+std::unique_ptr<ts::LoopbackServer> ftpserver(Ftp kind, const std::filesystem::path& root, const std::string& host)
+{
+    if (kind == Ftp::Pyftpd) return std::make_unique<ts::PyftpdServer>(root, ts::PyftpdOptions{.host = host});
+    return std::make_unique<ts::VsftpdServer>(root, ts::VsftpdOptions{.host = host});
+}
+
+// PASV and PORT cannot name an IPv6 address: EPSV and EPRT are used on
+// IPv6 always, and on IPv4 when the setting asks for them.
+TEST_F(Ipv6, FtpDataConnectionsByEpsvAndEprt)
+{
+    REQUIRE_IPV6();
+    struct Case {
+        Ftp server;
+        const char* host;
+        bool extended;
+        bool pasv;
+        const char* command;
+    } cases[] = {
+        {Ftp::Pyftpd, "::1", false, true, "Send command:epsv\r\n"},
+        {Ftp::Pyftpd, "::1", false, false, "Send command:eprt |2|::1|"},
+        {Ftp::Vsftpd, "::1", false, true, "Send command:epsv\r\n"},
+        {Ftp::Vsftpd, "::1", false, false, "Send command:eprt |2|::1|"},
+        {Ftp::Vsftpd, "127.0.0.1", true, true, "Send command:epsv\r\n"},
+        {Ftp::Pyftpd, "127.0.0.1", true, false, "Send command:eprt |1|127.0.0.1|"},
+        {Ftp::Vsftpd, "127.0.0.1", false, true, "Send command:pasv\r\n"},
+    };
+    for (const Case& c : cases) {
+        auto server = ftpserver(c.server, files->path(), c.host);
+        SCOPED_TRACE(server->url("a.bin") + (c.pasv ? " passive" : " active") + (c.extended ? ", extended" : ""));
+        lark::setextendedpassive(c.extended ? 1 : 0);
+        void* task = download(server->url("a.bin"), 2, c.pasv);
+        const std::string log = fetch(task);
+        EXPECT_NE(log.find(c.command), std::string::npos) << log << server->log();
+        EXPECT_EQ(lark::deletenode(task), 0u);
+    }
+}
+
+// A server without EPSV is asked with PASV; an EPSV port that cannot be
+// connected to ends the task with the reason, not a connect to port 0.
+TEST_F(Ipv6, EpsvRefusedOrUnusable)
+{
+    lark::setextendedpassive(1);
+    {
+        ts::FaultServer ftp(ts::FaultProtocol::Ftp, "plain", files->path());
+        void* task = download(ftp.url("a.bin"), 1);
+        const std::string log = fetch(task);
+        const size_t epsv = log.find("Send command:epsv\r\n");
+        EXPECT_NE(epsv, std::string::npos) << log;
+        EXPECT_NE(log.find("Send command:pasv\r\n", epsv), std::string::npos) << log;
+        EXPECT_EQ(lark::deletenode(task), 0u);
+    }
+    for (const char* port : {"0", "70000"}) {
+        ts::FaultServer ftp(ts::FaultProtocol::Ftp, std::string("epsv-port=") + port, files->path());
+        void* task = download(ftp.url("a.bin"), 1);
+        startdownload(task, filesize);
+        ASSERT_TRUE(waitinactive(task, 20s)) << wholelog(task);
+        std::string reason;
+        unsigned kind = 0;
+        lark::getfailure(task, reason, kind);
+        EXPECT_EQ(reason.rfind("EPSV reply names no usable port: 229", 0), 0u) << reason << "\n" << wholelog(task);
+        EXPECT_EQ(kind, lark::FailureFinal);
         EXPECT_EQ(lark::deletenode(task), 0u);
     }
 }
