@@ -1,7 +1,7 @@
 // The control worker starts everything: it resolves, connects, sends one
 // command (or one whole HTTP request) at a time, brings FTP data connections
-// up with PASV or PORT, and tears nodes down. It never waits for the peer;
-// the receive worker moves a node on once the answer has come.
+// up (PASV or EPSV, PORT or EPRT), and tears nodes down. It never waits for
+// the peer; the receive worker moves a node on once the answer has come.
 #include <netinet/in.h>
 
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include "replyparsers.h"
 #include "resolver.h"
 #include "socketlayer.h"
+#include "urlparse.h"
 #include "workerloop.h"
 
 namespace lark {
@@ -102,7 +103,7 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
 {
     if (!node.addressknown()) {
         if (!node.resolveevent) {
-            node.log("try to resolve:" + node.servername + "...\r\n");
+            node.log("try to resolve:" + urlhost(node.servername) + "...\r\n");
             // A numeric address, or a name another branch of the download has
             // looked up already, needs no lookup thread.
             AddressList known;
@@ -144,7 +145,7 @@ void connectstep(EngineNode& node, WorkerContext& worker)
 {
     node.serveraddr.setport(node.serverport);
     std::string reason;
-    node.log("try connect to server:" + node.servername +
+    node.log("try connect to server:" + urlhost(node.servername) +
              (node.addresses.size() > 1 ? " at " + addresstext(node.serveraddr) : std::string()) + "\r\n");
     if (connectsocket(node.controlsocket, node.serveraddr, &reason) == ConnectStarted)
         node.state = ControlState::Connecting;
