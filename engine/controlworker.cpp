@@ -1,14 +1,16 @@
 // The control worker starts everything: it resolves, connects, sends one
 // command (or one whole HTTP request) at a time, brings FTP data connections
-// up with PASV or PORT, and tears nodes down. It never waits for the peer;
-// the receive worker moves a node on once the answer has come.
-#include <arpa/inet.h>
+// up (PASV or EPSV, PORT or EPRT), and tears nodes down. It never waits for
+// the peer; the receive worker moves a node on once the answer has come.
+#include <netinet/in.h>
 
 #include <cstdio>
 
+#include "addressattempts.h"
 #include "replyparsers.h"
 #include "resolver.h"
 #include "socketlayer.h"
+#include "urlparse.h"
 #include "workerloop.h"
 
 namespace lark {
@@ -87,13 +89,13 @@ void opencontrolsocket(EngineNode& node, WorkerContext& worker);
 // for a moment, a name that three lookups miss is not coming back.
 constexpr int maxlookups = 3;
 
-void resolved(EngineNode& node, const sockaddr_in& address)
+void resolved(EngineNode& node, const AddressList& addresses)
 {
     node.lookupfailures = 0;
     node.datastate = DataState::Idle;
     node.dataexpected = 0;
-    node.serveraddr = address;
-    if (node.groupaddress) node.groupaddress->remember(node.servername, node.serverport, address);
+    useaddresses(node, addresses);
+    if (node.groupaddress) node.groupaddress->remember(node.servername, node.serverport, addresses);
     node.log("server name resolved\r\n");
 }
 
@@ -101,22 +103,22 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
 {
     if (!node.addressknown()) {
         if (!node.resolveevent) {
-            node.log("try to resolve:" + node.servername + "...\r\n");
-            // A dotted address, or a name another branch of the download has
+            node.log("try to resolve:" + urlhost(node.servername) + "...\r\n");
+            // A numeric address, or a name another branch of the download has
             // looked up already, needs no lookup thread.
-            sockaddr_in known{};
+            AddressList known;
+            SocketAddress literal;
             if ((node.groupaddress && node.groupaddress->recall(node.servername, node.serverport, known)) ||
-                (inet_pton(AF_INET, node.servername.c_str(), &known.sin_addr) == 1 &&
-                 resolveserver(node.servername, node.serverport, known) == 0)) {
+                (literal.parse(node.servername, node.serverport) && (known = {literal}, true))) {
                 resolved(node, known);
                 return opencontrolsocket(node, worker);
             }
             startresolve(node, worker.engine.controlwaker);
         }
         if (!node.resolveevent->done.isset()) return;
-        sockaddr_in found = node.resolveevent->address;
+        AddressList found = node.resolveevent->addresses;
         node.resolveevent.reset();
-        if (found.sin_addr.s_addr == 0) {
+        if (found.empty()) {
             if (++node.lookupfailures >= maxlookups) node.fail(FailureFinal, "host not found: " + node.servername);
             else worker.refresh();  // a new lookup at once
             return;
@@ -128,8 +130,9 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
 
 void opencontrolsocket(EngineNode& node, WorkerContext& worker)
 {
-    node.controlsocket = open_stream_socket();
+    node.controlsocket = open_stream_socket(node.serveraddr.family());
     if (node.controlsocket < 0) {
+        if (nextaddress(node, "no socket of its family")) return worker.refresh();
         node.fail(FailureRetry, "no socket for the connection");
         return;
     }
@@ -140,11 +143,14 @@ void opencontrolsocket(EngineNode& node, WorkerContext& worker)
 
 void connectstep(EngineNode& node, WorkerContext& worker)
 {
-    sockaddr_in target = node.serveraddr;
-    target.sin_port = htons(static_cast<uint16_t>(node.serverport));
-    node.log("try connect to server:" + node.servername + "\r\n");
-    if (connectsocket(node.controlsocket, target) == ConnectStarted) node.state = ControlState::Connecting;
-    else node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
+    node.serveraddr.setport(node.serverport);
+    std::string reason;
+    node.log("try connect to server:" + urlhost(node.servername) +
+             (node.addresses.size() > 1 ? " at " + addresstext(node.serveraddr) : std::string()) + "\r\n");
+    if (connectsocket(node.controlsocket, node.serveraddr, &reason) == ConnectStarted)
+        node.state = ControlState::Connecting;
+    else if (!nextaddress(node, reason))
+        node.fail(FailureRetry, "could not connect to the server: " + reason);
     worker.refresh();
 }
 
@@ -261,37 +267,57 @@ void teardown(EngineNode& node)
     }
 }
 
+// PASV and PORT name IPv4 addresses only; EPSV and EPRT work for both.
+bool extendeddata(const EngineNode& node, const WorkerContext& worker)
+{
+    return node.serveraddr.isipv6() || worker.engine.extendedpassive != 0;
+}
+
+void sendpassive(EngineNode& node, WorkerContext& worker, const char* command)
+{
+    node.pasvreply.clear();
+    node.datastate = DataState::Requested;
+    node.lastcommand = command;
+    node.log(std::string("Send command:") + command);
+    if (sendtext(node, command)) worker.refresh();
+}
+
 void startpassive(EngineNode& node, WorkerContext& worker)
 {
-    node.datasocket = open_stream_socket();
+    node.datasocket = open_stream_socket(node.serveraddr.family());
     if (node.datasocket < 0) {
         node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
-    node.pasvreply.clear();
-    node.datastate = DataState::Requested;
-    node.lastcommand = "pasv\r\n";
-    node.log("Send command:pasv\r\n");
-    if (sendtext(node, "pasv\r\n")) worker.refresh();
+    sendpassive(node, worker, extendeddata(node, worker) && !node.epsvrefused ? "epsv\r\n" : "pasv\r\n");
+}
+
+std::string activecommand(const SocketAddress& local, unsigned port, bool extended)
+{
+    if (extended)
+        return "eprt |" + std::string(local.isipv6() ? "2" : "1") + "|" + local.text() + "|" + std::to_string(port) +
+               "|\r\n";
+    const auto* ip = reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(local.get())->sin_addr);
+    char command[64];
+    std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
+                  static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
+    return command;
 }
 
 void startactive(EngineNode& node, WorkerContext& worker)
 {
-    sockaddr_in local{}, listening{};
+    const bool extended = extendeddata(node, worker);
+    SocketAddress local, listening;
     node.listensocket = openlistener(node.controlsocket);
     if (node.listensocket < 0 || !localaddress(node.controlsocket, local) ||
         !localaddress(node.listensocket, listening)) {
         node.fail(FailureRetry, "no socket for the data connection");
         return;
     }
-    const auto* ip = reinterpret_cast<const unsigned char*>(&local.sin_addr.s_addr);
-    unsigned port = ntohs(listening.sin_port);
-    char command[64];
-    std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
-                  static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
+    const std::string command = activecommand(local, listening.port(), extended);
     node.datastate = DataState::Requested;
     node.lastcommand = command;
-    node.log(std::string("Send command:") + command);
+    node.log("Send command:" + command);
     if (sendtext(node, command)) worker.refresh();
 }
 
@@ -317,16 +343,30 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     std::string reply;
     reply.swap(node.pasvreply);
     const std::string line = finalreplyline(reply);
+    const bool epsv = node.lastcommand == "epsv\r\n";
+    if (epsv && line.compare(0, 1, "5") == 0) {
+        node.epsvrefused = 1;  // for the rest of this connection
+        return sendpassive(node, worker, "pasv\r\n");
+    }
     if (line.compare(0, 1, "4") == 0 || line.compare(0, 1, "5") == 0)
         return node.fail(FailureRetry, "the server refused passive mode: " + line);
-    if (line.compare(0, 3, "227") != 0) return node.fail(FailureRetry, "unexpected reply to PASV: " + line);
-    in_addr address{};
-    unsigned port = 0;
-    if (!parsepasv(reply, address, port)) return node.fail(FailureFinal, "bad PASV reply: " + line);
+    unsigned long port = 0;
+    if (epsv) {
+        if (line.compare(0, 3, "229") != 0) return node.fail(FailureRetry, "unexpected reply to EPSV: " + line);
+        if (!parseepsv(reply, port)) return node.fail(FailureFinal, "bad EPSV reply: " + line);
+        if (port == 0 || port > 65535) return node.fail(FailureFinal, "EPSV reply names no usable port: " + line);
+    } else {
+        if (line.compare(0, 3, "227") != 0) return node.fail(FailureRetry, "unexpected reply to PASV: " + line);
+        in_addr address{};
+        unsigned pasvport = 0;
+        if (!parsepasv(reply, address, pasvport)) return node.fail(FailureFinal, "bad PASV reply: " + line);
+        if (pasvport == 0) return node.fail(FailureFinal, "PASV reply names no usable port: " + line);
+        port = pasvport;
+    }
     // The data connection goes to the server we logged in to, whatever
     // address the reply names: a server must not steer us to a third host.
-    sockaddr_in target = node.serveraddr;
-    target.sin_port = htons(static_cast<uint16_t>(port));
+    SocketAddress target = node.serveraddr;
+    target.setport(static_cast<unsigned>(port));
     if (connectsocket(node.datasocket, target) == ConnectStarted) {
         node.log("try data connect...\r\n");
         node.datastate = DataState::Connecting;
@@ -338,6 +378,9 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
 
 void timedout(EngineNode& node)
 {
+    if (node.state == ControlState::Connecting &&
+        nextaddress(node, "no answer within " + std::to_string(attemptlimitms) + " ms"))
+        return;
     node.fail(FailureRetry, std::string("timed out waiting for ") + node.timerreason);
 }
 

@@ -30,6 +30,7 @@ struct Engine {
     TimerHeap timers;  // the nodes' deadlines, served by the control worker
     std::atomic<unsigned> connecttimeout{30000};  // ms
     std::atomic<unsigned> idletimeout{60000};     // ms
+    std::atomic<int> extendedpassive{0};          // EPSV and EPRT on IPv4 too
     std::thread workers[2];
     ManualEvent finished[2];
 

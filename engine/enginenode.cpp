@@ -53,11 +53,22 @@ EngineNode::~EngineNode()
     closehandle(localfile);
 }
 
+void EngineNode::forgetaddress()
+{
+    serveraddr = SocketAddress();
+    addresses.clear();
+    addressindex = 0;
+}
+
 void EngineNode::resetconnection()
 {
+    // The next connection starts again from the address that worked last.
+    if (!addresses.empty()) serveraddr = addresses.front();
+    addressindex = 0;
     redirectcount = 0;
     unsent.clear();
     pasvreply.clear();
+    epsvrefused = 0;
     restoffset = 0;
     restconfirmed = 0;
     bodyverified = 0;
@@ -77,6 +88,8 @@ std::unique_ptr<EngineNode> EngineNode::makebranch() const
     branch->filename = filename;
     branch->localdir = localdir;
     branch->serveraddr = serveraddr;
+    branch->addresses = addresses;
+    branch->addressindex = addressindex;
     branch->groupaddress = groupaddress;
     branch->restproof = restproof;
     branch->user = user;

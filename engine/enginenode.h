@@ -6,10 +6,9 @@
 // the links; the workers read them without a lock, so they are atomic.
 #pragma once
 
-#include <netinet/in.h>
-
 #include "chunkdecoder.h"
 #include "lark.h"
+#include "socketaddress.h"
 
 #include <atomic>
 #include <cstdint>
@@ -78,7 +77,9 @@ public:
 
     bool isdownload() const { return lastbranch.load() != nullptr; }
     bool ishttp() const { return serverprotocol == ProtocolHttp; }
-    bool addressknown() const { return serveraddr.sin_addr.s_addr != 0; }
+    bool addressknown() const { return !serveraddr.empty(); }
+    // A new server: the next connect looks its name up again.
+    void forgetaddress();
 
     unsigned serverprotocol = ProtocolFtp;
     std::string servername;
@@ -86,7 +87,7 @@ public:
     std::string ftppathfile;
     std::string filename;
     std::string localdir;
-    sockaddr_in serveraddr{};
+    SocketAddress serveraddr;  // the address connected to, or being tried
     std::shared_ptr<ResolveJob> resolveevent;
     std::string user;
     std::string pass;
@@ -131,6 +132,7 @@ public:
     int redirectcount = 0;     // redirects followed since the last connect
     std::string unsent;        // the rest of a partial send, sent before anything else
     std::string pasvreply;     // a PASV reply that arrived in pieces
+    int epsvrefused = 0;       // FTP: the server refused EPSV on this connection
     int64_t restoffset = 0;    // FTP: the offset of the last "rest" line sent
     int restconfirmed = 0;     // FTP: the server answered 350 to that "rest"
     int bodyverified = 0;      // HTTP: status and range checked before the first write
@@ -148,6 +150,8 @@ public:
     // known; bytes below the write offset are compared with the disk.
     int64_t streamoffset = -1;
     int64_t streambegin = -1;  // where the stream started
+    AddressList addresses;     // every address of the server, in the order tried
+    size_t addressindex = 0;   // which of them serveraddr is
     std::shared_ptr<GroupAddress> groupaddress;  // shared by a download's branches
     std::shared_ptr<RestProof> restproof;        // likewise
 

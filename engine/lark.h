@@ -102,6 +102,11 @@ LARK_EXPORT unsigned getretryafter(void* node, unsigned& seconds);
 // 30000) and silence while a reply or data is awaited (default 60000).
 LARK_EXPORT unsigned settimeouts(unsigned connectms, unsigned idlems);
 
+// FTP data connections by EPSV and EPRT on IPv4 too (1), or only on IPv6,
+// where PASV and PORT cannot name the address (0, the default). A server
+// that refuses EPSV is asked with PASV instead.
+LARK_EXPORT unsigned setextendedpassive(int enable);
+
 // Protocol log.
 LARK_EXPORT unsigned getoutputmsg(void* node, std::string& text, int all);
 LARK_EXPORT unsigned clearlogmessage(void* node);

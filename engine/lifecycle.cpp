@@ -148,6 +148,14 @@ unsigned settimeouts(unsigned connectms, unsigned idlems)
     return StatusOk;
 }
 
+unsigned setextendedpassive(int enable)
+{
+    Engine* engine = runningengine();
+    if (!engine) return StatusNoNode;
+    engine->extendedpassive = enable ? 1 : 0;
+    return StatusOk;
+}
+
 namespace {
 void requestclose(EngineNode* node)
 {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "addressattempts.h"
 #include "localname.h"
 #include "programdir.h"
 #include "restproof.h"
@@ -246,7 +247,7 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
     size_t firstline = node.lastcommand.find("\r\n");
     std::string tail = node.lastcommand.substr(firstline + 2);
     if (!scheme.empty()) {
-        node.serveraddr = sockaddr_in{};
+        node.forgetaddress();
         if (parseurl(newpath, node) != 0) return node.fail(FailureFinal, "redirect not followed: " + newpath);
         if (node.filename.empty()) node.filename = extractfilenamefrompath(node.ftppathfile);
         // Credentials belong to the origin that was asked, never another.
@@ -501,24 +502,28 @@ void receivestep(EngineNode& node, WorkerContext& worker)
     char* buffer = worker.buffer.get();
     switch (node.state) {
     case ControlState::Connecting:
-        if (node.ishttp()) {
-            // A refused or unreachable server ends the node instead of
-            // leaving it connecting for ever.
-            if (failed(node.controlsocket)) {
-                node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
-                closehandle(node.controlsocket);
-            } else if (wait_socket(node.controlsocket, Writable, 0) == 1) {
+        if (failed(node.controlsocket)) {
+            // A refused or unreachable address moves on to the next one, or
+            // ends the node instead of leaving it connecting for ever. A
+            // fresh socket for the next try: a second connect on this one
+            // only returns the pending error.
+            const std::string reason = socketerrortext(node.controlsocket);
+            if (nextaddress(node, reason)) {
+                worker.refresh();
+                break;
+            }
+            node.fail(FailureRetry, "could not connect to the server: " + reason);
+            closehandle(node.controlsocket);
+        } else if (node.ishttp()) {
+            if (wait_socket(node.controlsocket, Writable, 0) == 1) {
+                addressconnected(node);
                 node.state = ControlState::Ready;
                 worker.refresh();
             } else {
                 worker.waitfor(node.controlsocket, POLLOUT);
             }
-        } else if (failed(node.controlsocket)) {
-            // A fresh socket for the next try: a second connect on this one
-            // only returns the pending error.
-            node.fail(FailureRetry, "could not connect to the server: " + socketerrortext(node.controlsocket));
-            closehandle(node.controlsocket);
         } else if (readable(node.controlsocket)) {
+            addressconnected(node);
             node.state = ControlState::ReadReply;
             worker.refresh();
         } else {

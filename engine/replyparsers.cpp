@@ -73,6 +73,25 @@ std::string finalreplyline(const std::string& reply)
 
 // Finds six numbers "h1,h2,h3,h4,p1,p2" in a 227 reply, with or without
 // parentheses around them: the port from the last two.
+bool parseepsv(const std::string& reply, unsigned long& port)
+{
+    for (size_t open = reply.find('('); open != std::string::npos; open = reply.find('(', open + 1)) {
+        if (open + 4 >= reply.size()) return false;
+        const char d = reply[open + 1];
+        if (d < 33 || d > 126 || (d >= '0' && d <= '9') || reply[open + 2] != d || reply[open + 3] != d) continue;
+        size_t at = open + 4, digits = 0;
+        unsigned long value = 0;
+        while (at < reply.size() && reply[at] >= '0' && reply[at] <= '9' && digits < 6) {
+            value = value * 10 + static_cast<unsigned long>(reply[at++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || at + 1 >= reply.size() || reply[at] != d || reply[at + 1] != ')') continue;
+        port = value;
+        return true;
+    }
+    return false;
+}
+
 bool parsepasv(const std::string& reply, in_addr& address, unsigned& port)
 {
     size_t at = 3;  // past the code

@@ -52,6 +52,10 @@ int parseresponseheader(const std::string& header, const std::string& path, std:
 // parentheses around them (some servers leave them out).
 bool parsepasv(const std::string& reply, in_addr& address, unsigned& port);
 
+// The port of a 229 reply, "(|||port|)" with any one delimiter in place of
+// "|"; false when the reply holds no such group. The port is not checked.
+bool parseepsv(const std::string& reply, unsigned long& port);
+
 // True when the header has more lines than a real server sends (100
 // besides the blank line that ends it).
 bool toomanyheaderlines(const std::string& header);

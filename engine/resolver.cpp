@@ -1,9 +1,7 @@
 #include "resolver.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 
-#include <cstring>
 #include <thread>
 
 #include "enginenode.h"
@@ -11,40 +9,41 @@
 
 namespace lark {
 
-int resolveserver(const std::string& name, unsigned port, sockaddr_in& address)
+AddressList resolveserver(const std::string& name, unsigned port)
 {
+    SocketAddress literal;
+    if (literal.parse(name, port)) return {literal};
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    in_addr ip{};
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found) {
-        ip = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
-    } else if (inet_pton(AF_INET, name.c_str(), &ip) != 1) {
-        return -1;
+    if (name.empty() || getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
+    AddressList addresses;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+        // The numeric check refuses 0.0.0.0 and ::; the address itself keeps
+        // what its text would lose (an IPv6 scope).
+        SocketAddress address;
+        if (!address.assign(entry->ai_addr, entry->ai_addrlen) || !literal.parse(address.text(), port)) continue;
+        address.setport(port);
+        addresses.push_back(address);
     }
-    if (ip.s_addr == 0) return -1;
-    std::memset(&address, 0, sizeof address);
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port & 0xFFFF));
-    address.sin_addr = ip;
-    return 0;
+    freeaddrinfo(found);
+    return interleavefamilies(addresses);
 }
 
-void GroupAddress::remember(const std::string& newname, unsigned newport, const sockaddr_in& newaddress)
+void GroupAddress::remember(const std::string& newname, unsigned newport, const AddressList& newaddresses)
 {
     std::lock_guard<std::mutex> guard(lock);
     name = newname;
     port = newport;
-    address = newaddress;
+    addresses = newaddresses;
 }
 
-bool GroupAddress::recall(const std::string& wanted, unsigned wantedport, sockaddr_in& found)
+bool GroupAddress::recall(const std::string& wanted, unsigned wantedport, AddressList& found)
 {
     std::lock_guard<std::mutex> guard(lock);
-    if (address.sin_addr.s_addr == 0 || wanted != name || wantedport != port) return false;
-    found = address;
+    if (addresses.empty() || wanted != name || wantedport != port) return false;
+    found = addresses;
     return true;
 }
 
@@ -59,7 +58,7 @@ void startresolve(EngineNode& node, std::shared_ptr<Waker> waker)
     node.dataexpected = 0;
     try {
         std::thread([job] {
-            resolveserver(job->name, job->port, job->address);
+            job->addresses = resolveserver(job->name, job->port);
             job->done.set();
             if (job->waker) job->waker->wake();
         }).detach();

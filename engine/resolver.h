@@ -1,29 +1,29 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "manualevent.h"
+#include "socketaddress.h"
 
 namespace lark {
 
 class EngineNode;
 class Waker;
 
-// The address one branch of a download looked up, for its other branches:
-// one lookup per download. Its lock is taken alone, never with another.
+// The addresses one branch of a download looked up, for its other
+// branches: one lookup per download, the address that connected first.
+// Its lock is taken alone, never with another.
 struct GroupAddress {
-    void remember(const std::string& name, unsigned port, const sockaddr_in& address);
-    bool recall(const std::string& name, unsigned port, sockaddr_in& address);
+    void remember(const std::string& name, unsigned port, const AddressList& addresses);
+    bool recall(const std::string& name, unsigned port, AddressList& addresses);
 
 private:
     std::mutex lock;
     std::string name;
     unsigned port = 0;
-    sockaddr_in address{};
+    AddressList addresses;
 };
 
 // One name lookup on a thread of its own. The job, not the node, is shared
@@ -31,13 +31,14 @@ private:
 struct ResolveJob {
     std::string name;
     unsigned port = 0;
-    sockaddr_in address{};
+    AddressList addresses;  // empty: nothing found
     ManualEvent done;
     std::shared_ptr<Waker> waker;  // told when the lookup has ended
 };
 
-// Looks an IPv4 name (or dotted address) up; 0 on success, -1 on failure.
-int resolveserver(const std::string& name, unsigned port, sockaddr_in& address);
+// Every address of a name (or numeric address) of either family, in the
+// order connects try them; empty when nothing was found.
+AddressList resolveserver(const std::string& name, unsigned port);
 
 // Starts a lookup of the node's server; the node keeps the job, `waker`
 // hears when it ends.

@@ -89,13 +89,17 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     if (from == to) return 0;
     std::string path, server, filename;
     unsigned port;
-    sockaddr_in address;
+    SocketAddress address;
+    AddressList addresses;
+    size_t addressindex;
     {
         std::lock_guard<std::mutex> guard(from->lock);
         path = from->ftppathfile;
         port = from->serverport;
         server = from->servername;
         address = from->serveraddr;
+        addresses = from->addresses;
+        addressindex = from->addressindex;
         filename = from->filename;
     }
     std::lock_guard<std::mutex> guard(to->lock);
@@ -103,6 +107,8 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     to->serverport = port;
     to->servername = server;
     to->serveraddr = address;
+    to->addresses = addresses;
+    to->addressindex = addressindex;
     to->filename = filename;
     return 0;
 }

@@ -53,9 +53,9 @@ std::string socketerrortext(int socket)
     return error != 0 ? std::strerror(error) : "connection failed";
 }
 
-int open_stream_socket()
+int open_stream_socket(int family)
 {
-    int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int socket = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (socket < 0) return -1;
     if (!keepalive(socket)) {
         close(socket);
@@ -64,12 +64,16 @@ int open_stream_socket()
     return socket;
 }
 
-ConnectResult connectsocket(int socket, const sockaddr_in& address)
+ConnectResult connectsocket(int socket, const SocketAddress& address, std::string* reason)
 {
-    if (socket < 0) return ConnectFailed;
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return ConnectStarted;
-    return errno == EINPROGRESS || errno == EALREADY || errno == EINTR ? ConnectStarted : ConnectFailed;
+    int error = EBADF;
+    if (socket >= 0 && !address.empty()) {
+        if (::connect(socket, address.get(), address.length) == 0) return ConnectStarted;
+        error = errno;
+        if (error == EINPROGRESS || error == EALREADY || error == EINTR) return ConnectStarted;
+    }
+    if (reason) *reason = std::strerror(error);
+    return ConnectFailed;
 }
 
 long sendsome(int socket, const char* data, size_t length)
@@ -90,21 +94,22 @@ long receivechunk(int socket, char* buffer, size_t capacity)
     return got;
 }
 
-bool localaddress(int socket, sockaddr_in& address)
+bool localaddress(int socket, SocketAddress& address)
 {
-    socklen_t size = sizeof address;
-    return getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) == 0 &&
-           address.sin_family == AF_INET;
+    sockaddr_storage local{};
+    socklen_t size = sizeof local;
+    return getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) == 0 &&
+           address.assign(reinterpret_cast<const sockaddr*>(&local), size);
 }
 
 int openlistener(int controlsocket)
 {
-    sockaddr_in address{};
+    SocketAddress address;
     if (!localaddress(controlsocket, address)) return -1;
-    address.sin_port = 0;
-    int listener = open_stream_socket();
+    address.setport(0);
+    int listener = open_stream_socket(address.family());
     if (listener < 0) return -1;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (bind(listener, address.get(), address.length) != 0 ||
         listen(listener, 5) != 0) {
         close(listener);
         return -1;

@@ -2,10 +2,10 @@
 // caller asks for a time-out, and no call can raise SIGPIPE.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstddef>
 #include <string>
+
+#include "socketaddress.h"
 
 namespace lark {
 
@@ -16,11 +16,13 @@ enum SocketKind { Readable = 1, Writable = 2, Failed = 3 };
 // readable; any other kind returns 0 at once.
 int wait_socket(int socket, int kind, int timeoutms);
 
-// A non-blocking IPv4 stream socket with keep-alive on, or -1.
-int open_stream_socket();
+// A non-blocking stream socket of `family` (AF_INET, AF_INET6) with
+// keep-alive on, or -1.
+int open_stream_socket(int family);
 
 enum ConnectResult { ConnectStarted, ConnectFailed };
-ConnectResult connectsocket(int socket, const sockaddr_in& address);
+// A failure at once (no route, say) leaves its reason in `reason`.
+ConnectResult connectsocket(int socket, const SocketAddress& address, std::string* reason = nullptr);
 
 // Sends what the socket takes now; returns the count sent, 0 when it would
 // block, -1 when the connection is broken.
@@ -39,7 +41,7 @@ int openlistener(int controlsocket);
 // Accepts one connection as a non-blocking, keep-alive socket, or -1.
 int acceptconnection(int listener);
 
-bool localaddress(int socket, sockaddr_in& address);
+bool localaddress(int socket, SocketAddress& address);
 
 // Why a socket's connect failed ("Connection refused"), from SO_ERROR.
 std::string socketerrortext(int socket);

@@ -1,5 +1,7 @@
 #include "urlparse.h"
 
+#include <arpa/inet.h>
+
 #include "enginenode.h"
 
 namespace lark {
@@ -68,9 +70,25 @@ int parseurl(const std::string& url, EngineNode& node)
         rest.erase(0, at + 1);
     }
 
+    // An IPv6 literal is bracketed, as its own colons would read as a port.
+    std::string host = rest;
+    size_t colon = std::string::npos;
+    if (!rest.empty() && rest[0] == '[') {
+        size_t close = rest.find(']');
+        if (close == std::string::npos) return -5;
+        host = rest.substr(1, close - 1);
+        in6_addr ip{};
+        if (inet_pton(AF_INET6, host.c_str(), &ip) != 1) return -5;
+        if (close + 1 < rest.size() && rest[close + 1] != ':') return -5;
+        if (close + 1 < rest.size()) colon = close + 1;
+    } else {
+        colon = rest.find(':');
+        if (colon != std::string::npos && rest.find(':', colon + 1) != std::string::npos) return -5;
+        if (colon != std::string::npos) host = rest.substr(0, colon);
+    }
+
     // A ":" without digits keeps the default port, as URLs define it.
     unsigned port = protocol == ProtocolHttp ? 80 : 21;
-    size_t colon = rest.find(':');
     if (colon != std::string::npos) {
         unsigned long value = 0;
         size_t digits = 0;
@@ -80,7 +98,6 @@ int parseurl(const std::string& url, EngineNode& node)
             ++digits;
         }
         if (digits > 0) port = static_cast<unsigned>(value);
-        rest.erase(colon);
     }
 
     node.serverprotocol = protocol;
@@ -88,13 +105,19 @@ int parseurl(const std::string& url, EngineNode& node)
     node.user = user;
     node.pass = pass;
     node.serverport = port;
-    node.servername = rest;
+    node.servername = host;
     return 0;
+}
+
+std::string urlhost(const std::string& servername)
+{
+    return servername.find(':') == std::string::npos ? servername : "[" + servername + "]";
 }
 
 std::string hostfield(const EngineNode& node)
 {
-    return node.serverport == 80 ? node.servername : node.servername + ":" + std::to_string(node.serverport);
+    const std::string host = urlhost(node.servername);
+    return node.serverport == 80 ? host : host + ":" + std::to_string(node.serverport);
 }
 
 }  // namespace lark

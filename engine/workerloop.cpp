@@ -10,6 +10,8 @@
 // for both to park before it unlinks), so neither ever stands on freed nodes.
 #include "workerloop.h"
 
+#include "addressattempts.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -79,7 +81,7 @@ Wait currentwait(const EngineNode& node, const Engine& engine)
     }
     switch (node.state) {
     case ControlState::Connecting:
-        return {"the connection", connect};
+        return {"the connection", connectlimit(node, connect)};
     case ControlState::AwaitReply:
     case ControlState::ReadReply:
         if (node.notifystate == NotifyState::Ready) return {};

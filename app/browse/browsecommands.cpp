@@ -9,6 +9,7 @@
 #include "listingdisplay.h"
 #include "core/messageseam.h"
 #include "core/tasknoderemoval.h"
+#include "core/urlhost.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ std::optional<DownloadRequest> DownloadSelectedFile(CSiteBrowsList& list) {
   // The engine decodes an FTP URL's escapes back to the server's bytes.
   for (const CTreeItem* up = item; up->GetParentItem(); up = up->GetParentItem())
     path.prepend(QLatin1Char('/') + UrlPathSegment(up->GetData()));
-  path.prepend(CSiteBrowsList::SiteEntryOf(item)->GetData().text);
+  path.prepend(QString::fromStdString(UrlHost(CSiteBrowsList::SiteEntryOf(item)->GetData().text.toStdString())));
   unsigned protocol = 0;
   lark::getserverprotocol(site->node, protocol);
   DownloadRequest request;

@@ -42,6 +42,7 @@ struct GetOptions {
   unsigned port = 0;
   bool active = false;
   bool ascii = false;
+  bool epsv = false;
   QString list;
   int timeout = 60;
   unsigned connecttimeout = 30;  // seconds
@@ -109,6 +110,8 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
       options.port = static_cast<unsigned>(number);
     } else if (arg == "--active") {
       options.active = true;
+    } else if (arg == "--epsv") {
+      options.epsv = true;
     } else if (arg == "--ascii") {
       options.ascii = true;
     } else if (arg == "--list") {
@@ -369,6 +372,7 @@ int runget(int argc, char** argv) {
   lark::setmessageposter(PostEngineMessage);
 
   lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
+  lark::setextendedpassive(options.epsv ? 1 : 0);
 
   CStderrSeam seam;
   CDownloadList list(seam);

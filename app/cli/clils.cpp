@@ -44,6 +44,7 @@ struct LsOptions {
   std::string pass;
   unsigned port = 0;
   bool passive = true;
+  bool epsv = false;
   int timeout = 60;
   unsigned connecttimeout = 30;  // seconds
   unsigned idletimeout = 60;
@@ -64,7 +65,7 @@ bool parsenumber(const char* text, long low, long high, long& value) {
 // 0 parsed; 2 after a usage message.
 int parseoptions(int argc, char** argv, LsOptions& options) {
   const char* usage =
-      "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS]\n"
+      "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--epsv] [--timeout SECONDS]\n"
       "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n";
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -101,6 +102,8 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
           static_cast<unsigned>(number);
     } else if (!std::strcmp(arg, "--active")) {
       options.passive = false;
+    } else if (!std::strcmp(arg, "--epsv")) {
+      options.epsv = true;
     } else if (arg[0] == '-' || !options.url.empty()) {
       std::fprintf(stderr, "skylark-cli ls: unexpected argument %s\n%s", arg, usage);
       return 2;
@@ -141,6 +144,7 @@ int runls(int argc, char** argv) {
   if (int status = parseoptions(argc, argv, options)) return status;
   lark::setmessageposter(&PostEngineMessage);
   lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
+  lark::setextendedpassive(options.epsv ? 1 : 0);
 
   const QString url = QString::fromStdString(options.url);
   void* node = nullptr;

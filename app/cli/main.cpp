@@ -11,10 +11,10 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: skylark-cli get [-n BRANCHES] [-d DIR] [-u USER] [-p PASS] [-P PORT] [--active] [--ascii]\n"
-                 "                       [--list FILE] [--timeout SECONDS] [--connect-timeout SECONDS]\n"
+                 "usage: skylark-cli get [-n BRANCHES] [-d DIR] [-u USER] [-p PASS] [-P PORT] [--active] [--epsv]\n"
+                 "                       [--ascii] [--list FILE] [--timeout SECONDS] [--connect-timeout SECONDS]\n"
                  "                       [--idle-timeout SECONDS] [--retry-wait SECONDS] [--tries N] [-v] URL\n"
-                 "       skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS]\n"
+                 "       skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--epsv] [--timeout SECONDS]\n"
                  "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n"
                  "       skylark-cli tasks\n");
     return 2;

@@ -30,6 +30,9 @@ inline constexpr char kRightHeight[] = "rightheight";
 // reply or data is awaited (defaults 30 and 60).
 inline constexpr char kConnectTimeout[] = "connecttimeout";
 inline constexpr char kIdleTimeout[] = "idletimeout";
+// FTP data connections by EPSV and EPRT on IPv4 too (flag, default off;
+// IPv6 always uses them).
+inline constexpr char kExtendedPassive[] = "epsv";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero

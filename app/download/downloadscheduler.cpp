@@ -12,6 +12,7 @@
 #include "localfile.h"
 #include "numbertext.h"
 #include "core/treegridrules.h"
+#include "core/urlhost.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ std::string FtpPath(void* node) {
 std::string HttpRequestHead(void* node) {
   std::string server;
   lark::getservername(node, server);
+  server = UrlHost(server);
   // A port other than the scheme's belongs in Host and Referer.
   unsigned port = 80;
   if (lark::getserverport(node, port) == 0 && port != 80) server += ":" + std::to_string(port);

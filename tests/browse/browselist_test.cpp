@@ -184,6 +184,15 @@ TEST_F(BrowseList, DownloadBuildsTheFileUrl) {
   EXPECT_FALSE(DownloadSelectedFile(*list));
 }
 
+// The site row shows the engine's server name; the URL brackets an IPv6 one.
+TEST_F(BrowseList, DownloadBracketsAnIpv6Server) {
+  Site("::1", "ftp://[::1]:2121/");
+  Select(Add(list->Model().GetRootAt(0), "a.bin", false));
+  const auto request = DownloadSelectedFile(*list);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->url, "ftp://[::1]/a.bin");
+}
+
 TEST_F(BrowseList, CommandsOnASiteThatIsNotReady) {
   Site("alpha", "ftp://alpha/");
   Select(list->Model().GetRootAt(0));

@@ -43,6 +43,41 @@ TEST_F(CliGet, DownloadsFromEveryServerKind) {
   }
 }
 
+// IPv6 literal URLs over HTTP and FTP (EPSV passive, EPRT active), and
+// --epsv on IPv4, shown by a server whose EPSV answer cannot be used.
+TEST_F(CliGet, Ipv6AndExtendedPassive) {
+  if (!testsupport::hasIpv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+  const auto source = files.writeRandomFile("a.bin", 3 << 20, 6);
+  testsupport::NginxServer http(files.path(), {.host = "::1"});
+  testsupport::VsftpdServer vsftpd(files.path(), {.host = "::1"});
+  testsupport::PyftpdServer pyftpd(files.path(), {.host = "::1"});
+  testsupport::FaultServer badepsv(testsupport::FaultProtocol::Ftp, "epsv-port=0", files.path());
+  const struct {
+    std::vector<std::string> args;
+    const char* fails;  // null: exit 0 with the right bytes
+  } cases[] = {
+      {{"-n", "1", http.url("a.bin")}, nullptr},
+      {{"-n", "4", http.url("a.bin")}, nullptr},
+      {{"-n", "3", vsftpd.url("a.bin")}, nullptr},
+      {{"-n", "2", "--active", pyftpd.url("a.bin")}, nullptr},
+      {{"--epsv", badepsv.url("a.bin")}, "EPSV reply names no usable port"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(out.path() / "dl" / "a.bin");
+    std::vector<std::string> args = {"get", "-d", dir, "--timeout", "30"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = Cli(args, home);
+    if (c.fails) {
+      EXPECT_NE(run.status, 0) << c.args.back() << "\n" << run.output;
+      EXPECT_NE(run.output.find(c.fails), std::string::npos) << run.output;
+      continue;
+    }
+    EXPECT_EQ(run.status, 0) << c.args.back() << "\n" << run.output;
+    EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "a.bin"), testsupport::sha256OfFile(source))
+        << c.args.back();
+  }
+}
+
 TEST_F(CliGet, FailuresExitNonZeroWithOneLine) {
   files.writeFile("x.bin", "data");
   testsupport::NginxServer http(files.path());

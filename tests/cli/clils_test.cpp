@@ -64,6 +64,21 @@ TEST_F(CliLs, ListsVsftpdPassiveAndActive) {
   }
 }
 
+TEST_F(CliLs, ListsOnIpv6LoopbackByEpsvAndEprt) {
+  if (!ts::hasIpv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+  ts::VsftpdServer vsftpd(files->path(), {.host = "::1"});
+  ts::PyftpdServer pyftpd(files->path(), {.host = "::1"});
+  for (const ts::LoopbackServer* ftp : std::initializer_list<const ts::LoopbackServer*>{&vsftpd, &pyftpd}) {
+    for (const QStringList& mode : {QStringList{}, QStringList{"--active"}}) {
+      const QString url = QString::fromStdString(ftp->url("pub/linux/"));
+      const CliRun run = Cli(QStringList{"ls", "--timeout", "30"} + mode + QStringList{url});
+      ASSERT_EQ(run.status, 0) << url.toStdString() << " " << mode.join(' ').toStdString() << "\n" << run.err;
+      EXPECT_EQ(run.out.substr(0, 5), "kdir/") << run.out;
+      EXPECT_NE(run.out.find("\nzfile.txt\t3\t"), std::string::npos) << run.out;
+    }
+  }
+}
+
 TEST_F(CliLs, ListsThePwdDirectoryOfPyftpdlibWithALogin) {
   files->writeRandomFile("big.bin", 1234567, 3);
   ts::PyftpdServer ftp(files->path());

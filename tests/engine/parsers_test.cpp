@@ -255,6 +255,29 @@ TEST(ParsePasv, SixNumbersWithOrWithoutParentheses)
     }
 }
 
+TEST(Pasv, ExtendedReplyPort)
+{
+    const struct {
+        const char* reply;
+        bool ok;
+        unsigned long port;
+    } cases[] = {
+        {"229 Entering Extended Passive Mode (|||6446|)\r\n", true, 6446},
+        {"229 Entering Extended Passive Mode (!!!21!)\r\n", true, 21},
+        {"229 odd (text) then (|||1025|)\r\n", true, 1025},
+        {"229 (|||0|)\r\n", true, 0},
+        {"229 (|||6446)\r\n", false, 0},
+        {"229 (|x|6446|)\r\n", false, 0},
+        {"229 (|||9999999999|)\r\n", false, 0},
+        {"229 Entering Extended Passive Mode\r\n", false, 0},
+    };
+    for (const auto& c : cases) {
+        unsigned long port = 0;
+        EXPECT_EQ(lark::parseepsv(c.reply, port), c.ok) << c.reply;
+        if (c.ok) EXPECT_EQ(port, c.port) << c.reply;
+    }
+}
+
 TEST(HeaderFields, TooManyLinesIsRefused)
 {
     std::string header = "HTTP/1.1 200 OK\r\n";

@@ -54,6 +54,15 @@ TEST_F(Scripts, HttpRequestAndRange)
     EXPECT_EQ(initcommand(node), request + "Range: bytes=0-\r\n\r\n");
 }
 
+TEST_F(Scripts, HttpRequestNamesAnIpv6ServerInBrackets)
+{
+    void* node = nullptr;
+    lark::addnode(node, "http://[::1]:8080/f.bin", 1, 0, "", "", "", false, true, false, false);
+    lark::generateinitcommand(node);
+    EXPECT_NE(initcommand(node).find("\r\nHost: [::1]:8080\r\n"), std::string::npos) << initcommand(node);
+    EXPECT_NE(initcommand(node).find("\r\nReferer: http://[::1]:8080/f.bin\r\n"), std::string::npos);
+}
+
 TEST_F(Scripts, SaveCommandAndCopy)
 {
     void* node = adddownload("ftp://h/a", 1);

@@ -47,6 +47,16 @@ const UrlCase urlcases[] = {
     {"http directory", "http://host/dir/", -3, 0, "", "", "", 0, ""},
     {"port above 65535", "ftp://host:65536/", -4, 0, "", "", "", 0, ""},
     {"huge port", "ftp://host:99999999999999999999/", -4, 0, "", "", "", 0, ""},
+    {"ipv6 literal", "http://[::1]/f", 0, 1, "", "", "::1", 80, "/f"},
+    {"ipv6 literal and port", "http://[::1]:8080/f", 0, 1, "", "", "::1", 8080, "/f"},
+    {"ipv6 site with login", "ftp://me:pw@[2001:db8::1]:2121/", 0, 0, "me", "pw", "2001:db8::1", 2121, "/"},
+    {"ipv6 without path", "ftp://[2001:db8::1]", 0, 0, "", "", "2001:db8::1", 21, ""},
+    {"ipv4 in brackets is no ipv6", "ftp://[127.0.0.1]/", -5, 0, "", "", "", 0, ""},
+    {"bracket never closed", "http://[::1/f", -5, 0, "", "", "", 0, ""},
+    {"junk after the bracket", "http://[::1]x/f", -5, 0, "", "", "", 0, ""},
+    {"a name in brackets", "ftp://[host]/", -5, 0, "", "", "", 0, ""},
+    {"ipv6 without brackets", "ftp://2001:db8::1/", -5, 0, "", "", "", 0, ""},
+    {"ipv6 port above 65535", "http://[::1]:65536/f", -4, 0, "", "", "", 0, ""},
 };
 
 TEST(UrlSplit, Table)
@@ -81,6 +91,7 @@ TEST_F(Classify, CheckOnlyNeverLeavesANode)
     const std::pair<const char*, unsigned> cases[] = {
         {"ftp://h", 0}, {"ftp://h/", 0}, {"ftp://h/pub/a.zip", 1}, {"http://h", 101},
         {"http://h/", 101}, {"gopher://h/a", 101}, {"h/file.txt", 1}, {"ftp://h:70000/a", 101},
+        {"http://[::1]:8080/f", 1}, {"ftp://[::1]/", 0}, {"http://[::1/f", 101},
     };
     for (auto [url, expected] : cases) {
         void* node = reinterpret_cast<void*>(1);

@@ -102,6 +102,8 @@ struct FaultServerOptions {
 //   pasv-refuse=CODE   PASV and PORT answered with CODE (default 421, which
 //                      also closes the control connection; 451 keeps it).
 //   lf-only            every reply line ends with LF alone.
+//   epsv-port=N        EPSV answered "229 ... (|||N|)" (default 0); nothing
+//                      listens there.
 //   endless-reply      USER answered by "331-" lines without end, as fast as
 //                      the client reads, for 30 s, then a close.
 //   empty-list         LIST and NLST send no lines (150, empty data, 226).

@@ -71,6 +71,7 @@ FTP_SCENARIOS = {
     "pasv-bare": "227 without parentheses round the address",
     "pasv-refuse": "=CODE: PASV and PORT answered with CODE (default 421; 421 closes the control connection)",
     "lf-only": "every reply line ends with LF alone",
+    "epsv-port": "=N: EPSV answered 229 naming port N (default 0), nothing listening",
     "endless-reply": "USER answered by a 331- reply whose lines never end, for 30 s, then close",
     "empty-list": "LIST and NLST send no lines",
     "long-lines": "LIST adds entries whose lines are 600+ characters long",
@@ -546,6 +547,11 @@ class FtpFaults(socketserver.StreamRequestHandler):
         if "pasv-bare" in self.sc:
             return self.reply(227, "Entering Passive Mode " + address)
         self.reply(227, "Entering Passive Mode (%s)" % address)
+
+    def ftp_EPSV(self, argument):
+        if "epsv-port" not in self.sc:
+            return self.reply(502, "Command not implemented")
+        self.reply(229, "Entering Extended Passive Mode (|||%d|)" % self.sc.number("epsv-port", 0))
 
     def ftp_PORT(self, argument):
         refused = self.refuse_data()

@@ -4,8 +4,9 @@
 
 namespace testsupport {
 
-LoopbackServer::LoopbackServer(std::string scheme, std::filesystem::path root, std::string_view workPrefix)
-    : workDir_(workPrefix), root_(std::filesystem::absolute(root)), scheme_(std::move(scheme))
+LoopbackServer::LoopbackServer(std::string scheme, std::filesystem::path root, std::string_view workPrefix,
+                               std::string host)
+    : workDir_(workPrefix), root_(std::filesystem::absolute(root)), scheme_(std::move(scheme)), host_(std::move(host))
 {
     if (!std::filesystem::is_directory(root_))
         throw std::runtime_error(scheme_ + " server: document root " + root_.string() + " is not a directory");
@@ -15,7 +16,8 @@ LoopbackServer::~LoopbackServer() = default;
 
 std::string LoopbackServer::url(std::string_view path) const
 {
-    std::string result = scheme_ + "://127.0.0.1:" + std::to_string(port_);
+    const std::string host = host_.find(':') == std::string::npos ? host_ : "[" + host_ + "]";
+    std::string result = scheme_ + "://" + host + ":" + std::to_string(port_);
     if (path.empty() || path.front() != '/')
         result += '/';
     result += path;
@@ -51,7 +53,7 @@ void LoopbackServer::startWithPortLine(const std::string& name, const std::vecto
 {
     process_ = std::make_unique<ServerProcess>(name, argv, workDir_ / "stderr.log", ServerProcess::Stdout::PortLine);
     port_ = process_->readPortLine(startTimeout);
-    process_->waitUntilAccepting(port_, startTimeout);
+    process_->waitUntilAccepting(port_, startTimeout, host_);
 }
 
 }  // namespace testsupport

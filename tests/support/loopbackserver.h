@@ -11,7 +11,7 @@
 
 namespace testsupport {
 
-// What every fixture server shares: a port on 127.0.0.1, the directory it
+// What every fixture server shares: a port on 127.0.0.1 (or ::1), the directory it
 // serves, a private directory for its configuration and logs, and the child
 // process, stopped when the fixture goes. Construction throws
 // std::runtime_error, with the server's log, when the server does not come up
@@ -26,7 +26,10 @@ public:
     const std::filesystem::path& root() const { return root_; }
     const std::filesystem::path& workDir() const { return workDir_.path(); }
     pid_t pid() const { return process_ ? process_->pid() : -1; }
-    // "scheme://127.0.0.1:PORT/path"; a leading "/" on `path` is optional.
+    // "127.0.0.1" or "::1".
+    const std::string& host() const { return host_; }
+    // "scheme://127.0.0.1:PORT/path" ("scheme://[::1]:PORT/path"); a leading
+    // "/" on `path` is optional.
     std::string url(std::string_view path = "") const;
     // Everything the server has logged so far, for failure messages.
     std::string log() const;
@@ -36,7 +39,8 @@ public:
     static constexpr std::chrono::seconds startTimeout{10};
 
 protected:
-    LoopbackServer(std::string scheme, std::filesystem::path root, std::string_view workPrefix);
+    LoopbackServer(std::string scheme, std::filesystem::path root, std::string_view workPrefix,
+                   std::string host = "127.0.0.1");
 
     // Starts argv on a port chosen by `choosePort` (which also writes the
     // configuration for it), retrying a few times when the server dies at once,
@@ -53,6 +57,7 @@ protected:
 
 private:
     std::string scheme_;
+    std::string host_;
     int port_ = 0;
     std::unique_ptr<ServerProcess> process_;
 };
@@ -66,7 +71,7 @@ void LoopbackServer::startOnFreePort(const std::string& name, ChoosePort chooseP
         port_ = choosePort();
         process_ = std::make_unique<ServerProcess>(name, argv, workDir_ / "stderr.log");
         try {
-            process_->waitUntilAccepting(port_, startTimeout);
+            process_->waitUntilAccepting(port_, startTimeout, host_);
             return;
         } catch (const std::runtime_error& error) {
             if (attempt == attempts || !process_->exited())

@@ -31,7 +31,7 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
         "  tcp_nopush on;\n"
         "  keepalive_timeout 30s;\n"
         "  server {\n"
-        "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+        "    listen " + (options.host == "::1" ? std::string("[::1]") : options.host) + ":" + std::to_string(port) + ";\n"
         "    server_name localhost;\n"
         "    root " + root.string() + ";\n"
         "    autoindex on;\n";
@@ -46,7 +46,7 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
 }  // namespace
 
 NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options)
-    : LoopbackServer("http", root, "skylark-nginx")
+    : LoopbackServer("http", root, "skylark-nginx", options.host)
 {
     const std::filesystem::path config = workDir_ / "nginx.conf";
     extraLogs_ = {workDir_ / "error.log", workDir_ / "access.log"};

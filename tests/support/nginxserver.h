@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "loopbackserver.h"
 
@@ -11,6 +12,8 @@ struct NginxOptions {
     std::int64_t rateLimit = 0;
     // false answers every ranged request with 200 and the whole file.
     bool ranges = true;
+    // The loopback address to listen on: "127.0.0.1" or "::1".
+    std::string host = "127.0.0.1";
 };
 
 // nginx serving `root` over HTTP/1.1, one process in the foreground.

@@ -1,4 +1,4 @@
-"""Runs pyftpdlib on a free 127.0.0.1 port for the tests and prints the port.
+"""Runs pyftpdlib on a free 127.0.0.1 (or ::1) port for the tests and prints the port.
 
 Anonymous users may read the root; "tester" / "secret" may also write. The
 passive ports come from a range found free at start-up (pyftpdlib falls back
@@ -16,15 +16,15 @@ from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-def free_port_range(count):
+def free_port_range(count, host):
     for _ in range(100):
         first = random.randint(20000, 32000 - count)
         probes = []
         try:
             for port in range(first, first + count):
-                probe = socket.socket()
+                probe = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
                 probes.append(probe)
-                probe.bind(("127.0.0.1", port))
+                probe.bind((host, port))
             return range(first, first + count)
         except OSError:
             continue
@@ -37,6 +37,7 @@ def free_port_range(count):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
+    parser.add_argument("--host", default="127.0.0.1", help="the loopback address to listen on")
     parser.add_argument("--rate", type=int, default=0, help="bytes per second per data connection, 0 = unlimited")
     args = parser.parse_args()
 
@@ -48,7 +49,7 @@ def main():
 
     handler = FTPHandler
     handler.authorizer = authorizer
-    handler.passive_ports = free_port_range(50)
+    handler.passive_ports = free_port_range(50, args.host)
     handler.masquerade_address = None
     handler.permit_foreign_addresses = False
     if args.rate > 0:
@@ -57,7 +58,7 @@ def main():
         dtp.write_limit = args.rate
         handler.dtp_handler = dtp
 
-    server = FTPServer(("127.0.0.1", 0), handler)
+    server = FTPServer((args.host, 0), handler)
     print(server.address[1], flush=True)
     # Nothing else goes to stdout: the reader closes the pipe after the port.
     os.dup2(2, 1)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "loopbackserver.h"
 
@@ -11,6 +12,8 @@ struct PyftpdOptions {
     // unlimited. pyftpdlib throttles in one-second bursts: the first `rateLimit`
     // bytes go at full speed, so use files of many seconds' worth.
     std::int64_t rateLimit = 0;
+    // The loopback address to listen on: "127.0.0.1" or "::1".
+    std::string host = "127.0.0.1";
 };
 
 // pyftpdlib (Debian's, run by /usr/bin/python3) serving `root`: anonymous

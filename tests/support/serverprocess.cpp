@@ -45,13 +45,26 @@ bool canBind(int port)
     return bound;
 }
 
-bool connectsTo(int port)
+sockaddr_in6 ipv6LoopbackAddress(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(std::uint16_t(port));
+    address.sin6_addr = in6addr_loopback;
+    return address;
+}
+
+bool connectsTo(int port, const std::string& host)
+{
+    const bool v6 = host == "::1";
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
     const sockaddr_in address = loopbackAddress(port);
-    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const sockaddr_in6 address6 = ipv6LoopbackAddress(port);
+    const bool connected =
+        v6 ? ::connect(fd, reinterpret_cast<const sockaddr*>(&address6), sizeof address6) == 0
+           : ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return connected;
 }
@@ -212,13 +225,13 @@ int ServerProcess::readPortLine(std::chrono::milliseconds timeout)
     throw failure("printed no port but \"" + line.substr(0, line.find('\n')) + "\"");
 }
 
-void ServerProcess::waitUntilAccepting(int port, std::chrono::milliseconds timeout)
+void ServerProcess::waitUntilAccepting(int port, std::chrono::milliseconds timeout, const std::string& host)
 {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         if (exited())
             throw failure("ended while starting (" + describeStatus(exitStatus_) + ")");
-        if (connectsTo(port))
+        if (connectsTo(port, host))
             return;
         if (Clock::now() >= deadline)
             throw failure("did not accept connections on port " + std::to_string(port) + " within " +
@@ -239,6 +252,17 @@ std::string ServerProcess::log() const
 std::runtime_error ServerProcess::failure(const std::string& what) const
 {
     return std::runtime_error(name_ + ": " + what + "\n--- " + logFile_.string() + " ---\n" + log());
+}
+
+bool hasIpv6Loopback()
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_in6 address = ipv6LoopbackAddress(0);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
 }
 
 int pickFreePort()

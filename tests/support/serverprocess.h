@@ -34,8 +34,8 @@ public:
 
     // Reads the decimal port the server prints as its first line.
     int readPortLine(std::chrono::milliseconds timeout);
-    // Polls until 127.0.0.1:port accepts a connection.
-    void waitUntilAccepting(int port, std::chrono::milliseconds timeout);
+    // Polls until host:port accepts a connection (host 127.0.0.1 or ::1).
+    void waitUntilAccepting(int port, std::chrono::milliseconds timeout, const std::string& host = "127.0.0.1");
 
     std::string log() const;
     // An exception naming the server, what went wrong and the log so far.
@@ -49,6 +49,9 @@ private:
     int exitStatus_ = 0;
     int stdoutPipe_ = -1;
 };
+
+// True when this machine has an IPv6 loopback (::1 can be bound).
+bool hasIpv6Loopback();
 
 // A port on 127.0.0.1 that was free a moment ago (bound to port 0 and closed).
 int pickFreePort();

@@ -15,10 +15,7 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
 {
     const std::string w = work.string();
     std::string text =
-        "listen=YES\n"
-        "listen_ipv6=NO\n"
         "background=NO\n"
-        "listen_address=127.0.0.1\n"
         "listen_port=" + std::to_string(port) + "\n"
         "anonymous_enable=YES\n"
         "anon_root=" + root.string() + "\n"
@@ -39,6 +36,11 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
         "xferlog_file=" + w + "/xferlog\n"
         "idle_session_timeout=120\n"
         "data_connection_timeout=60\n";
+    // vsftpd listens on one family: listen_ipv6 and listen exclude each other.
+    if (options.host == "::1")
+        text += "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n";
+    else
+        text += "listen=YES\nlisten_ipv6=NO\nlisten_address=" + options.host + "\n";
     if (options.rateLimit > 0)
         text += "anon_max_rate=" + std::to_string(options.rateLimit) + "\n";
     return text;
@@ -47,7 +49,7 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
 }  // namespace
 
 VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options)
-    : LoopbackServer("ftp", root, "skylark-vsftpd")
+    : LoopbackServer("ftp", root, "skylark-vsftpd", options.host)
 {
     // vsftpd chroots each anonymous session into anon_root and then runs as
     // the "ftp" user. It answers every login with "500 OOPS: vsftpd: refusing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "loopbackserver.h"
 
@@ -9,6 +10,8 @@ namespace testsupport {
 struct VsftpdOptions {
     // Per-session limit in bytes per second (anon_max_rate); 0 is unlimited.
     std::int64_t rateLimit = 0;
+    // The loopback address to listen on: "127.0.0.1" or "::1".
+    std::string host = "127.0.0.1";
 };
 
 // vsftpd in the foreground serving `root` to anonymous users, read-only,

@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
     // Out of range reads as the default: a zero would mean "keep".
     lark::settimeouts((connect >= 1 && connect <= 86400 ? connect : 30) * 1000,
                       (idle >= 1 && idle <= 86400 ? idle : 60) * 1000);
+    bool epsv = false;
+    settings.ReadFlag(settingname::kExtendedPassive, epsv);
+    lark::setextendedpassive(epsv ? 1 : 0);
   }
 
   CMessageBoxSeam messages(nullptr);

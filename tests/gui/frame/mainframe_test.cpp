@@ -265,6 +265,8 @@ TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
       {"mailto://x", 0, 0},
       {"hello", 1, kBrowsPage},
       {"127.0.0.1/dir/file", 1, kFileDownPage},
+      {"http://[::1]:8080/a.zip", 1, kFileDownPage},
+      {"ftp://[::1/pub/", 0, 0},
   };
   QClipboard* clipboard = QGuiApplication::clipboard();
   for (bool drop : {false, true}) {
