@@ -181,7 +181,7 @@ bool bodyacceptable(EngineNode& node, const std::string& header)
         return false;
     }
     if (status == 206) {
-        if (contentrangestart(header) != asked) {
+        if (contentrange(header).start != asked) {
             node.fail(FailureUnproven, "the server sent another range than asked, nothing written");
             return false;
         }

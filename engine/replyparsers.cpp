@@ -11,14 +11,6 @@
 namespace lark {
 
 namespace {
-std::string lowercase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    });
-    return text;
-}
-
 std::string trimblanks(const std::string& text)
 {
     size_t first = text.find_first_not_of(' ');
@@ -232,15 +224,8 @@ int parseresponseheader(const std::string& rawheader, const std::string& path, s
     newpath = path;
     const std::string header = crlflines(rawheader);
 
-    size_t lineend = header.find("\r\n");
-    if (lineend == std::string::npos) return -1;
-    std::string statusline = trimblanks(header.substr(0, lineend));
-    size_t firstblank = statusline.find(' ');
-    if (firstblank == std::string::npos) return -1;
-    std::string code = statusline.substr(firstblank + 1, 3);
-    if (code.size() != 3 || !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return -1;
-    status = std::stoi(code);
+    if (header.find("\r\n") == std::string::npos) return -1;
+    status = std::max(0, httpstatus(trimblanks(header)));
     if (status < 300 || status >= 400) return -1;
 
     std::string target;
@@ -248,48 +233,6 @@ int parseresponseheader(const std::string& rawheader, const std::string& path, s
     newpath = resolvereference(path, target);
     newfilename = localfilename(newpath, NameSource::HttpPath, "index.html");
     return 0;
-}
-
-bool headerfield(const std::string& header, const std::string& name, std::string& value)
-{
-    std::string lower = lowercase(header);
-    std::string wanted = "\n" + lowercase(name) + ":";
-    size_t at = lower.find(wanted);
-    if (at == std::string::npos) return false;
-    size_t start = at + wanted.size();
-    size_t end = header.find('\n', start);
-    if (end == std::string::npos) end = header.size();
-    std::string raw = header.substr(start, end - start);
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    value = trimblanks(raw);
-    while (!value.empty() && value.front() == '\t') value.erase(0, 1);
-    return true;
-}
-
-bool ischunked(const std::string& header)
-{
-    std::string coding;
-    return headerfield(header, "Transfer-Encoding", coding) &&
-           lowercase(coding).find("chunked") != std::string::npos;
-}
-
-int64_t contentrangestart(const std::string& header)
-{
-    std::string range;
-    if (!headerfield(header, "Content-Range", range)) return -1;
-    std::string lower = lowercase(range);
-    size_t at = lower.find("bytes");
-    if (at == std::string::npos) return -1;
-    at += 5;
-    while (at < range.size() && (range[at] == ' ' || range[at] == '=')) ++at;
-    int64_t start = 0;
-    size_t digits = 0;
-    for (; at < range.size() && range[at] >= '0' && range[at] <= '9'; ++at) {
-        if (++digits > 18) return -1;
-        start = start * 10 + (range[at] - '0');
-    }
-    if (digits == 0 || at >= range.size() || range[at] != '-') return -1;
-    return start;
 }
 
 }  // namespace lark

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "httptext.h"
+
 namespace lark {
 
 // Appends received FTP reply text with every line ending made CR LF: some
@@ -60,14 +62,7 @@ bool parseepsv(const std::string& reply, unsigned long& port);
 // besides the blank line that ends it).
 bool toomanyheaderlines(const std::string& header);
 
-// The value of a header field (name matched without case), blanks trimmed;
-// false when the header has no such field.
-bool headerfield(const std::string& header, const std::string& name, std::string& value);
 
-// True when the header's "Transfer-Encoding" names chunked coding.
-bool ischunked(const std::string& header);
 
-// The start of a "Content-Range: bytes START-END/TOTAL" field, or -1.
-int64_t contentrangestart(const std::string& header);
 
 }  // namespace lark

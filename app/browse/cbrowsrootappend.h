@@ -11,24 +11,19 @@
 
 #include "listingstep.h"
 #include "core/cobject.h"
+#include "core/tasklogin.h"
 
 class CTreeItem;
 
-class CBrowsRootAppend : public CObject {
+class CBrowsRootAppend : public CObject, public TaskLogin {
  public:
   static constexpr CRuntimeClass classinfo{"CBrowsRootAppend", 1};
 
   const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
-  // url, user, pass, ascimode, pasvmode, port; nothing else is stored.
+  // The login; nothing else is stored.
   void Serialize(CArchive& ar) override;
 
   void* node = nullptr;
-  QString url;
-  QString user;
-  QString pass;
-  uint32_t ascimode = 0;
-  uint32_t pasvmode = 0;
-  uint32_t port = 0;
 
   // Where the listing cycle stands, and for which directory.
   CTreeItem* navtarget = nullptr;

@@ -36,12 +36,7 @@ void CDownRootAppend::Serialize(CArchive& ar) {
   ar.Exchange(branchseg);
   ar.Exchange(branchactive);
   ar.Exchange(branchstopped);
-  ar.Exchange(url);
-  ar.Exchange(user);
-  ar.Exchange(pass);
-  ar.Exchange(ascimode);
-  ar.Exchange(pasvmode);
-  ar.Exchange(port);
+  SerializeLogin(ar);
   ar.Exchange(localdir);
   ar.Exchange(branchcount);
   ar.Exchange(totallength);

@@ -11,6 +11,7 @@
 
 #include "probestate.h"
 #include "core/cobject.h"
+#include "core/tasklogin.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
 // automatic retry of a dropped or stalled connection.
@@ -25,7 +26,7 @@ struct BranchRetry {
   int64_t trystart = -1;     // write offset when the current try began
 };
 
-class CDownRootAppend : public CObject {
+class CDownRootAppend : public CObject, public TaskLogin {
  public:
   static constexpr CRuntimeClass classinfo{"CDownRootAppend", 1};
   const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
@@ -48,12 +49,6 @@ class CDownRootAppend : public CObject {
   int64_t SegEnd(int m) const;
 
   void* node = nullptr;
-  QString url;
-  QString user;
-  QString pass;
-  uint32_t ascimode = 0;
-  uint32_t pasvmode = 0;
-  uint32_t port = 0;
   QString localdir;
   uint32_t branchcount = 0;
   QString totallength;

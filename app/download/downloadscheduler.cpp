@@ -7,6 +7,7 @@
 #include "cdownloadlist.h"
 
 #include <algorithm>
+#include "httptext.h"
 #include "lark.h"
 #include "listing/listingparser.h"
 #include "localfile.h"
@@ -54,34 +55,6 @@ bool IsHttp(void* node) {
   return lark::getserverprotocol(node, protocol) == 0 && protocol == 1;
 }
 
-QString HeaderValue(const QString& lowered, const QString& name, bool* found) {
-  const int at = lowered.indexOf(name);
-  *found = false;
-  if (at < 0) return {};
-  const int start = at + static_cast<int>(name.size());
-  const int end = lowered.indexOf(QStringLiteral("\r\n"), start);
-  if (end < 0) return {};
-  *found = true;
-  return lowered.mid(start, end - start).trimmed();
-}
-
-// "bytes 1-999/1000" -> start 1, total 1000; "bytes */1" -> start -1, total 1.
-void ParseContentRange(const QString& value, int64_t& start, int64_t& total) {
-  start = -1;
-  total = -1;
-  QString rest = value;
-  if (rest.startsWith(QStringLiteral("bytes"))) rest = rest.mid(5).trimmed();
-  const int slash = rest.indexOf(u'/');
-  if (slash < 0) return;
-  bool ok = false;
-  const int64_t whole = ParseOffset(rest.mid(slash + 1), &ok);
-  if (ok && whole >= 0) total = whole;
-  const int dash = rest.indexOf(u'-');
-  if (dash > 0 && dash < slash) {
-    const int64_t first = ParseOffset(rest.left(dash), &ok);
-    if (ok) start = first;
-  }
-}
 }  // namespace
 
 void CDownloadList::downloadtick() {
@@ -266,8 +239,7 @@ void CDownloadList::EvaluateHttpProbe(int task) {
     return;
   }
   if (ProbeFailed(task)) return;
-  const QString lowered = t.probereply.toLower();
-  const int lineend = lowered.indexOf(QStringLiteral("\r\n"));
+  const int lineend = t.probereply.indexOf(QStringLiteral("\r\n"));
   if (lineend < 0) {
     std::string reason;
     unsigned kind = lark::FailureNone;
@@ -275,37 +247,27 @@ void CDownloadList::EvaluateHttpProbe(int task) {
     FailTask(task, reason.empty() ? QStringLiteral("could not connect to the server") : QString::fromStdString(reason));
     return;
   }
-  const QString status = lowered.left(lineend).trimmed();
-  const int first = status.indexOf(u' ');
-  if (first < 0) return;
-  const int second = status.indexOf(u' ', first + 1);
-  bool ok = false;
-  const int code = (second < 0 ? status.mid(first + 1) : status.mid(first + 1, second - first - 1)).toInt(&ok);
-  if (!ok) return;
-
-  bool hasrange = false, haslength = false;
-  int64_t rangestart = -1, rangetotal = -1;
-  ParseContentRange(HeaderValue(lowered, QStringLiteral("content-range:"), &hasrange), rangestart, rangetotal);
+  const std::string head = t.probereply.toStdString();
+  const int code = lark::httpstatus(head);
+  if (code < 0) return;
+  const lark::ContentRange range = lark::contentrange(head);
   int64_t length = -1;
   if (code == 416) {
     // Nothing from byte 1 on: a file of 0 or 1 bytes, fetched whole.
     if (lark::setresumeenable(t.node, 0) != 0) return;
-    length = rangetotal;
+    length = range.total;
   } else if (code >= 300) {
     // A redirect the engine did not follow, or a refusal: the answer stands.
     FailTask(task, QStringLiteral("the server answered \"%1\"").arg(t.probereply.left(lineend).trimmed()));
     return;
   } else {
     // A 206 that does not start at byte 1 cannot be trusted with ranges.
-    const bool ranged = code == 206 && hasrange && rangestart == 1;
+    const bool ranged = code == 206 && range.start == 1;
     if (!ranged && lark::setresumeenable(t.node, 0) != 0) return;
-    const QString value = HeaderValue(lowered, QStringLiteral("content-length:"), &haslength);
-    bool parsed = false;
-    const int64_t contentlength = haslength ? ParseOffset(value, &parsed) : 0;
-    if (ranged) length = parsed && contentlength >= 0 ? contentlength + 1 : rangetotal;
-    else if (code == 206) length = rangetotal;
-    else if (parsed && contentlength >= 0 && lowered.indexOf(QStringLiteral("transfer-encoding: chunked")) < 0)
-      length = contentlength;
+    const int64_t contentlength = lark::contentlength(head);
+    if (ranged) length = contentlength >= 0 ? contentlength + 1 : range.total;
+    else if (code == 206) length = range.total;
+    else if (contentlength >= 0 && !lark::ischunked(head)) length = contentlength;
   }
   t.totallength = OffsetText(length);
   ShowTotal(task);

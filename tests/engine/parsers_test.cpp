@@ -145,17 +145,35 @@ TEST(ParseResponseHeader, Table)
     }
 }
 
-TEST(HeaderFields, RangeAndCoding)
+// The engine and the program's probe read a head by these rules.
+TEST(HeaderFields, StatusRangeLengthAndCoding)
 {
-    const std::string header =
-        "HTTP/1.1 206 Partial\r\nContent-Range: bytes 1000-1999/5000\r\nTransfer-Encoding:  Chunked\r\n\r\n";
-    EXPECT_EQ(lark::contentrangestart(header), 1000);
-    EXPECT_TRUE(lark::ischunked(header));
-    EXPECT_FALSE(lark::ischunked("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"));
-    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 200 OK\r\n\r\n"), -1);
-    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 206 P\r\ncontent-range: bytes */5\r\n\r\n"), -1);
-    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 206 P\r\nContent-Range: bytes=0-4/5\r\n\r\n"), 0);
-    EXPECT_EQ(lark::contentrangestart("HTTP/1.1 206 P\r\nContent-Range: bytes 99999999999999999999-\r\n\r\n"), -1);
+    const struct {
+        const char* head;
+        int status;
+        int64_t start, total, length;
+        bool chunked;
+    } cases[] = {
+        {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 1000-1999/5000\r\nTransfer-Encoding:  Chunked\r\n\r\n",
+         206, 1000, 5000, -1, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", 200, -1, -1, 5, false},
+        {"HTTP/1.1 416 R\r\ncontent-range: bytes */5\r\n\r\n", 416, -1, 5, -1, false},
+        {"HTTP/1.1 206 P\r\nContent-Range: bytes=0-4/5\r\ncontent-length:\t 5 \r\n\r\n", 206, 0, 5, 5, false},
+        {"HTTP/1.1 206 P\r\nContent-Range: bytes 99999999999999999999-\r\n\r\n", 206, -1, -1, -1, false},
+        {"HTTP/1.1 206 P\r\nContent-Range: bytes 0-4/*\r\nContent-Length: 5x\r\n\r\n", 206, 0, -1, -1, false},
+        {"HTTP/1.1 2060 Odd\r\n\r\n", -1, -1, -1, -1, false},
+        {"HTTP/1.1 20\r\n\r\n", -1, -1, -1, -1, false},
+        {"HTTP/1.0 302\r\n\r\n", 302, -1, -1, -1, false},
+        {"garbage\r\n 200 OK\r\n\r\n", -1, -1, -1, -1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.head);
+        EXPECT_EQ(lark::httpstatus(c.head), c.status);
+        EXPECT_EQ(lark::contentrange(c.head).start, c.start);
+        EXPECT_EQ(lark::contentrange(c.head).total, c.total);
+        EXPECT_EQ(lark::contentlength(c.head), c.length);
+        EXPECT_EQ(lark::ischunked(c.head), c.chunked);
+    }
 }
 
 // Decodes `body` fed in pieces of `piece` bytes.
@@ -274,7 +292,9 @@ TEST(Pasv, ExtendedReplyPort)
     for (const auto& c : cases) {
         unsigned long port = 0;
         EXPECT_EQ(lark::parseepsv(c.reply, port), c.ok) << c.reply;
-        if (c.ok) EXPECT_EQ(port, c.port) << c.reply;
+        if (c.ok) {
+            EXPECT_EQ(port, c.port) << c.reply;
+        }
     }
 }
 
