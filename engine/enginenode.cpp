@@ -1,6 +1,7 @@
 #include "enginenode.h"
 
 #include "socketlayer.h"
+#include "tlsconnection.h"
 
 namespace lark {
 
@@ -47,10 +48,20 @@ void EngineNode::fail(FailureKind kind, const std::string& reason)
 EngineNode::~EngineNode()
 {
     // Teardown closes these first; this only keeps a leak out of odd paths.
-    closehandle(controlsocket);
-    closehandle(datasocket);
+    closecontrol();
+    closedata();
     closehandle(listensocket);
     closehandle(localfile);
+}
+
+void EngineNode::closecontrol()
+{
+    closetls(controltls, controlsocket);
+}
+
+void EngineNode::closedata()
+{
+    closetls(datatls, datasocket);
 }
 
 void EngineNode::resetconnection()
@@ -79,6 +90,8 @@ std::unique_ptr<EngineNode> EngineNode::makebranch() const
     branch->serveraddr = serveraddr;
     branch->groupaddress = groupaddress;
     branch->restproof = restproof;
+    branch->tlsmode = tlsmode;
+    branch->tlssessions = tlssessions;
     branch->user = user;
     branch->pass = pass;
     branch->dataexpected = dataexpected;

@@ -10,6 +10,7 @@
 
 #include "chunkdecoder.h"
 #include "lark.h"
+#include "tlscontext.h"
 
 #include <atomic>
 #include <cstdint>
@@ -22,6 +23,7 @@ namespace lark {
 struct ResolveJob;
 struct GroupAddress;
 struct RestProof;
+class TlsConnection;
 
 constexpr int nosocket = -1;
 
@@ -150,9 +152,17 @@ public:
     int64_t streambegin = -1;  // where the stream started
     std::shared_ptr<GroupAddress> groupaddress;  // shared by a download's branches
     std::shared_ptr<RestProof> restproof;        // likewise
+    TlsMode tlsmode = TlsMode::None;             // from the URL's scheme
+    std::unique_ptr<TlsConnection> controltls;   // on controlsocket once it is secured
+    std::unique_ptr<TlsConnection> datatls;      // on datasocket likewise
+    std::shared_ptr<TlsSessionStore> tlssessions;  // shared by a download's branches
+    std::shared_ptr<TlsSessionStore> datasessions; // the data connections' of this control connection
 
     // Forgets everything that belonged to the connection just torn down.
     void resetconnection();
+    // Closes the connection's socket and ends its TLS first, if it has one.
+    void closecontrol();
+    void closedata();
 };
 
 // Cuts a log kept outside a node (the program's copy) to the same bound.

@@ -37,7 +37,7 @@ unsigned generateinitcommand(void* handle)
         node->commandqueue += "Pragma: no-cache\r\n";
         node->commandqueue += "Cache-Control: no-cache\r\n";
         node->commandqueue += "User-Agent: Skylark\r\n";
-        node->commandqueue += "Referer: http://" + server + path + "\r\n";
+        node->commandqueue += "Referer: " + urlscheme(*node) + "://" + server + path + "\r\n";
         node->commandqueue += "Connection: close\r\n\r\n";
     } else {
         node->appendcommand("user " + node->user);
