@@ -47,6 +47,8 @@ struct LsOptions {
   int timeout = 60;
   unsigned connecttimeout = 30;  // seconds
   unsigned idletimeout = 60;
+  std::string cafile;
+  bool insecure = false;
 };
 
 int fail(const QString& message) {
@@ -65,12 +67,13 @@ bool parsenumber(const char* text, long low, long high, long& value) {
 int parseoptions(int argc, char** argv, LsOptions& options) {
   const char* usage =
       "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--timeout SECONDS]\n"
-      "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n";
+      "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS]\n"
+      "                      [--ca-certificate FILE] [--insecure] URL\n";
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const bool takesvalue = !std::strcmp(arg, "-u") || !std::strcmp(arg, "-p") || !std::strcmp(arg, "-P") ||
                             !std::strcmp(arg, "--timeout") || !std::strcmp(arg, "--connect-timeout") ||
-                            !std::strcmp(arg, "--idle-timeout");
+                            !std::strcmp(arg, "--idle-timeout") || !std::strcmp(arg, "--ca-certificate");
     if (takesvalue && i + 1 >= argc) {
       std::fprintf(stderr, "skylark-cli ls: %s needs a value\n%s", arg, usage);
       return 2;
@@ -101,6 +104,10 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
           static_cast<unsigned>(number);
     } else if (!std::strcmp(arg, "--active")) {
       options.passive = false;
+    } else if (!std::strcmp(arg, "--ca-certificate")) {
+      options.cafile = argv[++i];
+    } else if (!std::strcmp(arg, "--insecure")) {
+      options.insecure = true;
     } else if (arg[0] == '-' || !options.url.empty()) {
       std::fprintf(stderr, "skylark-cli ls: unexpected argument %s\n%s", arg, usage);
       return 2;
@@ -141,6 +148,7 @@ int runls(int argc, char** argv) {
   if (int status = parseoptions(argc, argv, options)) return status;
   lark::setmessageposter(&PostEngineMessage);
   lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
+  if (!applytlsoptions("ls", options.cafile, options.insecure)) return 2;
 
   const QString url = QString::fromStdString(options.url);
   void* node = nullptr;

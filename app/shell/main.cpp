@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "lark.h"
+#include "shell/defaultset.h"
 #include "shell/enginemessageevent.h"
 #include "shell/mainframe.h"
 #include "shell/messageboxseam.h"
@@ -26,6 +27,11 @@ int main(int argc, char** argv) {
     // Out of range reads as the default: a zero would mean "keep".
     lark::settimeouts((connect >= 1 && connect <= 86400 ? connect : 30) * 1000,
                       (idle >= 1 && idle <= 86400 ? idle : 60) * 1000);
+    // A CA file that does not load leaves the system's store alone in use.
+    QString cafile;
+    if (settings.ReadText(settingname::kCaCertificate, cafile, kCaCertificateBuffer) && !cafile.isEmpty() &&
+        !ApplyCaCertificate(cafile))
+      qWarning("skylark: cannot load the CA certificate file %s", qPrintable(cafile));
   }
 
   CMessageBoxSeam messages(nullptr);

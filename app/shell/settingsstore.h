@@ -30,12 +30,15 @@ inline constexpr char kRightHeight[] = "rightheight";
 // reply or data is awaited (defaults 30 and 60).
 inline constexpr char kConnectTimeout[] = "connecttimeout";
 inline constexpr char kIdleTimeout[] = "idletimeout";
+// A CA certificate file trusted besides the system's store ("" none).
+inline constexpr char kCaCertificate[] = "cacertificate";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero
 // included: a longer value is not read at all.
 inline constexpr int kLocalDirBuffer = 256;
 inline constexpr int kRecentUrlBuffer = 5000;
+inline constexpr int kCaCertificateBuffer = 4096;
 
 class CSettingsStore {
  public:
