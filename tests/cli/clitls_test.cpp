@@ -73,6 +73,18 @@ TEST_F(CliTls, CertificatesAreCheckedOnEveryBranch) {
   }
 }
 
+// A server that takes the connection and never answers the handshake is
+// waited for as long as any silence, and named.
+TEST_F(CliTls, SilentHandshakeTimesOut) {
+  files.writeFile("x.bin", "data");
+  ts::FaultServer hanging(ts::FaultProtocol::Http, "hang", files.path());
+  const std::string url = "https" + hanging.url("x.bin").substr(4);
+  const ts::ProgramRun run =
+      Cli({"get", "-d", dir, "--timeout", "20", "--idle-timeout", "1", "--tries", "1", "--retry-wait", "0.1", url});
+  EXPECT_NE(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("timed out waiting for the TLS handshake"), std::string::npos) << run.output;
+}
+
 TEST_F(CliTls, RedirectsGoBetweenHttpAndHttps) {
   const auto source = files.writeRandomFile("real/a.bin", 600000, 22);
   ts::NginxServer last(files.path());
