@@ -29,6 +29,8 @@ int newsession(SSL* ssl, SSL_SESSION* session)
     return 0;  // the store took its own reference
 }
 
+constexpr size_t readbuffer = 256 * 1024;
+
 SSL_CTX* makecontext(const std::string& cafile, bool verify)
 {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
@@ -46,6 +48,9 @@ SSL_CTX* makecontext(const std::string& cafile, bool verify)
     // (the range end and the FTP reply say whether it was complete).
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_clear_mode(context, SSL_MODE_RELEASE_BUFFERS);
+    // Records are taken from the socket in large reads, not two calls each.
+    SSL_CTX_set_read_ahead(context, 1);
+    SSL_CTX_set_default_read_buffer_len(context, readbuffer);
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(context, newsession);
