@@ -89,11 +89,13 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     if (from == to) return 0;
     std::string path, server, filename;
     unsigned port;
+    TlsMode tls;
     sockaddr_in address;
     {
         std::lock_guard<std::mutex> guard(from->lock);
         path = from->ftppathfile;
         port = from->serverport;
+        tls = from->tlsmode;
         server = from->servername;
         address = from->serveraddr;
         filename = from->filename;
@@ -101,6 +103,9 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     std::lock_guard<std::mutex> guard(to->lock);
     to->ftppathfile = path;
     to->serverport = port;
+    // A redirect between http and https changes how the branch connects.
+    to->tlsmode = tls;
+    if (tls != TlsMode::None && !to->tlssessions) to->tlssessions = std::make_shared<TlsSessionStore>();
     to->servername = server;
     to->serveraddr = address;
     to->filename = filename;

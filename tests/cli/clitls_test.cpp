@@ -90,11 +90,16 @@ TEST_F(CliTls, RedirectsGoBetweenHttpAndHttps) {
   ts::NginxServer last(files.path());
   ts::NginxServer middle(files.path(), {}, {Tls(Kind::Valid).certificate, Tls(Kind::Valid).key,
                                             {{"/hop/a.bin", last.url("real/a.bin")}}});
-  ts::NginxServer first(files.path(), {}, {"", "", {{"/start/a.bin", middle.url("hop/a.bin")}}});
-  const ts::ProgramRun run =
-      Cli({"get", "-n", "3", "-d", dir, "--timeout", "20", "--ca-certificate", ca, first.url("start/a.bin")});
-  EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_EQ(Sha("a.bin"), ts::sha256OfFile(source)) << run.output;
+  ts::NginxServer first(files.path(), {}, {"", "", {{"/start/a.bin", middle.url("hop/a.bin")},
+                                                     {"/secure/a.bin", middle.url("real/a.bin")}}});
+  // Every branch follows the probe to the server it ends on, in its scheme.
+  for (const char* path : {"start/a.bin", "secure/a.bin"}) {
+    std::filesystem::remove(out.path() / "dl" / "a.bin");
+    const ts::ProgramRun run =
+        Cli({"get", "-n", "3", "-d", dir, "--timeout", "20", "--ca-certificate", ca, first.url(path)});
+    EXPECT_EQ(run.status, 0) << path << "\n" << run.output;
+    EXPECT_EQ(Sha("a.bin"), ts::sha256OfFile(source)) << path << "\n" << run.output;
+  }
   EXPECT_NE(middle.accessLog().find("/hop/a.bin"), std::string::npos) << middle.accessLog();
 }
 
