@@ -1,6 +1,7 @@
 #include "engine.h"
 #include "lark.h"
 #include "localname.h"
+#include "urlparse.h"
 
 namespace lark {
 
@@ -72,6 +73,11 @@ unsigned getpass(void* handle, std::string& pass)
 unsigned getserverprotocol(void* handle, unsigned& protocol)
 {
     return readfield(handle, protocol, [](EngineNode& n) { return n.serverprotocol; });
+}
+
+unsigned getscheme(void* handle, std::string& scheme)
+{
+    return readfield(handle, scheme, [](EngineNode& n) { return urlscheme(n); });
 }
 
 unsigned getserverport(void* handle, unsigned& port)

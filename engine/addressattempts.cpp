@@ -22,7 +22,7 @@ bool nextaddress(EngineNode& node, const std::string& reason)
     node.serveraddr = node.addresses[++node.addressindex];
     node.log("connect to " + addresstext(failed) + " failed (" + reason + "), trying " +
              addresstext(node.serveraddr) + "\r\n");
-    closehandle(node.controlsocket);
+    node.closecontrol();
     node.state = ControlState::Resolve;
     return true;
 }

@@ -10,6 +10,7 @@
 #include "replyparsers.h"
 #include "resolver.h"
 #include "socketlayer.h"
+#include "tlsconnection.h"
 #include "urlparse.h"
 #include "workerloop.h"
 
@@ -28,7 +29,7 @@ void exceptioncheck(EngineNode& node)
 {
     if (wait_socket(node.controlsocket, Failed, 0) == 1) {
         node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
-        closehandle(node.controlsocket);
+        node.closecontrol();
     }
 }
 
@@ -37,10 +38,10 @@ void exceptioncheck(EngineNode& node)
 bool sendtext(EngineNode& node, const std::string& text)
 {
     node.unsent += text;
-    long sent = sendsome(node.controlsocket, node.unsent.data(), node.unsent.size());
+    long sent = sendon(node.controlsocket, node.controltls.get(), node.unsent.data(), node.unsent.size());
     if (sent < 0) {
         node.unsent.clear();
-        closehandle(node.controlsocket);
+        node.closecontrol();
         node.fail(FailureRetry, "connection lost while sending");
         return false;
     }
@@ -130,6 +131,7 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
 
 void opencontrolsocket(EngineNode& node, WorkerContext& worker)
 {
+    node.controltls.reset();
     node.controlsocket = open_stream_socket(node.serveraddr.family());
     if (node.controlsocket < 0) {
         if (nextaddress(node, "no socket of its family")) return worker.refresh();
@@ -238,9 +240,9 @@ void teardown(EngineNode& node)
         notify(node, node.replytext);  // the header stays connected until taken
         return;
     }
-    closehandle(node.controlsocket);
+    node.closedata();
+    node.closecontrol();
     closehandle(node.listensocket);
-    closehandle(node.datasocket);
     closehandle(node.localfile);
     switch (node.notifystate) {
     case NotifyState::None:
@@ -284,6 +286,7 @@ void sendpassive(EngineNode& node, WorkerContext& worker, const char* command)
 
 void startpassive(EngineNode& node, WorkerContext& worker)
 {
+    node.datatls.reset();
     node.datasocket = open_stream_socket(node.serveraddr.family());
     if (node.datasocket < 0) {
         node.fail(FailureRetry, "no socket for the data connection");
@@ -323,12 +326,15 @@ void startactive(EngineNode& node, WorkerContext& worker)
 
 void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t capacity)
 {
-    if (wait_socket(node.controlsocket, Readable, 0) != 1) {
+    if (!readableon(node.controlsocket, node.controltls.get())) {
         worker.waitfor(node.controlsocket, POLLIN);
         return;
     }
-    long n = receivechunk(node.controlsocket, buffer, capacity);
-    if (n == wouldblock) return;
+    long n = receiveon(node.controlsocket, node.controltls.get(), buffer, capacity);
+    if (n == wouldblock) {
+        worker.waitfor(node.controlsocket, waiteventsof(node.controltls.get()));
+        return;
+    }
     if (n == 0) return node.fail(FailureRetry, "connection closed by server");
     if (n < 0) return node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
     std::string text = chunktext(buffer, static_cast<size_t>(n));

@@ -1,6 +1,7 @@
 #include "enginenode.h"
 
 #include "socketlayer.h"
+#include "tlsconnection.h"
 
 namespace lark {
 
@@ -47,8 +48,8 @@ void EngineNode::fail(FailureKind kind, const std::string& reason)
 EngineNode::~EngineNode()
 {
     // Teardown closes these first; this only keeps a leak out of odd paths.
-    closehandle(controlsocket);
-    closehandle(datasocket);
+    closecontrol();
+    closedata();
     closehandle(listensocket);
     closehandle(localfile);
 }
@@ -58,6 +59,16 @@ void EngineNode::forgetaddress()
     serveraddr = SocketAddress();
     addresses.clear();
     addressindex = 0;
+}
+
+void EngineNode::closecontrol()
+{
+    closetls(controltls, controlsocket);
+}
+
+void EngineNode::closedata()
+{
+    closetls(datatls, datasocket);
 }
 
 void EngineNode::resetconnection()
@@ -92,6 +103,8 @@ std::unique_ptr<EngineNode> EngineNode::makebranch() const
     branch->addressindex = addressindex;
     branch->groupaddress = groupaddress;
     branch->restproof = restproof;
+    branch->tlsmode = tlsmode;
+    branch->tlssessions = tlssessions;
     branch->user = user;
     branch->pass = pass;
     branch->dataexpected = dataexpected;

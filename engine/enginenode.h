@@ -9,6 +9,7 @@
 #include "chunkdecoder.h"
 #include "lark.h"
 #include "socketaddress.h"
+#include "tlscontext.h"
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +22,7 @@ namespace lark {
 struct ResolveJob;
 struct GroupAddress;
 struct RestProof;
+class TlsConnection;
 
 constexpr int nosocket = -1;
 
@@ -154,9 +156,17 @@ public:
     size_t addressindex = 0;   // which of them serveraddr is
     std::shared_ptr<GroupAddress> groupaddress;  // shared by a download's branches
     std::shared_ptr<RestProof> restproof;        // likewise
+    TlsMode tlsmode = TlsMode::None;             // from the URL's scheme
+    std::unique_ptr<TlsConnection> controltls;   // on controlsocket once it is secured
+    std::unique_ptr<TlsConnection> datatls;      // on datasocket likewise
+    std::shared_ptr<TlsSessionStore> tlssessions;  // shared by a download's branches
+    std::shared_ptr<TlsSessionStore> datasessions; // the data connections' of this control connection
 
     // Forgets everything that belonged to the connection just torn down.
     void resetconnection();
+    // Closes the connection's socket and ends its TLS first, if it has one.
+    void closecontrol();
+    void closedata();
 };
 
 // Cuts a log kept outside a node (the program's copy) to the same bound.

@@ -69,6 +69,8 @@ LARK_EXPORT unsigned getlocaldir(void* node, std::string& dir);
 LARK_EXPORT unsigned getuser(void* node, std::string& user);
 LARK_EXPORT unsigned getpass(void* node, std::string& pass);
 LARK_EXPORT unsigned getserverprotocol(void* node, unsigned& protocol);
+// The URL scheme the node speaks: "ftp", "ftps", "ftpes", "http", "https".
+LARK_EXPORT unsigned getscheme(void* node, std::string& scheme);
 LARK_EXPORT unsigned getserverport(void* node, unsigned& port);
 LARK_EXPORT unsigned getstarttime(void* node, unsigned& t);
 LARK_EXPORT unsigned getlasttime(void* node, unsigned& t);
@@ -106,6 +108,11 @@ LARK_EXPORT unsigned settimeouts(unsigned connectms, unsigned idlems);
 // where PASV and PORT cannot name the address (0, the default). A server
 // that refuses EPSV is asked with PASV instead.
 LARK_EXPORT unsigned setextendedpassive(int enable);
+// TLS of every connection made from now on: a CA file trusted besides the
+// system's store ("" none) and whether certificates are checked at all (1,
+// the default) or not (0). 3 when the CA file cannot be loaded; nothing
+// changes then. May be called before startengine.
+LARK_EXPORT unsigned settlsoptions(std::string cafile, int verify);
 
 // Protocol log.
 LARK_EXPORT unsigned getoutputmsg(void* node, std::string& text, int all);

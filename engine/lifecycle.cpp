@@ -60,6 +60,7 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
     node->pasvmode = pasv ? 1 : 0;
     node->ascimode = ascii ? 1 : 0;
     node->localdir = localdir;
+    if (node->tlsmode != TlsMode::None) node->tlssessions = std::make_shared<TlsSessionStore>();
 
     bool isfile = !node->ftppathfile.empty() && node->ftppathfile.back() != '/';
     if (checkonly) return isfile ? AddedDownload : AddedBrowse;

@@ -21,6 +21,7 @@
 #include "restproof.h"
 #include "replyparsers.h"
 #include "socketlayer.h"
+#include "tlsconnection.h"
 #include "urlparse.h"
 #include "workerloop.h"
 
@@ -30,6 +31,9 @@ namespace {
 constexpr size_t maxheader = 65536;        // an HTTP response header
 constexpr size_t maxlisting = 64u << 20;  // a directory listing
 constexpr int maxredirects = 20;
+const std::string authtls = "AUTH TLS\r\n";
+// After the handshake, before the login: data connections in TLS too.
+const std::string protectdata = "PBSZ 0\r\nPROT P\r\n";
 
 bool readable(int socket)
 {
@@ -230,12 +234,20 @@ void replacefield(std::string& request, const std::string& field, const std::str
     request.replace(start, request.find("\r\n", start) - start, value);
 }
 
+void removefield(std::string& request, const std::string& field)
+{
+    size_t at = request.find("\r\n" + field + ": ");
+    if (at == std::string::npos) return;
+    request.erase(at, request.find("\r\n", at + 2) - at);
+}
+
 void followredirect(EngineNode& node, const std::string& newpath, const std::string& newfilename)
 {
     if (++node.redirectcount > maxredirects) return node.fail(FailureFinal, "too many redirects");
     const std::string scheme = referencescheme(newpath);
-    if (!scheme.empty() && scheme != "http")
+    if (!scheme.empty() && scheme != "http" && scheme != "https")
         return node.fail(FailureFinal, "redirect to an unsupported scheme (" + scheme + ")");
+    const bool wassecure = node.tlsmode != TlsMode::None;
     if (node.downstarted) {
         node.filename = newfilename;  // a branch writing on in the task's own file
     } else {
@@ -256,6 +268,8 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
         // The request must name the server it now goes to.
         tail = "\r\n" + tail;
         replacefield(tail, "Host", hostfield(node));
+        // A secure page's address is not told to a plain server.
+        if (wassecure && node.tlsmode == TlsMode::None) removefield(tail, "Referer");
         tail.erase(0, 2);
     }
     node.commandqueue = "GET " + node.ftppathfile + " HTTP/1.1\r\n" + tail;
@@ -263,7 +277,7 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
     node.replytext.clear();
     node.headerskipped = 0;
     node.filedata = 0;
-    closehandle(node.controlsocket);
+    node.closecontrol();
     node.state = ControlState::Resolve;
 }
 
@@ -275,6 +289,12 @@ void finishreply(EngineNode& node)
     if (login && line.compare(0, 1, "5") == 0) {
         node.replytext.clear();
         return node.fail(FailureFinal, "login refused: " + line);
+    }
+    if (node.lastcommand == authtls) {
+        node.replytext.clear();
+        if (line.compare(0, 3, "234") != 0) return node.fail(FailureFinal, "the server does not offer TLS: " + line);
+        starttls(node, Link::Control);  // the handshake runs from the next visit
+        return;
     }
     if (ServerRejected(node.replytext, 1, node.lastcommand)) {
         node.replytext.clear();
@@ -293,19 +313,34 @@ void finishreply(EngineNode& node)
     }
 }
 
+// The control connection is in TLS now.
+void controlsecured(EngineNode& node)
+{
+    if (node.ishttp()) {
+        node.state = ControlState::Ready;
+        return;
+    }
+    node.commandqueue.insert(0, protectdata);
+    if (node.state == ControlState::ReadReply) {  // after AUTH TLS; an implicit one awaits the greeting
+        node.replytext.clear();
+        node.state = ControlState::Ready;
+    }
+}
+
 // Returns the bytes read this time (0 when none came).
 long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
 {
-    if (!readable(node.controlsocket)) {
+    if (!readableon(node.controlsocket, node.controltls.get())) {
         worker.waitfor(node.controlsocket, POLLIN);
         if (node.ishttp() || !replycomplete(node.replytext)) return 0;
         finishreply(node);
+        if (handshaking(node)) worker.refresh();  // AUTH TLS taken: the client speaks first
         return 0;
     }
 
-    long n = receivechunk(node.controlsocket, buffer, receivebuffersize);
+    long n = receiveon(node.controlsocket, node.controltls.get(), buffer, receivebuffersize);
     if (n == wouldblock) {
-        worker.waitfor(node.controlsocket, POLLIN);
+        worker.waitfor(node.controlsocket, waiteventsof(node.controltls.get()));
         return 0;
     }
     if (n == 0) {
@@ -348,6 +383,11 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         int status = 0;
         if (parseresponseheader(header, node.ftppathfile, newpath, status, newfilename) == 0 &&
             node.lastcommand.find("\r\n") != std::string::npos) {
+            // A reference without a scheme ("//host/x") keeps the one it came over.
+            std::string location;
+            if (node.tlsmode != TlsMode::None && headerfield(header, "Location", location) &&
+                location.compare(0, 2, "//") == 0 && newpath.compare(0, 5, "http:") == 0)
+                newpath = "https:" + newpath.substr(5);
             followredirect(node, newpath, newfilename);
             return n;
         }
@@ -370,7 +410,7 @@ void winddown(EngineNode& node)
     if (node.downstarted && node.filedata && end != 0 && node.filepointer[WriteOffset] < end &&
         node.state != ControlState::Close)
         node.fail(FailureRetry, "the data connection closed before the end of the range");
-    closehandle(node.datasocket);
+    node.closedata();
     closehandle(node.listensocket);
     node.datastate = DataState::Idle;
     // A Close set earlier (a refusal, a disconnect) is never undone here.
@@ -458,7 +498,7 @@ void takesample(EngineNode& node, const char* data, size_t length, bool ended)
     bool full = ended ? (node.restproof->sealsample(), true)
                       : node.restproof->addsample(node.restoffset, data, length);
     if (!full) return;
-    closehandle(node.datasocket);
+    node.closedata();
     node.log("REST sample taken\r\n");
     node.state = ControlState::Close;
     node.datastate = DataState::Failed;
@@ -467,9 +507,9 @@ void takesample(EngineNode& node, const char* data, size_t length, bool ended)
 void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
 {
     for (size_t taken = 0; taken < receivebudget;) {
-        long n = receivechunk(node.datasocket, buffer, receivebuffersize);
+        long n = receiveon(node.datasocket, node.datatls.get(), buffer, receivebuffersize);
         if (n == wouldblock) {
-            worker.waitfor(node.datasocket, POLLIN);
+            worker.waitfor(node.datasocket, waiteventsof(node.datatls.get()));
             return;
         }
         if (n <= 0) {
@@ -500,6 +540,10 @@ void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
 void receivestep(EngineNode& node, WorkerContext& worker)
 {
     char* buffer = worker.buffer.get();
+    if (node.controltls && !node.controltls->established() && node.state != ControlState::Close) {
+        if (handshakestep(node, worker, Link::Control)) controlsecured(node);
+        return;
+    }
     switch (node.state) {
     case ControlState::Connecting:
         if (failed(node.controlsocket)) {
@@ -513,7 +557,14 @@ void receivestep(EngineNode& node, WorkerContext& worker)
                 break;
             }
             node.fail(FailureRetry, "could not connect to the server: " + reason);
-            closehandle(node.controlsocket);
+            node.closecontrol();
+        } else if (node.tlsmode == TlsMode::Implicit && !node.controltls) {
+            if (wait_socket(node.controlsocket, Writable, 0) != 1) {
+                worker.waitfor(node.controlsocket, POLLOUT);
+            } else {
+                addressconnected(node);
+                if (starttls(node, Link::Control)) worker.refresh();
+            }
         } else if (node.ishttp()) {
             if (wait_socket(node.controlsocket, Writable, 0) == 1) {
                 addressconnected(node);
@@ -522,9 +573,10 @@ void receivestep(EngineNode& node, WorkerContext& worker)
             } else {
                 worker.waitfor(node.controlsocket, POLLOUT);
             }
-        } else if (readable(node.controlsocket)) {
+        } else if (readableon(node.controlsocket, node.controltls.get())) {
             addressconnected(node);
             node.state = ControlState::ReadReply;
+            if (node.tlsmode == TlsMode::Explicit) node.commandqueue.insert(0, authtls);
             worker.refresh();
         } else {
             worker.waitfor(node.controlsocket, POLLIN);
@@ -532,18 +584,21 @@ void receivestep(EngineNode& node, WorkerContext& worker)
         break;
     case ControlState::Ready:
         if (node.ishttp()) break;
-        if (readable(node.controlsocket)) {
+        // Only text the server sent unasked counts: TLS records without
+        // any (the session tickets after a handshake) leave the node ready.
+        if (readableon(node.controlsocket, node.controltls.get()) &&
+            (!node.controltls || node.controltls->hasdata())) {
             node.state = ControlState::ReadReply;
             worker.refresh();
         } else if (failed(node.controlsocket)) {
             node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
-            closehandle(node.controlsocket);
+            node.closecontrol();
         } else {
             worker.waitfor(node.controlsocket, POLLIN);
         }
         break;
     case ControlState::AwaitReply:
-        if (readable(node.controlsocket)) {
+        if (readableon(node.controlsocket, node.controltls.get())) {
             node.state = ControlState::ReadReply;
             worker.refresh();
         } else {
@@ -571,15 +626,34 @@ void receivestep(EngineNode& node, WorkerContext& worker)
     }
 }
 
+namespace {
+// A data connection in TLS is connected once its handshake is done; a
+// passive one starts it as soon as the connect completes.
+void securedata(EngineNode& node, WorkerContext& worker)
+{
+    if (!node.datatls) {
+        if (failed(node.datasocket))
+            return node.fail(FailureRetry, "data connection failed: " + socketerrortext(node.datasocket));
+        if (wait_socket(node.datasocket, Writable, 0) != 1) return worker.waitfor(node.datasocket, POLLOUT);
+        if (!starttls(node, Link::Data)) return;
+    }
+    if (!handshakestep(node, worker, Link::Data)) return;
+    node.datastate = DataState::Connected;
+    node.log(node.pasvmode ? "Data passive connected\r\n" : "Data active connected\r\n");
+}
+}  // namespace
+
 void receivedatastep(EngineNode& node, WorkerContext& worker)
 {
     char* buffer = worker.buffer.get();
     switch (node.datastate) {
     case DataState::Connecting:
-        if (node.pasvmode) {
+        if (node.datatls || (node.pasvmode && node.tlsmode != TlsMode::None)) {
+            securedata(node, worker);
+        } else if (node.pasvmode) {
             if (failed(node.datasocket)) {
                 node.fail(FailureRetry, "data connection failed: " + socketerrortext(node.datasocket));
-            } else if (readable(node.datasocket)) {
+            } else if (readableon(node.datasocket, node.datatls.get())) {
                 node.datastate = DataState::Connected;
                 node.log("Data passive connected\r\n");
                 worker.refresh();
@@ -590,6 +664,11 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
             int accepted = acceptconnection(node.listensocket);
             if (accepted >= 0) {
                 node.datasocket = accepted;
+                if (node.tlsmode != TlsMode::None) {
+                    // The client is the TLS client whichever side connected.
+                    if (starttls(node, Link::Data)) securedata(node, worker);
+                    break;
+                }
                 node.datastate = DataState::Connected;
                 node.log("Data active connected\r\n");
                 worker.refresh();
@@ -599,9 +678,9 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
         }
         break;
     case DataState::Connected:
-        if (!readable(node.datasocket)) {
+        if (!readableon(node.datasocket, node.datatls.get())) {
             if (failed(node.datasocket)) {
-                closehandle(node.datasocket);
+                node.closedata();
                 node.datastate = DataState::Failed;
             } else {
                 worker.waitfor(node.datasocket, POLLIN);

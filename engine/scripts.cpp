@@ -37,7 +37,7 @@ unsigned generateinitcommand(void* handle)
         node->commandqueue += "Pragma: no-cache\r\n";
         node->commandqueue += "Cache-Control: no-cache\r\n";
         node->commandqueue += "User-Agent: Skylark\r\n";
-        node->commandqueue += "Referer: http://" + server + path + "\r\n";
+        node->commandqueue += "Referer: " + urlscheme(*node) + "://" + server + path + "\r\n";
         node->commandqueue += "Connection: close\r\n\r\n";
     } else {
         node->appendcommand("user " + node->user);
@@ -89,6 +89,7 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     if (from == to) return 0;
     std::string path, server, filename;
     unsigned port;
+    TlsMode tls;
     SocketAddress address;
     AddressList addresses;
     size_t addressindex;
@@ -96,6 +97,7 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
         std::lock_guard<std::mutex> guard(from->lock);
         path = from->ftppathfile;
         port = from->serverport;
+        tls = from->tlsmode;
         server = from->servername;
         address = from->serveraddr;
         addresses = from->addresses;
@@ -105,6 +107,9 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     std::lock_guard<std::mutex> guard(to->lock);
     to->ftppathfile = path;
     to->serverport = port;
+    // A redirect between http and https changes how the branch connects.
+    to->tlsmode = tls;
+    if (tls != TlsMode::None && !to->tlssessions) to->tlssessions = std::make_shared<TlsSessionStore>();
     to->servername = server;
     to->serveraddr = address;
     to->addresses = addresses;

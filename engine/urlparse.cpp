@@ -41,11 +41,15 @@ int parseurl(const std::string& url, EngineNode& node)
     if (url.empty()) return -1;
     std::string rest = url;
     unsigned protocol = ProtocolFtp;
+    TlsMode tls = TlsMode::None;
     size_t scheme = rest.find("://");
     if (scheme != std::string::npos) {
         std::string name = rest.substr(0, scheme);
         if (name == "ftp") protocol = ProtocolFtp;
         else if (name == "http") protocol = ProtocolHttp;
+        else if (name == "https") protocol = ProtocolHttp, tls = TlsMode::Implicit;
+        else if (name == "ftps") tls = TlsMode::Implicit;
+        else if (name == "ftpes") tls = TlsMode::Explicit;
         else return -2;
         rest.erase(0, scheme + 3);
     }
@@ -88,7 +92,7 @@ int parseurl(const std::string& url, EngineNode& node)
     }
 
     // A ":" without digits keeps the default port, as URLs define it.
-    unsigned port = protocol == ProtocolHttp ? 80 : 21;
+    unsigned port = defaultport(protocol, tls);
     if (colon != std::string::npos) {
         unsigned long value = 0;
         size_t digits = 0;
@@ -101,6 +105,7 @@ int parseurl(const std::string& url, EngineNode& node)
     }
 
     node.serverprotocol = protocol;
+    node.tlsmode = tls;
     node.ftppathfile = protocol == ProtocolFtp ? percentdecoded(path) : path;
     node.user = user;
     node.pass = pass;
@@ -114,10 +119,23 @@ std::string urlhost(const std::string& servername)
     return servername.find(':') == std::string::npos ? servername : "[" + servername + "]";
 }
 
+unsigned defaultport(unsigned protocol, TlsMode tls)
+{
+    if (protocol == ProtocolHttp) return tls == TlsMode::None ? 80 : 443;
+    return tls == TlsMode::Implicit ? 990 : 21;
+}
+
 std::string hostfield(const EngineNode& node)
 {
     const std::string host = urlhost(node.servername);
-    return node.serverport == 80 ? host : host + ":" + std::to_string(node.serverport);
+    return node.serverport == defaultport(ProtocolHttp, node.tlsmode) ? host
+                                                                       : host + ":" + std::to_string(node.serverport);
+}
+
+std::string urlscheme(const EngineNode& node)
+{
+    if (node.ishttp()) return node.tlsmode == TlsMode::None ? "http" : "https";
+    return node.tlsmode == TlsMode::None ? "ftp" : node.tlsmode == TlsMode::Implicit ? "ftps" : "ftpes";
 }
 
 }  // namespace lark

@@ -64,6 +64,7 @@ Wait currentwait(const EngineNode& node, const Engine& engine)
 {
     const unsigned connect = engine.connecttimeout, idle = engine.idletimeout;
     if (!node.serverconnected || node.state == ControlState::Close) return {};
+    if (handshaking(node)) return {"the TLS handshake", idle};
     if (node.dataexpected) {
         switch (node.datastate) {
         case DataState::Requested:

@@ -44,6 +44,15 @@ void controldatastep(EngineNode& node, WorkerContext& worker);
 void receivestep(EngineNode& node, WorkerContext& worker);
 void receivedatastep(EngineNode& node, WorkerContext& worker);
 
+// TLS on a node's control or data connection (tlssteps.cpp). starttls
+// begins it on the connected socket; handshakestep moves it on and is true
+// once it is done. A failure ends the node with the reason.
+enum class Link { Control, Data };
+bool starttls(EngineNode& node, Link link);
+bool handshakestep(EngineNode& node, WorkerContext& worker, Link link);
+// A handshake of either connection is under way.
+bool handshaking(const EngineNode& node);
+
 // A `default:` of either worker's switch: the node's log says so.
 void unexpectedstate(EngineNode& node, const char* worker);
 

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   nginx-light python3 python3-pyftpdlib vsftpd
   curl procps
+  libssl-dev ca-certificates openssl
 )
 [ "${1:-}" = "--bench" ] && packages+=(aria2 axel lftp time bc)
 

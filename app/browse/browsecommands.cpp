@@ -101,10 +101,11 @@ std::optional<DownloadRequest> DownloadSelectedFile(CSiteBrowsList& list) {
   for (const CTreeItem* up = item; up->GetParentItem(); up = up->GetParentItem())
     path.prepend(QLatin1Char('/') + UrlPathSegment(up->GetData()));
   path.prepend(QString::fromStdString(UrlHost(CSiteBrowsList::SiteEntryOf(item)->GetData().text.toStdString())));
-  unsigned protocol = 0;
-  lark::getserverprotocol(site->node, protocol);
+  // The file comes over the site's own scheme: a secure site stays secure.
+  std::string scheme = "ftp";
+  lark::getscheme(site->node, scheme);
   DownloadRequest request;
-  request.url = (protocol == 0 ? QStringLiteral("ftp://") : QStringLiteral("http://")) + path;
+  request.url = QString::fromStdString(scheme) + QStringLiteral("://") + path;
   request.port = site->port;
   request.user = site->user;
   request.pass = site->pass;

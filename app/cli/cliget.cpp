@@ -50,6 +50,8 @@ struct GetOptions {
   double retrywait = 1.0;  // seconds before the first retry of a short try
   int tries = 8;
   bool verbose = false;
+  std::string cafile;
+  bool insecure = false;
   QString url;
 };
 
@@ -139,6 +141,12 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
       options.tries = static_cast<int>(number);
     } else if (arg == "-v") {
       options.verbose = true;
+    } else if (arg == "--ca-certificate") {
+      const char* v = value("--ca-certificate");
+      if (!v) return 2;
+      options.cafile = v;
+    } else if (arg == "--insecure") {
+      options.insecure = true;
     } else if (!arg.empty() && arg[0] == '-') {
       return Fail("unknown option %s", QString::fromStdString(arg)), 2;
     } else if (options.url.isEmpty()) {
@@ -373,6 +381,7 @@ int runget(int argc, char** argv) {
 
   lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
   lark::setextendedpassive(options.epsv ? 1 : 0);
+  if (!applytlsoptions("get", options.cafile, options.insecure)) return 2;
 
   CStderrSeam seam;
   CDownloadList list(seam);

@@ -48,6 +48,8 @@ struct LsOptions {
   int timeout = 60;
   unsigned connecttimeout = 30;  // seconds
   unsigned idletimeout = 60;
+  std::string cafile;
+  bool insecure = false;
 };
 
 int fail(const QString& message) {
@@ -66,12 +68,13 @@ bool parsenumber(const char* text, long low, long high, long& value) {
 int parseoptions(int argc, char** argv, LsOptions& options) {
   const char* usage =
       "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--epsv] [--timeout SECONDS]\n"
-      "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n";
+      "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS]\n"
+      "                      [--ca-certificate FILE] [--insecure] URL\n";
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const bool takesvalue = !std::strcmp(arg, "-u") || !std::strcmp(arg, "-p") || !std::strcmp(arg, "-P") ||
                             !std::strcmp(arg, "--timeout") || !std::strcmp(arg, "--connect-timeout") ||
-                            !std::strcmp(arg, "--idle-timeout");
+                            !std::strcmp(arg, "--idle-timeout") || !std::strcmp(arg, "--ca-certificate");
     if (takesvalue && i + 1 >= argc) {
       std::fprintf(stderr, "skylark-cli ls: %s needs a value\n%s", arg, usage);
       return 2;
@@ -104,6 +107,10 @@ int parseoptions(int argc, char** argv, LsOptions& options) {
       options.passive = false;
     } else if (!std::strcmp(arg, "--epsv")) {
       options.epsv = true;
+    } else if (!std::strcmp(arg, "--ca-certificate")) {
+      options.cafile = argv[++i];
+    } else if (!std::strcmp(arg, "--insecure")) {
+      options.insecure = true;
     } else if (arg[0] == '-' || !options.url.empty()) {
       std::fprintf(stderr, "skylark-cli ls: unexpected argument %s\n%s", arg, usage);
       return 2;
@@ -145,6 +152,7 @@ int runls(int argc, char** argv) {
   lark::setmessageposter(&PostEngineMessage);
   lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
   lark::setextendedpassive(options.epsv ? 1 : 0);
+  if (!applytlsoptions("ls", options.cafile, options.insecure)) return 2;
 
   const QString url = QString::fromStdString(options.url);
   void* node = nullptr;

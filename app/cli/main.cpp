@@ -13,9 +13,11 @@ int usage()
     std::fprintf(stderr,
                  "usage: skylark-cli get [-n BRANCHES] [-d DIR] [-u USER] [-p PASS] [-P PORT] [--active] [--epsv]\n"
                  "                       [--ascii] [--list FILE] [--timeout SECONDS] [--connect-timeout SECONDS]\n"
-                 "                       [--idle-timeout SECONDS] [--retry-wait SECONDS] [--tries N] [-v] URL\n"
+                 "                       [--idle-timeout SECONDS] [--retry-wait SECONDS] [--tries N] [-v]\n"
+                 "                       [--ca-certificate FILE] [--insecure] URL\n"
                  "       skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--epsv] [--timeout SECONDS]\n"
-                 "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS] URL\n"
+                 "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS]\n"
+                 "                      [--ca-certificate FILE] [--insecure] URL\n"
                  "       skylark-cli tasks\n");
     return 2;
 }

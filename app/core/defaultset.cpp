@@ -1,5 +1,6 @@
 #include "defaultset.h"
 
+#include "lark.h"
 #include "messageseam.h"
 #include "savedirectory.h"
 #include "settingsstore.h"
@@ -12,6 +13,7 @@ QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages) {
   store.ReadFlag(settingname::kCheckClip, pages.checkclip);
   store.ReadNumber(settingname::kBranchCount, pages.branchcount);
   store.ReadNumber(settingname::kMaxIdleTime, pages.idleseconds);
+  store.ReadText(settingname::kCaCertificate, pages.cacertificate, kCaCertificateBuffer);
   return olddirectory;
 }
 
@@ -29,7 +31,15 @@ bool SaveDefaultSet(CSettingsStore& store, const CDefaultSetPages& pages, const 
   store.WriteFlag(settingname::kCheckClip, pages.checkclip);
   store.WriteNumber(settingname::kBranchCount, pages.branchcount);
   store.WriteNumber(settingname::kMaxIdleTime, pages.idleseconds);
+  // Kept even when it does not load, so the user can correct it.
+  store.WriteText(settingname::kCaCertificate, pages.cacertificate);
+  if (!ApplyCaCertificate(pages.cacertificate))
+    messages.Notice(QStringLiteral("Can't load the CA certificate file %1").arg(pages.cacertificate));
   return store.Flush();
+}
+
+bool ApplyCaCertificate(const QString& file) {
+  return lark::settlsoptions(file.trimmed().toLocal8Bit().toStdString(), 1) == 0;
 }
 
 bool ParseRangedNumber(const QString& text, uint32_t low, uint32_t high, uint32_t& value) {

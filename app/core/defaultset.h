@@ -18,6 +18,7 @@ struct CDefaultSetPages {
   bool checkclip = true;  // "Others"
   bool pasvmode = false;
   bool ascimode = false;
+  QString cacertificate;
 };
 
 inline constexpr uint32_t kMinBranchCount = 1;
@@ -33,6 +34,9 @@ QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages);
 // False when the store could not be written at all.
 bool SaveDefaultSet(CSettingsStore& store, const CDefaultSetPages& pages, const QString& olddirectory,
                     const QString& programdirectory, CMessageSeam& messages);
+
+// Hands the CA file to the engine; false when it cannot be loaded.
+bool ApplyCaCertificate(const QString& file);
 
 // Parses a whole unsigned decimal number within [low, high].
 bool ParseRangedNumber(const QString& text, uint32_t low, uint32_t high, uint32_t& value);

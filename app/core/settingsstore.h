@@ -33,12 +33,15 @@ inline constexpr char kIdleTimeout[] = "idletimeout";
 // FTP data connections by EPSV and EPRT on IPv4 too (flag, default off;
 // IPv6 always uses them).
 inline constexpr char kExtendedPassive[] = "epsv";
+// A CA certificate file trusted besides the system's store ("" none).
+inline constexpr char kCaCertificate[] = "cacertificate";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero
 // included: a longer value is not read at all.
 inline constexpr int kLocalDirBuffer = 256;
 inline constexpr int kRecentUrlBuffer = 5000;
+inline constexpr int kCaCertificateBuffer = 4096;
 
 class CSettingsStore {
  public:

@@ -30,13 +30,16 @@ std::string HttpRequestHead(void* node) {
   std::string server;
   lark::getservername(node, server);
   server = UrlHost(server);
+  std::string scheme = "http";
+  lark::getscheme(node, scheme);
   // A port other than the scheme's belongs in Host and Referer.
-  unsigned port = 80;
-  if (lark::getserverport(node, port) == 0 && port != 80) server += ":" + std::to_string(port);
+  const unsigned standard = scheme == "https" ? 443 : 80;
+  unsigned port = standard;
+  if (lark::getserverport(node, port) == 0 && port != standard) server += ":" + std::to_string(port);
   const std::string path = FtpPath(node);
   return "GET " + path + " HTTP/1.1\r\nHost: " + server +
          "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\n"
-         "Referer: http://" + server + path + "\r\nConnection: close\r\n";
+         "Referer: " + scheme + "://" + server + path + "\r\nConnection: close\r\n";
 }
 
 constexpr int kStuckTicks = 5;  // ticks a probe connection may refuse the next request

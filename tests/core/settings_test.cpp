@@ -169,6 +169,17 @@ TEST_F(Settings, SavingProbesOnlyAChangedDirectoryAndSavesTheRestAnyway) {
   EXPECT_TRUE(SaveDefaultSet(store, pages, "never", program.path(), messages));
   EXPECT_EQ(ReadDefaultSet(CSettingsStore(), read), "made");
   EXPECT_EQ(messages.notices.size(), 1);
+
+  // A CA file that does not load is said so, and kept to be corrected.
+  pages.cacertificate = program.filePath("plainfile");
+  EXPECT_TRUE(SaveDefaultSet(store, pages, "made", program.path(), messages));
+  ASSERT_EQ(messages.notices.size(), 2);
+  EXPECT_TRUE(messages.notices.back().startsWith("Can't load the CA certificate file")) << messages.notices.back().toStdString();
+  ReadDefaultSet(CSettingsStore(), read);
+  EXPECT_EQ(read.cacertificate, pages.cacertificate);
+  pages.cacertificate.clear();
+  EXPECT_TRUE(SaveDefaultSet(store, pages, "made", program.path(), messages));
+  EXPECT_EQ(messages.notices.size(), 2);
 }
 
 TEST(RangeValidation, AcceptsOnlyWholeNumbersInRange) {

@@ -131,6 +131,46 @@ TEST_F(Transfers, WholeFilesFromRealServers)
     }
 }
 
+// HTTPS and both kinds of FTP over TLS, certificates checked against the
+// test CA; a data connection that did not resume its control connection's
+// session would be refused by vsftpd.
+TEST_F(Transfers, SecureTransfersFromRealServers)
+{
+    const ts::TestCertificates certificates;
+    const std::string cert = certificates.certificateFile(ts::TestCertificates::Valid).string();
+    const std::string key = certificates.keyFile().string();
+    ASSERT_EQ(lark::settlsoptions(certificates.caFile().string(), 1), 0u);
+    std::vector<std::unique_ptr<ts::LoopbackServer>> servers;
+    servers.push_back(std::make_unique<ts::NginxServer>(files->path(), ts::NginxOptions{}, ts::NginxTls{cert, key, {}}));
+    servers.push_back(std::make_unique<ts::VsftpdServer>(files->path(), ts::VsftpdOptions{},
+                                                         ts::VsftpdTls{ts::VsftpdTls::Explicit, cert, key}));
+    servers.push_back(std::make_unique<ts::VsftpdServer>(files->path(), ts::VsftpdOptions{},
+                                                         ts::VsftpdTls{ts::VsftpdTls::Implicit, cert, key}));
+    for (const auto& server : servers) {
+        for (unsigned branches : {1u, 4u}) {
+            SCOPED_TRACE(server->url("a.bin") + ", " + std::to_string(branches));
+            std::filesystem::remove(target->path() / "a.bin");
+            void* task = download(server->url("a.bin"), branches, branches == 1);
+            startdownload(task, bigsize);
+            ASSERT_TRUE(waitinactive(task, 60s)) << wholelog(task);
+            EXPECT_EQ(result(), bigsum) << wholelog(task) << server->log();
+            EXPECT_NE(wholelog(task).find("TLS connected"), std::string::npos) << wholelog(task);
+            EXPECT_EQ(lark::deletenode(task), 0u);
+        }
+    }
+    // Without the test CA the same server is refused, for good.
+    ASSERT_EQ(lark::settlsoptions("", 1), 0u);
+    void* task = download(servers[0]->url("a.bin"), 1);
+    startdownload(task, bigsize);
+    ASSERT_TRUE(waitinactive(task, 30s)) << wholelog(task);
+    std::string reason;
+    unsigned kind = 0;
+    lark::getfailure(task, reason, kind);
+    EXPECT_EQ(kind, lark::FailureFinal) << reason;
+    EXPECT_NE(reason.find("not trusted"), std::string::npos) << reason;
+    EXPECT_EQ(lark::settlsoptions("/nonexistent.pem", 1), 3u);
+}
+
 TEST_F(Transfers, EndOffsetsBoundEachBranch)
 {
     ts::NginxServer http(files->path());
@@ -499,7 +539,9 @@ TEST_F(Transfers, SilentAndRefusingServersEndWithAReason)
         EXPECT_EQ(kind, lark::FailureRetry) << c.url;
         // A new try starts clean (a refused one may fail again at once).
         ASSERT_EQ(lark::connect(task, 1), 0u);
-        if (c.url.find(std::to_string(silent.port)) != std::string::npos) EXPECT_EQ(failure(task, kind), "");
+        if (c.url.find(std::to_string(silent.port)) != std::string::npos) {
+            EXPECT_EQ(failure(task, kind), "");
+        }
         lark::disconnect(task, 0);
         ASSERT_TRUE(waitinactive(task, 5s));
     }

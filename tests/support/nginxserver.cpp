@@ -9,7 +9,7 @@ namespace {
 // master_process off keeps nginx to one process, so the fixture's PID is the
 // whole server and the kernel's parent-death signal reaches all of it.
 std::string configText(const std::filesystem::path& work, const std::filesystem::path& root, int port,
-                       const NginxOptions& options)
+                       const NginxOptions& options, const NginxTls& tls)
 {
     const std::string w = work.string();
     std::string text =
@@ -31,7 +31,8 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
         "  tcp_nopush on;\n"
         "  keepalive_timeout 30s;\n"
         "  server {\n"
-        "    listen " + (options.host == "::1" ? std::string("[::1]") : options.host) + ":" + std::to_string(port) + ";\n"
+        "    listen " + (options.host == "::1" ? std::string("[::1]") : options.host) + ":" + std::to_string(port) +
+            (tls.certificate.empty() ? "" : " ssl") + ";\n"
         "    server_name localhost;\n"
         "    root " + root.string() + ";\n"
         "    autoindex on;\n";
@@ -39,14 +40,18 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
         text += "    limit_rate " + std::to_string(options.rateLimit) + ";\n";
     if (!options.ranges)
         text += "    max_ranges 0;\n";
+    if (!tls.certificate.empty())
+        text += "    ssl_certificate " + tls.certificate + ";\n    ssl_certificate_key " + tls.key + ";\n";
+    for (const auto& [from, to] : tls.redirects)
+        text += "    location = " + from + " { return 301 " + to + "; }\n";
     text += "  }\n}\n";
     return text;
 }
 
 }  // namespace
 
-NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options)
-    : LoopbackServer("http", root, "skylark-nginx", options.host)
+NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options, NginxTls tls)
+    : LoopbackServer(tls.certificate.empty() ? "http" : "https", root, "skylark-nginx", options.host)
 {
     const std::filesystem::path config = workDir_ / "nginx.conf";
     extraLogs_ = {workDir_ / "error.log", workDir_ / "access.log"};
@@ -54,7 +59,7 @@ NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options
         "nginx",
         [&] {
             const int port = pickFreePort();
-            std::ofstream(config) << configText(workDir_.path(), root_, port, options);
+            std::ofstream(config) << configText(workDir_.path(), root_, port, options, tls);
             return port;
         },
         {"/usr/sbin/nginx", "-p", workDir_.path().string(), "-e", (workDir_ / "error.log").string(), "-c",

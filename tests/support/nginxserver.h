@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "loopbackserver.h"
 
@@ -16,10 +18,17 @@ struct NginxOptions {
     std::string host = "127.0.0.1";
 };
 
-// nginx serving `root` over HTTP/1.1, one process in the foreground.
+struct NginxTls {
+    // Both set: HTTPS with this certificate (chain) and key.
+    std::string certificate, key;
+    // Exact paths answered with "301 Moved Permanently" to a location.
+    std::vector<std::pair<std::string, std::string>> redirects;
+};
+
+// nginx serving `root` over HTTP/1.1 (or HTTPS), one process in the foreground.
 class NginxServer : public LoopbackServer {
 public:
-    explicit NginxServer(const std::filesystem::path& root, NginxOptions options = {});
+    explicit NginxServer(const std::filesystem::path& root, NginxOptions options = {}, NginxTls tls = {});
 
     // One line per finished request: "MSEC SECONDS \"REQUEST\" \"RANGE\"
     // STATUS BYTES", MSEC the epoch time it ended and SECONDS how long it took

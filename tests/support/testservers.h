@@ -17,4 +17,5 @@
 #include "pyftpdserver.h"
 #include "scratchdir.h"
 #include "sha256.h"
+#include "testcertificates.h"
 #include "vsftpdserver.h"

@@ -11,7 +11,7 @@ namespace testsupport {
 namespace {
 
 std::string configText(const std::filesystem::path& work, const std::filesystem::path& root, int port,
-                       std::pair<int, int> passivePorts, const VsftpdOptions& options)
+                       std::pair<int, int> passivePorts, const VsftpdOptions& options, const VsftpdTls& tls)
 {
     const std::string w = work.string();
     std::string text =
@@ -43,13 +43,23 @@ std::string configText(const std::filesystem::path& work, const std::filesystem:
         text += "listen=YES\nlisten_ipv6=NO\nlisten_address=" + options.host + "\n";
     if (options.rateLimit > 0)
         text += "anon_max_rate=" + std::to_string(options.rateLimit) + "\n";
+    if (tls.mode != VsftpdTls::None) {
+        // Data connections must resume the control connection's session
+        // (require_ssl_reuse, on by default); the default cipher list names
+        // only one OpenSSL 3 no longer offers.
+        text += "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+                "ssl_ciphers=HIGH\nssl_request_cert=NO\ndebug_ssl=YES\nrsa_cert_file=" + tls.certificate +
+                "\nrsa_private_key_file=" + tls.key + "\n";
+        if (tls.mode == VsftpdTls::Implicit) text += "implicit_ssl=YES\n";
+    }
     return text;
 }
 
 }  // namespace
 
-VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options)
-    : LoopbackServer("ftp", root, "skylark-vsftpd", options.host)
+VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options, VsftpdTls tls)
+    : LoopbackServer(tls.mode == VsftpdTls::None ? "ftp" : tls.mode == VsftpdTls::Explicit ? "ftpes" : "ftps", root,
+                     "skylark-vsftpd", options.host)
 {
     // vsftpd chroots each anonymous session into anon_root and then runs as
     // the "ftp" user. It answers every login with "500 OOPS: vsftpd: refusing
@@ -65,7 +75,7 @@ VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions opti
         "vsftpd",
         [&] {
             const int port = pickFreePort();
-            std::ofstream(config) << configText(workDir_.path(), root_, port, pickFreePortRange(20), options);
+            std::ofstream(config) << configText(workDir_.path(), root_, port, pickFreePortRange(20), options, tls);
             return port;
         },
         {"/usr/sbin/vsftpd", config.string()});

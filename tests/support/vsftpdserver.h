@@ -14,13 +14,20 @@ struct VsftpdOptions {
     std::string host = "127.0.0.1";
 };
 
+// TLS required for login and data: after AUTH TLS (ftpes://) or from the
+// first byte (ftps://), with this certificate and key.
+struct VsftpdTls {
+    enum Mode { None, Explicit, Implicit } mode = None;
+    std::string certificate, key;
+};
+
 // vsftpd in the foreground serving `root` to anonymous users, read-only,
 // passive and active mode. Local-user login is off: it would need a system
 // account. The fixture runs as root (vsftpd then drops to the "ftp" user for
 // each anonymous session) and sets `root` to mode 0755: see the .cpp.
 class VsftpdServer : public LoopbackServer {
 public:
-    explicit VsftpdServer(const std::filesystem::path& root, VsftpdOptions options = {});
+    explicit VsftpdServer(const std::filesystem::path& root, VsftpdOptions options = {}, VsftpdTls tls = {});
 };
 
 }  // namespace testsupport

@@ -3,11 +3,12 @@
 #include <QApplication>
 
 #include "lark.h"
+#include "core/defaultset.h"
 #include "core/enginemessageevent.h"
-#include "mainframe.h"
-#include "gui/widgets/messageboxseam.h"
 #include "core/settingsstore.h"
+#include "gui/widgets/messageboxseam.h"
 #include "gui/widgets/skylarkicon.h"
+#include "mainframe.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -29,6 +30,11 @@ int main(int argc, char** argv) {
     bool epsv = false;
     settings.ReadFlag(settingname::kExtendedPassive, epsv);
     lark::setextendedpassive(epsv ? 1 : 0);
+    // A CA file that does not load leaves the system's store alone in use.
+    QString cafile;
+    if (settings.ReadText(settingname::kCaCertificate, cafile, kCaCertificateBuffer) && !cafile.isEmpty() &&
+        !ApplyCaCertificate(cafile))
+      qWarning("skylark: cannot load the CA certificate file %s", qPrintable(cafile));
   }
 
   CMessageBoxSeam messages(nullptr);

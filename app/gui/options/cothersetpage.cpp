@@ -1,5 +1,6 @@
 #include "cothersetpage.h"
 
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "core/defaultset.h"
@@ -8,11 +9,14 @@ COtherSetPage::COtherSetPage(QWidget* parent)
     : QWidget(parent),
       m_checkclip(new QCheckBox(QStringLiteral("Inspect Clipboard"), this)),
       m_pasvmode(new QCheckBox(QStringLiteral("Use Passive Ftp Mode"), this)),
-      m_ascimode(new QCheckBox(QStringLiteral("Use ASCII Ftp Mode"), this)) {
+      m_ascimode(new QCheckBox(QStringLiteral("Use ASCII Ftp Mode"), this)),
+      m_cacertificate(new QLineEdit(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_checkclip);
   layout->addWidget(m_pasvmode);
   layout->addWidget(m_ascimode);
+  layout->addWidget(new QLabel(QStringLiteral("Also trust CA certificates in file:"), this));
+  layout->addWidget(m_cacertificate);
   layout->addStretch(1);
 }
 
@@ -20,10 +24,12 @@ void COtherSetPage::Show(const CDefaultSetPages& pages) {
   m_checkclip->setChecked(pages.checkclip);
   m_pasvmode->setChecked(pages.pasvmode);
   m_ascimode->setChecked(pages.ascimode);
+  m_cacertificate->setText(pages.cacertificate);
 }
 
 void COtherSetPage::Take(CDefaultSetPages& pages) const {
   pages.checkclip = m_checkclip->isChecked();
   pages.pasvmode = m_pasvmode->isChecked();
   pages.ascimode = m_ascimode->isChecked();
+  pages.cacertificate = m_cacertificate->text().trimmed();
 }

@@ -1,7 +1,8 @@
-// "Others": the clipboard watch and the FTP transfer modes.
+// "Others": the clipboard watch, the FTP transfer modes and a CA file to trust.
 #pragma once
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QWidget>
 
 struct CDefaultSetPages;
@@ -18,9 +19,11 @@ class COtherSetPage : public QWidget {
   QCheckBox* CheckClipBox() const { return m_checkclip; }
   QCheckBox* PasvModeBox() const { return m_pasvmode; }
   QCheckBox* AsciiModeBox() const { return m_ascimode; }
+  QLineEdit* CaCertificateEdit() const { return m_cacertificate; }
 
  private:
   QCheckBox* m_checkclip;
   QCheckBox* m_pasvmode;
   QCheckBox* m_ascimode;
+  QLineEdit* m_cacertificate;
 };
