@@ -18,6 +18,7 @@
 
 #include "core/urlcredentials.h"
 #include "download/cdownloadlist.h"
+#include "clioptions.h"
 #include "commands.h"
 #include "core/commandids.h"
 #include "lark.h"
@@ -35,24 +36,14 @@ class CStderrSeam : public CMessageSeam {
   bool Ask(const QString&) override { return true; }
 };
 
-struct GetOptions {
+struct GetOptions : ConnectionOptions {
   unsigned branches = 1;
   QString dir;
-  QString user, pass;
-  unsigned port = 0;
-  bool active = false;
   bool ascii = false;
-  bool epsv = false;
   QString list;
-  int timeout = 60;
-  unsigned connecttimeout = 30;  // seconds
-  unsigned idletimeout = 60;
   double retrywait = 1.0;  // seconds before the first retry of a short try
   int tries = 8;
   bool verbose = false;
-  std::string cafile;
-  bool insecure = false;
-  QString url;
 };
 
 int Fail(const char* format, const QString& detail = {}) {
@@ -62,102 +53,32 @@ int Fail(const char* format, const QString& detail = {}) {
   return 1;
 }
 
-bool ParseSeconds(const char* text, double low, double high, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(text, &end);
-  return errno == 0 && end && *end == '\0' && end != text && value >= low && value <= high;
-}
-
-bool ParseNumber(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text, &end, 10);
-  return errno == 0 && end && *end == '\0' && end != text && value >= low && value <= high;
-}
-
-// 0 parsed; otherwise the exit status of a usage error.
+// -1 to go on; otherwise the exit status (0 after --help).
 int ParseOptions(int argc, char** argv, GetOptions& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "skylark-cli get: %s needs a value\n", name);
-        return nullptr;
-      }
-      return argv[++i];
-    };
-    long number = 0;
-    if (arg == "-n") {
-      const char* v = value("-n");
-      if (!v) return 2;
-      if (!ParseNumber(v, 1, 100, number)) return Fail("the branch count must be 1 to 100"), 2;
-      options.branches = static_cast<unsigned>(number);
-    } else if (arg == "-d") {
-      const char* v = value("-d");
-      if (!v) return 2;
-      options.dir = QString::fromLocal8Bit(v);
-    } else if (arg == "-u") {
-      const char* v = value("-u");
-      if (!v) return 2;
-      options.user = QString::fromLocal8Bit(v);
-    } else if (arg == "-p") {
-      const char* v = value("-p");
-      if (!v) return 2;
-      options.pass = QString::fromLocal8Bit(v);
-    } else if (arg == "-P") {
-      const char* v = value("-P");
-      if (!v) return 2;
-      if (!ParseNumber(v, 0, 65535, number)) return Fail("the port must be 0 to 65535"), 2;
-      options.port = static_cast<unsigned>(number);
-    } else if (arg == "--active") {
-      options.active = true;
-    } else if (arg == "--epsv") {
-      options.epsv = true;
-    } else if (arg == "--ascii") {
-      options.ascii = true;
-    } else if (arg == "--list") {
-      const char* v = value("--list");
-      if (!v) return 2;
-      options.list = QString::fromLocal8Bit(v);
-    } else if (arg == "--timeout") {
-      const char* v = value("--timeout");
-      if (!v) return 2;
-      if (!ParseNumber(v, 1, 86400, number)) return Fail("the timeout must be 1 to 86400 seconds"), 2;
-      options.timeout = static_cast<int>(number);
-    } else if (arg == "--connect-timeout" || arg == "--idle-timeout") {
-      const char* v = value(arg.c_str());
-      if (!v) return 2;
-      if (!ParseNumber(v, 1, 86400, number)) return Fail("%s must be 1 to 86400 seconds", QString::fromStdString(arg)), 2;
-      (arg == "--connect-timeout" ? options.connecttimeout : options.idletimeout) = static_cast<unsigned>(number);
-    } else if (arg == "--retry-wait") {
-      const char* v = value("--retry-wait");
-      if (!v) return 2;
-      if (!ParseSeconds(v, 0.001, 30, options.retrywait)) return Fail("the retry wait must be 0.001 to 30 seconds"), 2;
-    } else if (arg == "--tries") {
-      const char* v = value("--tries");
-      if (!v) return 2;
-      if (!ParseNumber(v, 1, 1000, number)) return Fail("the number of tries must be 1 to 1000"), 2;
-      options.tries = static_cast<int>(number);
-    } else if (arg == "-v") {
-      options.verbose = true;
-    } else if (arg == "--ca-certificate") {
-      const char* v = value("--ca-certificate");
-      if (!v) return 2;
-      options.cafile = v;
-    } else if (arg == "--insecure") {
-      options.insecure = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      return Fail("unknown option %s", QString::fromStdString(arg)), 2;
-    } else if (options.url.isEmpty()) {
-      options.url = QString::fromLocal8Bit(argv[i]);
-    } else {
-      return Fail("only one URL, please"), 2;
-    }
-  }
-  if (options.url.isEmpty()) return Fail("no URL given"), 2;
-  MoveUrlCredentials(options.url, options.user, options.pass);
-  return 0;
+  CliCommandLine line("get", QStringLiteral("Downloads one file as a download task of the window does."));
+  QCommandLineParser& parser = line.Parser();
+  parser.addOptions({
+      {{"n", "branches"}, "Fetch over N parallel connections, 1 to 100 (default 1).", "N"},
+      {{"d", "dir"}, "Save into DIR (default: the program's directory).", "DIR"},
+      {"ascii", "FTP: ASCII mode instead of binary."},
+      {"list", "Keep the task in FILE, a download list; a later run continues it.", "FILE"},
+      {"retry-wait", "Wait SECONDS before the first retry of a short try (default 1).", "SECONDS"},
+      {"tries", "Give up after N short tries in a row (default 8).", "N"},
+      {{"v", "verbose"}, "Print every branch's protocol log too."},
+  });
+  if (const int status = line.Parse(SubcommandArguments(argc, argv)); status >= 0) return status;
+  long branches = options.branches, tries = options.tries;
+  if (!line.Read(options) || !line.Number("branches", 1, 100, "the branch count", branches) ||
+      !line.Number("tries", 1, 1000, "the number of tries", tries) ||
+      !line.Seconds("retry-wait", 0.001, 30, "the retry wait", options.retrywait))
+    return 2;
+  options.branches = static_cast<unsigned>(branches);
+  options.tries = static_cast<int>(tries);
+  if (parser.isSet("dir")) options.dir = parser.value("dir");
+  if (parser.isSet("list")) options.list = parser.value("list");
+  options.ascii = parser.isSet("ascii");
+  options.verbose = parser.isSet("verbose");
+  return -1;
 }
 
 // Follows one task to its end and decides the exit status.
@@ -360,7 +281,7 @@ int FindTask(CDownloadList& list, const QString& url) {
 
 int runget(int argc, char** argv) {
   GetOptions options;
-  if (const int status = ParseOptions(argc, argv, options)) return status;
+  if (const int status = ParseOptions(argc, argv, options); status >= 0) return status;
 
   void* probe = nullptr;
   const unsigned kind = lark::addnode(probe, options.url.toStdString(), options.branches, options.port, {}, {},

@@ -20,6 +20,7 @@
 #include "core/urlcredentials.h"
 #include "browse/browselistfile.h"
 #include "browse/browsetaskcreation.h"
+#include "clioptions.h"
 #include "commands.h"
 #include "browse/csitebrowslist.h"
 #include "lark.h"
@@ -38,97 +39,16 @@ class CollectingSeam : public CMessageSeam {
   QStringList notices;
 };
 
-struct LsOptions {
-  std::string url;
-  std::string user;
-  std::string pass;
-  unsigned port = 0;
-  bool passive = true;
-  bool epsv = false;
-  int timeout = 60;
-  unsigned connecttimeout = 30;  // seconds
-  unsigned idletimeout = 60;
-  std::string cafile;
-  bool insecure = false;
-};
-
 int fail(const QString& message) {
   std::fprintf(stderr, "skylark-cli ls: %s\n", message.toLocal8Bit().constData());
   return 1;
 }
 
-bool parsenumber(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
-}
-
-// 0 parsed; 2 after a usage message.
-int parseoptions(int argc, char** argv, LsOptions& options) {
-  const char* usage =
-      "usage: skylark-cli ls [-u USER] [-p PASS] [-P PORT] [--active] [--epsv] [--timeout SECONDS]\n"
-      "                      [--connect-timeout SECONDS] [--idle-timeout SECONDS]\n"
-      "                      [--ca-certificate FILE] [--insecure] URL\n";
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    const bool takesvalue = !std::strcmp(arg, "-u") || !std::strcmp(arg, "-p") || !std::strcmp(arg, "-P") ||
-                            !std::strcmp(arg, "--timeout") || !std::strcmp(arg, "--connect-timeout") ||
-                            !std::strcmp(arg, "--idle-timeout") || !std::strcmp(arg, "--ca-certificate");
-    if (takesvalue && i + 1 >= argc) {
-      std::fprintf(stderr, "skylark-cli ls: %s needs a value\n%s", arg, usage);
-      return 2;
-    }
-    long number = 0;
-    if (!std::strcmp(arg, "-u")) {
-      options.user = argv[++i];
-    } else if (!std::strcmp(arg, "-p")) {
-      options.pass = argv[++i];
-    } else if (!std::strcmp(arg, "-P")) {
-      if (!parsenumber(argv[++i], 0, 65535, number)) {
-        std::fprintf(stderr, "skylark-cli ls: the port must be 0 to 65535\n");
-        return 2;
-      }
-      options.port = static_cast<unsigned>(number);
-    } else if (!std::strcmp(arg, "--timeout")) {
-      if (!parsenumber(argv[++i], 1, 86400, number)) {
-        std::fprintf(stderr, "skylark-cli ls: the timeout must be 1 to 86400 seconds\n");
-        return 2;
-      }
-      options.timeout = static_cast<int>(number);
-    } else if (!std::strcmp(arg, "--connect-timeout") || !std::strcmp(arg, "--idle-timeout")) {
-      if (!parsenumber(argv[++i], 1, 86400, number)) {
-        std::fprintf(stderr, "skylark-cli ls: %s must be 1 to 86400 seconds\n", arg);
-        return 2;
-      }
-      (!std::strcmp(arg, "--connect-timeout") ? options.connecttimeout : options.idletimeout) =
-          static_cast<unsigned>(number);
-    } else if (!std::strcmp(arg, "--active")) {
-      options.passive = false;
-    } else if (!std::strcmp(arg, "--epsv")) {
-      options.epsv = true;
-    } else if (!std::strcmp(arg, "--ca-certificate")) {
-      options.cafile = argv[++i];
-    } else if (!std::strcmp(arg, "--insecure")) {
-      options.insecure = true;
-    } else if (arg[0] == '-' || !options.url.empty()) {
-      std::fprintf(stderr, "skylark-cli ls: unexpected argument %s\n%s", arg, usage);
-      return 2;
-    } else {
-      options.url = arg;
-    }
-  }
-  if (options.url.empty()) {
-    std::fprintf(stderr, "%s", usage);
-    return 2;
-  }
-  QString url = QString::fromStdString(options.url), user = QString::fromStdString(options.user),
-          pass = QString::fromStdString(options.pass);
-  MoveUrlCredentials(url, user, pass);
-  options.url = url.toStdString();
-  options.user = user.toStdString();
-  options.pass = pass.toStdString();
-  return 0;
+// -1 to go on; otherwise the exit status (0 after --help).
+int parseoptions(int argc, char** argv, ConnectionOptions& options) {
+  CliCommandLine line("ls", QStringLiteral("Lists an FTP directory as the browse list shows it."));
+  if (const int status = line.Parse(SubcommandArguments(argc, argv)); status >= 0) return status;
+  return line.Read(options) ? -1 : 2;
 }
 
 QString entryline(const CTreeItem& item) {
@@ -147,21 +67,21 @@ void printsubtree(std::FILE* out, const CTreeItem& item, int depth) {
 }  // namespace
 
 int runls(int argc, char** argv) {
-  LsOptions options;
-  if (int status = parseoptions(argc, argv, options)) return status;
+  ConnectionOptions options;
+  if (const int status = parseoptions(argc, argv, options); status >= 0) return status;
   lark::setmessageposter(&PostEngineMessage);
   lark::settimeouts(options.connecttimeout * 1000, options.idletimeout * 1000);
   lark::setextendedpassive(options.epsv ? 1 : 0);
   if (!applytlsoptions("ls", options.cafile, options.insecure)) return 2;
 
-  const QString url = QString::fromStdString(options.url);
+  const QString& url = options.url;
+  const std::string siteurl = url.toStdString(), user = options.user.toStdString(), pass = options.pass.toStdString();
+  const bool passive = !options.active;
   void* node = nullptr;
-  const unsigned kind = lark::addnode(node, options.url, 1, options.port, options.user, options.pass, "", false,
-                                      options.passive, false, true);
+  const unsigned kind = lark::addnode(node, siteurl, 1, options.port, user, pass, "", false, passive, false, true);
   if (kind == 1) return fail(QStringLiteral("%1 names a file, not a directory (end it with \"/\")").arg(url));
   if (kind != 0) return fail(QStringLiteral("%1 is not an FTP site or directory URL").arg(url));
-  if (lark::addnode(node, options.url, 1, options.port, options.user, options.pass, "", true, options.passive, false,
-                    false) != 0)
+  if (lark::addnode(node, siteurl, 1, options.port, user, pass, "", true, passive, false, false) != 0)
     return fail(QStringLiteral("the engine did not take %1").arg(url));
 
   CollectingSeam messages;

@@ -78,6 +78,29 @@ TEST_F(CliGet, Ipv6AndExtendedPassive) {
   }
 }
 
+// Help goes to stdout with status 0 and names every option of its command.
+TEST_F(CliGet, HelpAndVersion) {
+  const struct {
+    std::vector<std::string> args;
+    std::vector<const char*> says;
+  } cases[] = {
+      {{"--help"}, {"skylark-cli get", "skylark-cli ls", "skylark-cli tasks"}},
+      {{"get", "--help"}, {"--branches", "--list", "--tries", "--retry-wait", "--ca-certificate", "--insecure", "URL"}},
+      {{"ls", "-h"}, {"--user", "--active", "--epsv", "--connect-timeout", "--idle-timeout"}},
+      {{"--version"}, {"skylark-cli 1."}},
+      {{"get", "--version"}, {"skylark-cli 1."}},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Cli(c.args, home);
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const char* word : c.says) EXPECT_NE(run.output.find(word), std::string::npos) << word << "\n" << run.output;
+  }
+  // The window program answers without a display.
+  const CliRun window = testsupport::runProgram(SKYLARK_WINDOW, {"--help"}, {.home = home});
+  EXPECT_EQ(window.status, 0) << window.output;
+  EXPECT_NE(window.output.find("skylark.ini"), std::string::npos) << window.output;
+}
+
 TEST_F(CliGet, FailuresExitNonZeroWithOneLine) {
   files.writeFile("x.bin", "data");
   testsupport::NginxServer http(files.path());
@@ -93,6 +116,9 @@ TEST_F(CliGet, FailuresExitNonZeroWithOneLine) {
       {{"get", "gopher://x/y"}, "URL not accepted"},
       {{"get", ftp.url("pub/")}, "names a site"},
       {{"get", "-n", "0", http.url("x.bin")}, "branch count"},
+      {{"get", "--bogus", http.url("x.bin")}, "Unknown option 'bogus'"},
+      {{"get", http.url("x.bin"), http.url("x.bin")}, "only one URL"},
+      {{"ls", "--timeout", "0", ftp.url("pub/")}, "timeout"},
       {{"get", "-d", dir, http.url("missing.bin")}, "404"},
       {{"get", "-d", dir, "--timeout", "20", refusing.url("x.bin")}, "login refused"},
       {{"get", "-d", dir, "--timeout", "20", ftp.url("missing.bin")}, "550"},

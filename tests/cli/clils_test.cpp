@@ -116,7 +116,7 @@ TEST_F(CliLs, FailuresExitNonZeroWithOneLine) {
       {"login refused", {QString::fromStdString(refusing.url(""))}, 1, "login refused"},
       {"silent server", {"--timeout", "2", QString("ftp://127.0.0.1:%1/").arg(silent.port())}, 1,
        "nothing was listed within 2 seconds"},
-      {"no URL", {}, 2, "usage"},
+      {"no URL", {}, 2, "no URL given"},
       {"bad port", {"-P", "70000", "ftp://127.0.0.1/"}, 2, "port"},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,9 @@
 // engine before its lists go, so no worker posts to a list that is gone.
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 #include "lark.h"
 #include "core/defaultset.h"
 #include "core/enginemessageevent.h"
@@ -10,7 +13,29 @@
 #include "gui/widgets/skylarkicon.h"
 #include "mainframe.h"
 
+namespace {
+// Read before the window system starts, so both work without a display.
+bool AnsweredOnTheCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      std::printf(
+          "usage: skylark [Qt options, e.g. -platform offscreen]\n"
+          "The download manager's window: browse tasks on the left, download tasks on the right.\n"
+          "Settings: ~/.config/Tamberly/skylark.ini. Lists (lark1.dat, lark2.dat): the program's\n"
+          "directory, $SKYLARK_HOME when set. Without a window: skylark-cli --help.\n");
+      return true;
+    }
+    if (!std::strcmp(argv[i], "--version")) {
+      std::printf("skylark %s\n", SKYLARK_VERSION);
+      return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (AnsweredOnTheCommandLine(argc, argv)) return 0;
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tamberly"));
   QCoreApplication::setApplicationName(QStringLiteral("skylark"));
