@@ -53,28 +53,6 @@ double ShareOfFirst(const QSplitter* splitter) {
   return total > 0 ? static_cast<double>(sizes.value(0)) / total : 0.5;
 }
 
-// Anything may be dropped. A copy, not a move, so that text dragged out of
-// an editor is not cut from it.
-void AcceptAsCopy(QDropEvent* event) {
-  if (event->possibleActions() & Qt::CopyAction)
-    event->setDropAction(Qt::CopyAction);
-  else
-    event->setDropAction(event->proposedAction());
-  event->accept();
-}
-
-bool OfferedText(const QMimeData* data, QString& text) {
-  if (data->hasUrls() && !data->urls().isEmpty()) {
-    text = data->urls().first().toString();
-    return true;
-  }
-  if (data->hasText()) {
-    text = data->text();
-    return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 CMainFrame::CMainFrame(CMessageSeam& messages, QWidget* parent, const PaneFactory& browse,
@@ -330,35 +308,6 @@ void CMainFrame::QuickConnect() {
   m_quickbar->UrlBox()->setFocus();
 }
 
-void CMainFrame::OfferUrl(const QString& text) {
-  const unsigned kind = ClassifyUrl(text);
-  if (kind > 1) return;
-  // A maximized window stays maximized; only a minimized one is restored.
-  if (isMinimized()) showNormal();
-  show();
-  raise();
-  activateWindow();
-  if (m_newtask.open) return;
-  m_newtask.page = static_cast<int>(kind);
-  if (kind == kBrowsPage)
-    m_newtask.brows.url = text;
-  else
-    m_newtask.download.url = text;
-  PostCommand(command::kNew);
-}
-
-void CMainFrame::OnClipboardChanged() {
-  const QString text = QGuiApplication::clipboard()->text();
-  if (m_skipclip) {
-    m_skipclip = false;
-    // Some desktops announce the clipboard as it was at start; that is
-    // not a new copy. A real first copy is not lost.
-    if (text == m_clipatstart) return;
-  }
-  if (!m_checkclip || text.isEmpty()) return;
-  OfferUrl(text);
-}
-
 void CMainFrame::RefreshLogs() {
   RefreshLog(*m_browse, *m_browselog, m_browselink);
   RefreshLog(*m_download, *m_downloadlog, m_downloadlink);
@@ -451,16 +400,6 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   // The splitters have their new sizes by now; put the proportions back.
   ApplyRatios();
-}
-
-void CMainFrame::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
-
-void CMainFrame::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
-
-void CMainFrame::dropEvent(QDropEvent* event) {
-  QString text;
-  if (OfferedText(event->mimeData(), text) && !text.isEmpty()) OfferUrl(text);
-  AcceptAsCopy(event);
 }
 
 void CMainFrame::AddBrowseTask(void* node, const QString& url) { m_browse->AddTask(node, url); }
