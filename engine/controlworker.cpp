@@ -225,15 +225,6 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
     exceptioncheck(node);
 }
 
-// Hands a finished request's result to the program: one message per arming.
-void notify(EngineNode& node, const std::string& text)
-{
-    node.notifystate = NotifyState::Ready;
-    if (!node.content.empty()) return;
-    node.content = text.empty() ? std::string(" ") : text;
-    postmessage(node);
-}
-
 void teardown(EngineNode& node)
 {
     if (node.ishttp() && !node.downstarted && node.notifystate != NotifyState::None) {

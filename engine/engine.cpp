@@ -84,6 +84,14 @@ void postmessage(EngineNode& node)
         poster(node.notifywnd, node.notifymsg, &node, node.notifylparam);
 }
 
+void notify(EngineNode& node, const std::string& text)
+{
+    node.notifystate = NotifyState::Ready;
+    if (!node.content.empty()) return;
+    node.content = text.empty() ? std::string(" ") : text;
+    postmessage(node);
+}
+
 unsigned gettickcount()
 {
     timespec now{};

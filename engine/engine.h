@@ -49,6 +49,10 @@ void nudgeworkers();
 // Posts a completion message through the installed poster (lock held).
 void postmessage(EngineNode& node);
 
+// Hands a finished request's result to the program: one message per arming
+// (an empty result is handed over as " ", so the program always gets text).
+void notify(EngineNode& node, const std::string& text);
+
 // The node behind a handle, or null when the engine is not running or the
 // handle is null.
 inline EngineNode* nodeof(void* handle)

@@ -67,13 +67,15 @@ std::string programdirectory()
 
 std::string resolvelocaldir(const std::string& localdir)
 {
+    return resolvelocaldir(localdir, programdirectory());
+}
+
+std::string resolvelocaldir(const std::string& localdir, const std::string& base)
+{
     if (!localdir.empty() && localdir[0] == '/') return localdir;
     if (localdir == "~") return homedirectory();
     if (localdir.compare(0, 2, "~/") == 0) return trimslash(homedirectory()) + localdir.substr(1);
-    std::string relative = localdir;
-    if (!relative.empty() && relative[0] == '/') relative.erase(0, 1);
-    std::string base = programdirectory();
-    return relative.empty() ? base : base + "/" + relative;
+    return localdir.empty() ? base : base + "/" + localdir;
 }
 
 }  // namespace lark

@@ -3,11 +3,11 @@
 #include <QDir>
 #include <QFile>
 
+#include "programdir.h"
+
 QString ResolveSaveDirectory(const QString& directory, const QString& programdirectory) {
-  if (directory == u'~') return QDir::homePath();
-  if (directory.startsWith(QStringLiteral("~/"))) return QDir::homePath() + directory.mid(1);
-  if (QDir::isAbsolutePath(directory)) return directory;
-  return programdirectory + u'/' + directory;
+  return QFile::decodeName(QByteArray::fromStdString(
+      lark::resolvelocaldir(QFile::encodeName(directory).toStdString(), QFile::encodeName(programdirectory).toStdString())));
 }
 
 bool ProbeSaveDirectory(const QString& directory, const QString& programdirectory) {
