@@ -65,12 +65,17 @@ int main(int argc, char** argv) {
   });
   watch.start(1);
   std::vector<double> ticks;
+  double slowest = 0, slowestat = 0;  // the slowest pass, and when it ran
   QTimer timer;
   auto tick = [&] {
     QElapsedTimer tick;
     tick.start();
     list.downloadtick();
     ticks.push_back(tick.nsecsElapsed() / 1e6);
+    if (ticks.back() > slowest) {
+      slowest = ticks.back();
+      slowestat = clock.elapsed() / 1000.0;
+    }
     bool done = true;
     for (int i = 0; i < list.TaskCount(); ++i) done = done && list.IsComplete(i);
     if (done || clock.elapsed() > 600000) app.quit();
@@ -105,6 +110,7 @@ int main(int argc, char** argv) {
   std::printf("%d of %d tasks complete, %d rows; %.2f s against an ideal %.2f s (%.3fx); tick median %.2f ms, max %.2f ms\n",
               complete, tasks, tasks * (branches + 1), seconds, ideal, seconds / ideal,
               ticks.empty() ? 0.0 : ticks[ticks.size() / 2], ticks.empty() ? 0.0 : ticks.back());
+  std::printf("slowest pass %.2f ms at %.2f s; passes: %zu\n", slowest, slowestat, ticks.size());
   lark::releasedllres();
   return complete == tasks ? 0 : 1;
 }
