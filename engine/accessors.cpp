@@ -178,8 +178,7 @@ unsigned setstarttime(void* handle, unsigned t)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
-    std::lock_guard<std::mutex> guard(node->lock);
-    node->starttime = t ? t : gettickcount();
+    node->starttime = t ? t : gettickcount();  // atomic: no wait for a worker's visit
     return 0;
 }
 
@@ -187,8 +186,7 @@ unsigned setlasttime(void* handle, unsigned t)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
-    std::lock_guard<std::mutex> guard(node->lock);
-    node->lasttime = t ? t : gettickcount();
+    node->lasttime = t ? t : gettickcount();  // atomic: no wait for a worker's visit
     return 0;
 }
 

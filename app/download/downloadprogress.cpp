@@ -8,6 +8,7 @@
 #include "cdownloadlist.h"
 
 #include <algorithm>
+#include <vector>
 #include "lark.h"
 #include "numbertext.h"
 #include "core/treegridrules.h"
@@ -228,6 +229,17 @@ void CDownloadList::updateprogress(int task) {
   size_t n = resume == 1 ? t.branchcount : 1;
   n = std::min({n, t.branchactive.size(), t.branchseg.size(), t.retry.size()});
   const uint32_t now = TickCount();
+  struct Share {
+    int64_t assigned = 0, done = 0;
+  };
+  struct BranchRow {
+    CTreeItem* row;
+    size_t branch;
+    bool noend;
+    QString speed;
+    bool moving;
+  };
+  std::vector<BranchRow> shown;
 
   for (size_t k = 0; k < n; ++k) {
     CTreeItem* row = m_model.GetChildAt(root, static_cast<int>(k));
@@ -282,23 +294,31 @@ void CDownloadList::updateprogress(int task) {
       r.lastmove = now;
     }
 
-    int64_t assigned = 0, done = 0;
-    for (int m = 0; m < t.SegmentCount(); ++m) {
-      if (static_cast<size_t>(m) >= t.segowner.size() || t.segowner[static_cast<size_t>(m)] != k) continue;
-      assigned += t.SegEnd(m) - t.SegStart(m);
-      done += t.SegPos(m) - t.SegStart(m);
-    }
     unsigned last = 0;
     lark::getlasttime(h, last);
-    const QString speed = Speed(w - prev, now - last);
     lark::setlasttime(h, 0);
     if (!row) continue;
-    CItemInfo& info = row->GetData();
-    info.SetSubItem(0, noend && assigned <= 0 ? QString() : GroupNumber(assigned));
+    const bool moving = w != prev || ((w < e || noend) && t.branchactive[k] == 1);
+    shown.push_back({row, k, noend, moving ? Speed(w - prev, now - last) : QString(), moving});
+  }
+  // Each branch's share of the table in one walk, once every branch has
+  // moved: the table grows with every take-over and its offsets are text.
+  std::vector<Share> owned(n);
+  for (int m = 0; m < t.SegmentCount(); ++m) {
+    const size_t owner = static_cast<size_t>(m) < t.segowner.size() ? t.segowner[static_cast<size_t>(m)] : n;
+    if (owner >= n) continue;
+    const int64_t start = t.SegStart(m);
+    owned[owner].assigned += t.SegEnd(m) - start;
+    owned[owner].done += t.SegPos(m) - start;
+  }
+  for (const BranchRow& b : shown) {
+    const int64_t assigned = owned[b.branch].assigned, done = owned[b.branch].done;
+    CItemInfo& info = b.row->GetData();
+    info.SetSubItem(0, b.noend && assigned <= 0 ? QString() : GroupNumber(assigned));
     info.SetSubItem(1, GroupNumber(done));
-    info.SetSubItem(2, noend && assigned <= 0 ? QString() : Percent(done, assigned));
-    if (w != prev || ((w < e || noend) && t.branchactive[k] == 1)) info.SetSubItem(3, speed);
-    m_model.ItemChanged(row);
+    info.SetSubItem(2, b.noend && assigned <= 0 ? QString() : Percent(done, assigned));
+    if (b.moving) info.SetSubItem(3, b.speed);
+    m_model.ItemChanged(b.row);
   }
   RunDueRetries(task);
   if (t.startover) {
