@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "download/cdownloadlist.h"
-#include "lark.h"
 #include "core/enginemessageevent.h"
 #include "core/messageseam.h"
+#include "download/cdownloadlist.h"
+#include "lark.h"
 
 namespace {
 class SilentSeam : public CMessageSeam {
@@ -107,9 +107,10 @@ int main(int argc, char** argv) {
   std::sort(ticks.begin(), ticks.end());
   const double ideal = size / (branches * rate);
   std::printf("first byte of the first task %.1f ms after it was created\n", firstbyte);
-  std::printf("%d of %d tasks complete, %d rows; %.2f s against an ideal %.2f s (%.3fx); tick median %.2f ms, max %.2f ms\n",
-              complete, tasks, tasks * (branches + 1), seconds, ideal, seconds / ideal,
-              ticks.empty() ? 0.0 : ticks[ticks.size() / 2], ticks.empty() ? 0.0 : ticks.back());
+  std::printf(
+      "%d of %d tasks complete, %d rows; %.2f s against an ideal %.2f s (%.3fx); tick median %.2f ms, max %.2f ms\n",
+      complete, tasks, tasks * (branches + 1), seconds, ideal, seconds / ideal,
+      ticks.empty() ? 0.0 : ticks[ticks.size() / 2], ticks.empty() ? 0.0 : ticks.back());
   std::printf("slowest pass %.2f ms at %.2f s; passes: %zu\n", slowest, slowestat, ticks.size());
   lark::releasedllres();
   return complete == tasks ? 0 : 1;

@@ -8,8 +8,7 @@ namespace lark {
 namespace {
 // A redirect rewrites the server, port and path on a worker thread, so even
 // the configuration getters read under the node's lock.
-template <typename T, typename Read>
-unsigned readfield(void* handle, T& out, Read read)
+template <typename T, typename Read> unsigned readfield(void* handle, T& out, Read read)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
@@ -21,15 +20,14 @@ unsigned readfield(void* handle, T& out, Read read)
 // Positions, times and the resume flag are atomics the program reads many
 // times a pass; reading them without the lock means the pass never waits
 // for a worker's receive-and-write visit to that node.
-template <typename T, typename Read>
-unsigned readatomic(void* handle, T& out, Read read)
+template <typename T, typename Read> unsigned readatomic(void* handle, T& out, Read read)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
     out = read(*node);
     return 0;
 }
-}  // namespace
+} // namespace
 
 unsigned getURL(void* handle, std::string& url)
 {
@@ -49,9 +47,9 @@ unsigned getftppathfile(void* handle, std::string& path)
 unsigned getlocalfilename(void* handle, std::string& name)
 {
     return readfield(handle, name, [](EngineNode& n) {
-        if (n.ishttp()) return n.filename.empty() ? localfilename(n.ftppathfile, NameSource::HttpPath, "index.html")
-                                                  : n.filename;
-        return localfilename(n.ftppathfile, NameSource::FtpPath, "_");  // as the retr line names it
+        if (n.ishttp())
+            return n.filename.empty() ? localfilename(n.ftppathfile, NameSource::HttpPath, "index.html") : n.filename;
+        return localfilename(n.ftppathfile, NameSource::FtpPath, "_"); // as the retr line names it
     });
 }
 
@@ -178,7 +176,7 @@ unsigned setstarttime(void* handle, unsigned t)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
-    node->starttime = t ? t : gettickcount();  // atomic: no wait for a worker's visit
+    node->starttime = t ? t : gettickcount(); // atomic: no wait for a worker's visit
     return 0;
 }
 
@@ -186,7 +184,7 @@ unsigned setlasttime(void* handle, unsigned t)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return 1;
-    node->lasttime = t ? t : gettickcount();  // atomic: no wait for a worker's visit
+    node->lasttime = t ? t : gettickcount(); // atomic: no wait for a worker's visit
     return 0;
 }
 
@@ -199,4 +197,4 @@ unsigned setdownstarted(void* handle, int started)
     return 0;
 }
 
-}  // namespace lark
+} // namespace lark

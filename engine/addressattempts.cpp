@@ -20,8 +20,8 @@ bool nextaddress(EngineNode& node, const std::string& reason)
     if (node.addressindex + 1 >= node.addresses.size()) return false;
     const SocketAddress failed = node.serveraddr;
     node.serveraddr = node.addresses[++node.addressindex];
-    node.log("connect to " + addresstext(failed) + " failed (" + reason + "), trying " +
-             addresstext(node.serveraddr) + "\r\n");
+    node.log("connect to " + addresstext(failed) + " failed (" + reason + "), trying " + addresstext(node.serveraddr) +
+             "\r\n");
     node.closecontrol();
     node.state = ControlState::Resolve;
     return true;
@@ -49,4 +49,4 @@ std::string addresstext(const SocketAddress& address)
     return host + ":" + std::to_string(address.port());
 }
 
-}  // namespace lark
+} // namespace lark

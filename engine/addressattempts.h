@@ -33,4 +33,4 @@ unsigned connectlimit(const EngineNode& node, unsigned connecttimeout);
 // "[::1]:8080" or "127.0.0.1:21", for the log.
 std::string addresstext(const SocketAddress& address);
 
-}  // namespace lark
+} // namespace lark

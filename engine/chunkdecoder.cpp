@@ -15,18 +15,22 @@ bool parsechunksize(const std::string& line, uint64_t& size)
     for (; at < line.size(); ++at) {
         char c = line[at];
         int value;
-        if (c >= '0' && c <= '9') value = c - '0';
-        else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-        else break;
+        if (c >= '0' && c <= '9')
+            value = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            value = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            value = c - 'A' + 10;
+        else
+            break;
         if (++digits > 16) return false;
         size = size * 16 + static_cast<uint64_t>(value);
     }
-    if (size > (uint64_t{1} << 62)) return false;  // beyond any file we could write
+    if (size > (uint64_t{1} << 62)) return false; // beyond any file we could write
     // Only an extension or blanks may follow the size.
     return digits > 0 && (at == line.size() || line[at] == ';' || line[at] == ' ' || line[at] == '\t');
 }
-}  // namespace
+} // namespace
 
 ChunkDecoder::Result ChunkDecoder::decode(char* data, size_t length, size_t& bodylen)
 {
@@ -66,11 +70,10 @@ ChunkDecoder::Result ChunkDecoder::decode(char* data, size_t length, size_t& bod
             if (remaining_ == 0) phase_ = BodyEnd;
             break;
         }
-        case Finished:
-            return Done;
+        case Finished: return Done;
         }
     }
     return phase_ == Finished ? Done : More;
 }
 
-}  // namespace lark
+} // namespace lark

@@ -26,4 +26,4 @@ private:
     uint64_t remaining_ = 0;
 };
 
-}  // namespace lark
+} // namespace lark

@@ -120,8 +120,10 @@ void resolvestep(EngineNode& node, WorkerContext& worker)
         AddressList found = node.resolveevent->addresses;
         node.resolveevent.reset();
         if (found.empty()) {
-            if (++node.lookupfailures >= maxlookups) node.fail(FailureFinal, "host not found: " + node.servername);
-            else worker.refresh();  // a new lookup at once
+            if (++node.lookupfailures >= maxlookups)
+                node.fail(FailureFinal, "host not found: " + node.servername);
+            else
+                worker.refresh(); // a new lookup at once
             return;
         }
         resolved(node, found);
@@ -228,7 +230,7 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
 void teardown(EngineNode& node)
 {
     if (node.ishttp() && !node.downstarted && node.notifystate != NotifyState::None) {
-        notify(node, node.replytext);  // the header stays connected until taken
+        notify(node, node.replytext); // the header stays connected until taken
         return;
     }
     node.closedata();
@@ -252,11 +254,8 @@ void teardown(EngineNode& node)
         node.serverconnected = 0;
         node.log("connection closed\r\n");
         break;
-    case NotifyState::Armed:
-        notify(node, node.replytext);
-        break;
-    case NotifyState::Ready:
-        break;  // the result waits for takeoutcontent, then the close goes on
+    case NotifyState::Armed: notify(node, node.replytext); break;
+    case NotifyState::Ready: break; // the result waits for takeoutcontent, then the close goes on
     }
 }
 
@@ -291,7 +290,8 @@ std::string activecommand(const SocketAddress& local, unsigned port, bool extend
     if (extended)
         return "eprt |" + std::string(local.isipv6() ? "2" : "1") + "|" + local.text() + "|" + std::to_string(port) +
                "|\r\n";
-    const auto* ip = reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(local.get())->sin_addr);
+    const auto* ip =
+        reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(local.get())->sin_addr);
     char command[64];
     std::snprintf(command, sizeof command, "port %i,%i,%i,%i,%i,%i\r\n", ip[0], ip[1], ip[2], ip[3],
                   static_cast<int>(port >> 8), static_cast<int>(port & 0xFF));
@@ -342,7 +342,7 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     const std::string line = finalreplyline(reply);
     const bool epsv = node.lastcommand == "epsv\r\n";
     if (epsv && line.compare(0, 1, "5") == 0) {
-        node.epsvrefused = 1;  // for the rest of this connection
+        node.epsvrefused = 1; // for the rest of this connection
         return sendpassive(node, worker, "pasv\r\n");
     }
     if (line.compare(0, 1, "4") == 0 || line.compare(0, 1, "5") == 0)
@@ -371,7 +371,7 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
         node.fail(FailureRetry, "could not open the data connection: " + socketerrortext(node.datasocket));
     }
 }
-}  // namespace
+} // namespace
 
 void timedout(EngineNode& node)
 {
@@ -388,31 +388,16 @@ void controlstep(EngineNode& node, WorkerContext& worker)
         return;
     }
     switch (node.state) {
-    case ControlState::Resolve:
-        resolvestep(node, worker);
-        break;
-    case ControlState::Connect:
-        connectstep(node, worker);
-        break;
-    case ControlState::Ready:
-        readystep(node, worker);
-        break;
-    case ControlState::RestSent:
-        restsentstep(node, worker);
-        break;
-    case ControlState::SendCommand:
-        sendcommandstep(node, worker);
-        break;
-    case ControlState::Close:
-        teardown(node);
-        break;
+    case ControlState::Resolve: resolvestep(node, worker); break;
+    case ControlState::Connect: connectstep(node, worker); break;
+    case ControlState::Ready: readystep(node, worker); break;
+    case ControlState::RestSent: restsentstep(node, worker); break;
+    case ControlState::SendCommand: sendcommandstep(node, worker); break;
+    case ControlState::Close: teardown(node); break;
     case ControlState::Connecting:
     case ControlState::AwaitReply:
-    case ControlState::ReadReply:
-        break;  // the receive worker's states
-    default:
-        unexpectedstate(node, "control");
-        break;
+    case ControlState::ReadReply: break; // the receive worker's states
+    default: unexpectedstate(node, "control"); break;
     }
 }
 
@@ -422,8 +407,10 @@ void controldatastep(EngineNode& node, WorkerContext& worker)
     switch (node.datastate) {
     case DataState::Idle:
         if (!writable(node, worker)) return;
-        if (node.pasvmode) startpassive(node, worker);
-        else startactive(node, worker);
+        if (node.pasvmode)
+            startpassive(node, worker);
+        else
+            startactive(node, worker);
         break;
     case DataState::Requested:
         if (!node.pasvmode) {
@@ -437,12 +424,9 @@ void controldatastep(EngineNode& node, WorkerContext& worker)
     case DataState::Connecting:
     case DataState::Connected:
     case DataState::Reading:
-    case DataState::Failed:
-        break;  // the receive worker's, or waiting for the close
-    default:
-        unexpectedstate(node, "control");
-        break;
+    case DataState::Failed: break; // the receive worker's, or waiting for the close
+    default: unexpectedstate(node, "control"); break;
     }
 }
 
-}  // namespace lark
+} // namespace lark

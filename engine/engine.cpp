@@ -46,11 +46,11 @@ void freelist(std::unique_ptr<EngineNode> head)
     head->nextbranch = nullptr;
     while (node && node != head.get()) {
         EngineNode* following = successor(node);
-        delete node;  // the list owns its nodes
+        delete node; // the list owns its nodes
         node = following;
     }
 }
-}  // namespace
+} // namespace
 
 Engine::Engine() : head(std::make_unique<EngineNode>())
 {
@@ -80,8 +80,7 @@ void nudgeworkers()
 
 void postmessage(EngineNode& node)
 {
-    if (MessagePoster poster = theposter.load())
-        poster(node.notifywnd, node.notifymsg, &node, node.notifylparam);
+    if (MessagePoster poster = theposter.load()) poster(node.notifywnd, node.notifymsg, &node, node.notifylparam);
 }
 
 void notify(EngineNode& node, const std::string& text)
@@ -146,4 +145,4 @@ unsigned setmessageposter(MessagePoster poster)
     return theengine.load() ? 0 : 1;
 }
 
-}  // namespace lark
+} // namespace lark

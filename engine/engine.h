@@ -27,10 +27,10 @@ struct Engine {
     // lookup threads, which may outlive the engine.
     std::shared_ptr<Waker> controlwaker = std::make_shared<Waker>();
     Waker receivewaker;
-    TimerHeap timers;  // the nodes' deadlines, served by the control worker
-    std::atomic<unsigned> connecttimeout{30000};  // ms
-    std::atomic<unsigned> idletimeout{60000};     // ms
-    std::atomic<int> extendedpassive{0};          // EPSV and EPRT on IPv4 too
+    TimerHeap timers;                            // the nodes' deadlines, served by the control worker
+    std::atomic<unsigned> connecttimeout{30000}; // ms
+    std::atomic<unsigned> idletimeout{60000};    // ms
+    std::atomic<int> extendedpassive{0};         // EPSV and EPRT on IPv4 too
     std::thread workers[2];
     ManualEvent finished[2];
 
@@ -63,4 +63,4 @@ inline EngineNode* nodeof(void* handle)
 // Milliseconds of the monotonic clock, truncated to 32 bits.
 unsigned gettickcount();
 
-}  // namespace lark
+} // namespace lark

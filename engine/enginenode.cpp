@@ -17,7 +17,7 @@ void droppedhead(std::string& text, size_t keep)
     cut = lineend == std::string::npos ? text.size() : lineend + 1;
     text = "(earlier log lines dropped)\r\n" + text.substr(cut);
 }
-}  // namespace
+} // namespace
 
 EngineNode::EngineNode() = default;
 
@@ -150,7 +150,7 @@ void popthrough(std::string& queue, std::string& current, const char* separator,
     current = queue.substr(0, at + seplen);
     queue.erase(0, at + seplen);
 }
-}  // namespace
+} // namespace
 
 void EngineNode::popcommand()
 {
@@ -162,4 +162,4 @@ void EngineNode::poprequest()
     popthrough(commandqueue, currentcommand, "\r\n\r\n", 4);
 }
 
-}  // namespace lark
+} // namespace lark

@@ -89,7 +89,7 @@ public:
     std::string ftppathfile;
     std::string filename;
     std::string localdir;
-    SocketAddress serveraddr;  // the address connected to, or being tried
+    SocketAddress serveraddr; // the address connected to, or being tried
     std::shared_ptr<ResolveJob> resolveevent;
     std::string user;
     std::string pass;
@@ -131,34 +131,34 @@ public:
     std::atomic<EngineNode*> lastbranch{nullptr};
 
     // Beyond the record: protections against a hostile or broken server.
-    int redirectcount = 0;     // redirects followed since the last connect
-    std::string unsent;        // the rest of a partial send, sent before anything else
-    std::string pasvreply;     // a PASV reply that arrived in pieces
-    int epsvrefused = 0;       // FTP: the server refused EPSV on this connection
-    int64_t restoffset = 0;    // FTP: the offset of the last "rest" line sent
-    int restconfirmed = 0;     // FTP: the server answered 350 to that "rest"
-    int bodyverified = 0;      // HTTP: status and range checked before the first write
-    int chunked = 0;           // HTTP: the body comes in chunked transfer coding
+    int redirectcount = 0;  // redirects followed since the last connect
+    std::string unsent;     // the rest of a partial send, sent before anything else
+    std::string pasvreply;  // a PASV reply that arrived in pieces
+    int epsvrefused = 0;    // FTP: the server refused EPSV on this connection
+    int64_t restoffset = 0; // FTP: the offset of the last "rest" line sent
+    int restconfirmed = 0;  // FTP: the server answered 350 to that "rest"
+    int bodyverified = 0;   // HTTP: status and range checked before the first write
+    int chunked = 0;        // HTTP: the body comes in chunked transfer coding
     ChunkDecoder chunks;
-    uint64_t timer = 0;            // the armed deadline's token, 0 none
-    const char* timerreason = nullptr;  // what the deadline waits for
-    unsigned timerlimit = 0;       // how long that wait may be silent, ms
-    int64_t lastactivity = 0;      // monotonic ms of the last byte or change of wait
-    int lookupfailures = 0;        // name lookups in a row that found nothing
+    uint64_t timer = 0;                // the armed deadline's token, 0 none
+    const char* timerreason = nullptr; // what the deadline waits for
+    unsigned timerlimit = 0;           // how long that wait may be silent, ms
+    int64_t lastactivity = 0;          // monotonic ms of the last byte or change of wait
+    int lookupfailures = 0;            // name lookups in a row that found nothing
     std::string failreason;
     FailureKind failkind = FailureNone;
-    unsigned retryafter = 0;  // seconds, from a 429 or 503
+    unsigned retryafter = 0; // seconds, from a 429 or 503
     // The file offset of the next byte the stream brings, -1 before it is
     // known; bytes below the write offset are compared with the disk.
     int64_t streamoffset = -1;
-    int64_t streambegin = -1;  // where the stream started
-    AddressList addresses;     // every address of the server, in the order tried
-    size_t addressindex = 0;   // which of them serveraddr is
-    std::shared_ptr<GroupAddress> groupaddress;  // shared by a download's branches
-    std::shared_ptr<RestProof> restproof;        // likewise
-    TlsMode tlsmode = TlsMode::None;             // from the URL's scheme
-    std::unique_ptr<TlsConnection> controltls;   // on controlsocket once it is secured
-    std::unique_ptr<TlsConnection> datatls;      // on datasocket likewise
+    int64_t streambegin = -1;                      // where the stream started
+    AddressList addresses;                         // every address of the server, in the order tried
+    size_t addressindex = 0;                       // which of them serveraddr is
+    std::shared_ptr<GroupAddress> groupaddress;    // shared by a download's branches
+    std::shared_ptr<RestProof> restproof;          // likewise
+    TlsMode tlsmode = TlsMode::None;               // from the URL's scheme
+    std::unique_ptr<TlsConnection> controltls;     // on controlsocket once it is secured
+    std::unique_ptr<TlsConnection> datatls;        // on datasocket likewise
     std::shared_ptr<TlsSessionStore> tlssessions;  // shared by a download's branches
     std::shared_ptr<TlsSessionStore> datasessions; // the data connections' of this control connection
 
@@ -179,4 +179,4 @@ inline EngineNode* successor(const EngineNode* node)
     return branch ? branch : node->nextnode.load();
 }
 
-}  // namespace lark
+} // namespace lark

@@ -41,7 +41,7 @@ bool overlapmatches(EngineNode& node, const char*& data, size_t& length)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void fileerror(EngineNode& node)
 {
@@ -94,4 +94,4 @@ void writefilebytes(EngineNode& node, const char* data, size_t length, bool cuta
         node.restproof->check(node.localfile, 0, node.filepointer[WriteOffset]);
 }
 
-}  // namespace lark
+} // namespace lark

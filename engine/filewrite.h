@@ -18,4 +18,4 @@ bool openlocalfile(EngineNode& node);
 // branch without resume writes the whole chunk (the server sends on anyway).
 void writefilebytes(EngineNode& node, const char* data, size_t length, bool cutatend);
 
-}  // namespace lark
+} // namespace lark

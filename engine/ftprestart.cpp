@@ -23,7 +23,7 @@ bool restartpassedover(const std::string& reply)
     }
     return false;
 }
-}  // namespace
+} // namespace
 
 // A retrieval the program queued itself on a connection that is not a
 // branch: the probe's REST sample, never bytes of the file.
@@ -59,16 +59,14 @@ bool offsettrusted(EngineNode& node)
     if (node.streamoffset < 0) node.streamoffset = node.streambegin = node.restconfirmed ? node.restoffset : 0;
     if (node.ishttp() || issample(node) || !node.restproof || node.streambegin == 0 ||
         node.streambegin < node.filepointer[WriteOffset])
-        return true;  // from byte 0, or proven by its overlap with the disk
+        return true; // from byte 0, or proven by its overlap with the disk
     switch (node.restproof->state()) {
-    case RestProof::Sampled:
-        return false;
+    case RestProof::Sampled: return false;
     case RestProof::Disproven:
         node.fail(FailureUnproven, "the server does not start a retrieval where REST asks");
         return false;
-    case RestProof::Unknown:  // no sample taken: nothing to prove it with
-    case RestProof::Proven:
-        break;
+    case RestProof::Unknown: // no sample taken: nothing to prove it with
+    case RestProof::Proven: break;
     }
     return true;
 }
@@ -78,8 +76,7 @@ bool offsettrusted(EngineNode& node)
 void takesample(EngineNode& node, const char* data, size_t length, bool ended)
 {
     if (!node.restproof) return;
-    bool full = ended ? (node.restproof->sealsample(), true)
-                      : node.restproof->addsample(node.restoffset, data, length);
+    bool full = ended ? (node.restproof->sealsample(), true) : node.restproof->addsample(node.restoffset, data, length);
     if (!full) return;
     node.closedata();
     node.log("REST sample taken\r\n");
@@ -87,4 +84,4 @@ void takesample(EngineNode& node, const char* data, size_t length, bool ended)
     node.datastate = DataState::Failed;
 }
 
-}  // namespace lark
+} // namespace lark

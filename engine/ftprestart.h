@@ -25,4 +25,4 @@ bool offsettrusted(EngineNode& node);
 // The probe's retrieval after "rest 1": its first bytes are the sample.
 void takesample(EngineNode& node, const char* data, size_t length, bool ended);
 
-}  // namespace lark
+} // namespace lark

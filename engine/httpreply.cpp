@@ -77,7 +77,7 @@ void removefield(std::string& request, const std::string& field)
     if (at == std::string::npos) return;
     request.erase(at, request.find("\r\n", at + 2) - at);
 }
-}  // namespace
+} // namespace
 
 // Where the HTTP header ends (just past its blank line), or npos.
 size_t headerend(const std::string& text)
@@ -131,7 +131,7 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
         return node.fail(FailureFinal, "redirect to an unsupported scheme (" + scheme + ")");
     const bool wassecure = node.tlsmode != TlsMode::None;
     if (node.downstarted) {
-        node.filename = newfilename;  // a branch writing on in the task's own file
+        node.filename = newfilename; // a branch writing on in the task's own file
     } else {
         // A name the server chose never replaces a file that is not the task's.
         node.filename = unusedlocalname(resolvelocaldir(node.localdir), newfilename, "");
@@ -163,4 +163,4 @@ void followredirect(EngineNode& node, const std::string& newpath, const std::str
     node.state = ControlState::Resolve;
 }
 
-}  // namespace lark
+} // namespace lark

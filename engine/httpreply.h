@@ -24,4 +24,4 @@ void httpbody(EngineNode& node, char* chunk, size_t n, size_t bodystart);
 // The node asks `newpath` next, saving under `newfilename`.
 void followredirect(EngineNode& node, const std::string& newpath, const std::string& newfilename);
 
-}  // namespace lark
+} // namespace lark

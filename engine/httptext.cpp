@@ -30,13 +30,12 @@ std::string trimmed(const std::string& text)
     size_t last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
 }
-}  // namespace
+} // namespace
 
 std::string lowercase(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
     return text;
 }
 
@@ -107,4 +106,4 @@ int64_t contentlength(const std::string& header)
     return at == value.size() ? length : -1;
 }
 
-}  // namespace lark
+} // namespace lark

@@ -31,4 +31,4 @@ int64_t contentlength(const std::string& header);
 
 std::string lowercase(std::string text);
 
-}  // namespace lark
+} // namespace lark

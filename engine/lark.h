@@ -39,10 +39,10 @@ enum FilePointer : unsigned { RestartOffset = 0, WriteOffset = 1, EndOffset = 2 
 
 // Why a node's last connection ended without finishing, from getfailure.
 enum FailureKind : unsigned {
-    FailureNone = 0,      // nothing failed since the last connect
-    FailureRetry = 1,     // another try may succeed: a cut, a time-out, a 4xx FTP reply
-    FailureFinal = 2,     // the same request would fail again: a 404, a refused login
-    FailureUnproven = 3,  // the bytes did not start where asked: fetch from byte 0 on one branch
+    FailureNone = 0,     // nothing failed since the last connect
+    FailureRetry = 1,    // another try may succeed: a cut, a time-out, a 4xx FTP reply
+    FailureFinal = 2,    // the same request would fail again: a 404, a refused login
+    FailureUnproven = 3, // the bytes did not start where asked: fetch from byte 0 on one branch
 };
 
 // Engine start-up; 0 started, 1 already running. Call before anything else;
@@ -50,9 +50,9 @@ enum FailureKind : unsigned {
 LARK_EXPORT unsigned startengine();
 
 // Lifecycle.
-LARK_EXPORT unsigned addnode(void*& node, std::string url, unsigned branchcount, unsigned port,
-                             std::string user, std::string pass, std::string localdir,
-                             bool connectnow, bool pasv, bool ascii, bool checkonly);
+LARK_EXPORT unsigned addnode(void*& node, std::string url, unsigned branchcount, unsigned port, std::string user,
+                             std::string pass, std::string localdir, bool connectnow, bool pasv, bool ascii,
+                             bool checkonly);
 LARK_EXPORT unsigned connect(void* node, int reload);
 LARK_EXPORT unsigned disconnect(void* node, int thisnodeonly);
 LARK_EXPORT unsigned deletenode(void* node);
@@ -123,8 +123,8 @@ LARK_EXPORT unsigned clearlogmessage(void* node);
 LARK_EXPORT int ServerRejected(std::string reply, int kind, std::string command);
 
 // Queued requests: one at a time on a connected, idle node.
-LARK_EXPORT unsigned fetchftpcontent(void* node, std::string line, void* wnd, unsigned msg,
-                                     unsigned extra, int lparam, int notify);
+LARK_EXPORT unsigned fetchftpcontent(void* node, std::string line, void* wnd, unsigned msg, unsigned extra, int lparam,
+                                     int notify);
 LARK_EXPORT unsigned takeoutcontent(void* node, std::string& text);
 
 // Stands in for posting a window message: called from a worker thread with
@@ -132,4 +132,4 @@ LARK_EXPORT unsigned takeoutcontent(void* node, std::string& text);
 using MessagePoster = void (*)(void* wnd, unsigned msg, void* wparam, int lparam);
 LARK_EXPORT unsigned setmessageposter(MessagePoster poster);
 
-}  // namespace lark
+} // namespace lark

@@ -31,7 +31,7 @@ bool groupactive(EngineNode* node)
         if (branch->serverconnected) return true;
     return false;
 }
-}  // namespace
+} // namespace
 
 std::string extractfilenamefrompath(std::string path)
 {
@@ -39,9 +39,8 @@ std::string extractfilenamefrompath(std::string path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned port,
-                 std::string user, std::string pass, std::string localdir, bool connectnow,
-                 bool pasv, bool ascii, bool checkonly)
+unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned port, std::string user,
+                 std::string pass, std::string localdir, bool connectnow, bool pasv, bool ascii, bool checkonly)
 {
     handle = nullptr;
     EngineNode* head = listhead();
@@ -85,7 +84,7 @@ unsigned addnode(void*& handle, std::string url, unsigned branchcount, unsigned 
         EngineNode* last = first;
         for (auto& branch : branches) {
             last->nextbranch = branch.get();
-            last = branch.release();  // the list owns its nodes
+            last = branch.release(); // the list owns its nodes
         }
         first->lastbranch = last;
         EngineNode* oldfirst = head->nextnode.load();
@@ -166,7 +165,7 @@ void requestclose(EngineNode* node)
         node->state = ControlState::Close;
     }
 }
-}  // namespace
+} // namespace
 
 unsigned disconnect(void* handle, int thisnodeonly)
 {
@@ -188,7 +187,7 @@ unsigned deletenode(void* handle)
     Engine& engine = *runningengine();
     EngineNode* head = engine.head.get();
     if (groupactive(node)) return StatusActive;
-    if (!predecessor(head, node)) return StatusWrongState;  // not a handle addnode gave out
+    if (!predecessor(head, node)) return StatusWrongState; // not a handle addnode gave out
 
     for (int kind = 0; kind < 2; ++kind) {
         engine.parked[kind] = std::make_shared<ManualEvent>();
@@ -209,7 +208,7 @@ unsigned deletenode(void* handle)
     while (branch) {
         EngineNode* next = branch->nextbranch.load();
         engine.timers.cancelowner(branch);
-        delete branch;  // the list owned it
+        delete branch; // the list owned it
         branch = next;
     }
 
@@ -220,4 +219,4 @@ unsigned deletenode(void* handle)
     return StatusOk;
 }
 
-}  // namespace lark
+} // namespace lark

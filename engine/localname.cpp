@@ -8,7 +8,7 @@
 namespace lark {
 namespace {
 
-constexpr size_t maxnamebytes = 255;  // NAME_MAX of the common file systems
+constexpr size_t maxnamebytes = 255; // NAME_MAX of the common file systems
 
 int hexvalue(char c)
 {
@@ -22,16 +22,19 @@ int hexvalue(char c)
 size_t utf8sequence(const std::string& text, size_t at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                  : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    size_t length = lead < 0x80                   ? 1
+                    : lead >= 0xC2 && lead < 0xE0 ? 2
+                    : lead >= 0xE0 && lead < 0xF0 ? 3
+                    : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                  : 0;
     if (length == 0 || at + length > text.size()) return 0;
     for (size_t i = 1; i < length; ++i)
         if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
     const auto second = static_cast<unsigned char>(text[at + 1 < text.size() ? at + 1 : at]);
     if (lead == 0xE0 && second < 0xA0) return 0;  // overlong
-    if (lead == 0xED && second >= 0xA0) return 0;  // surrogate
+    if (lead == 0xED && second >= 0xA0) return 0; // surrogate
     if (lead == 0xF0 && second < 0x90) return 0;  // overlong
-    if (lead == 0xF4 && second >= 0x90) return 0;  // past U+10FFFF
+    if (lead == 0xF4 && second >= 0x90) return 0; // past U+10FFFF
     return length;
 }
 
@@ -39,8 +42,8 @@ size_t utf8sequence(const std::string& text, size_t at)
 // decoded, any byte of one that does not stays as its escape.
 std::string percentdecoded(const std::string& text)
 {
-    std::string bytes;        // decoded bytes
-    std::string escapes;      // the same bytes as written
+    std::string bytes;   // decoded bytes
+    std::string escapes; // the same bytes as written
     std::string out;
     auto flush = [&] {
         size_t at = 0;
@@ -104,7 +107,7 @@ bool taken(const std::string& directory, const std::string& name)
     return lstat(path.c_str(), &info) == 0 || errno != ENOENT;
 }
 
-}  // namespace
+} // namespace
 
 std::string unusedlocalname(const std::string& directory, const std::string& name, const std::string& own)
 {
@@ -147,4 +150,4 @@ std::string localfilename(const std::string& path, NameSource source, const std:
     return name.empty() ? fallback : name;
 }
 
-}  // namespace lark
+} // namespace lark

@@ -8,8 +8,8 @@
 namespace lark {
 
 enum class NameSource {
-    HttpPath,  // a URL path: query and fragment dropped, percent-escapes decoded
-    FtpPath,   // a server's path, taken as it stands
+    HttpPath, // a URL path: query and fragment dropped, percent-escapes decoded
+    FtpPath,  // a server's path, taken as it stands
 };
 
 // The last path segment made safe: "/", "\", NUL and control characters
@@ -30,4 +30,4 @@ constexpr int maxnamecopies = 100;
 // every name is taken: nothing a task did not create is ever replaced.
 std::string unusedlocalname(const std::string& directory, const std::string& name, const std::string& own);
 
-}  // namespace lark
+} // namespace lark

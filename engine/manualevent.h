@@ -49,4 +49,4 @@ private:
     bool signalled_ = false;
 };
 
-}  // namespace lark
+} // namespace lark

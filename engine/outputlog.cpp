@@ -24,4 +24,4 @@ unsigned clearlogmessage(void* handle)
     return 0;
 }
 
-}  // namespace lark
+} // namespace lark

@@ -39,13 +39,13 @@ bool makepath(const std::string& path)
         if (slash == std::string::npos) return true;
     }
 }
-}  // namespace
+} // namespace
 
 std::string programdirectory()
 {
     std::string chosen = environment("SKYLARK_HOME");
     if (!chosen.empty()) {
-        makepath(trimslash(chosen));  // a failure shows where a file is written
+        makepath(trimslash(chosen)); // a failure shows where a file is written
         return trimslash(chosen);
     }
 
@@ -61,7 +61,7 @@ std::string programdirectory()
     std::string data = environment("XDG_DATA_HOME");
     if (data.empty()) data = homedirectory() + "/.local/share";
     std::string folder = trimslash(data) + "/skylark";
-    makepath(folder);  // a failure shows later, where a file is written
+    makepath(folder); // a failure shows later, where a file is written
     return folder;
 }
 
@@ -78,7 +78,7 @@ std::string resolvelocaldir(const std::string& localdir, const std::string& base
     return localdir.empty() ? base : base + "/" + localdir;
 }
 
-}  // namespace lark
+} // namespace lark
 
 namespace lark {
 
@@ -92,4 +92,4 @@ bool localfilepath(const std::string& localdir, const std::string& filename, std
     return true;
 }
 
-}  // namespace lark
+} // namespace lark

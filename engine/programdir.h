@@ -21,4 +21,4 @@ std::string resolvelocaldir(const std::string& localdir, const std::string& base
 // or holds a "/", which must never be opened for writing.
 bool localfilepath(const std::string& localdir, const std::string& filename, std::string& path);
 
-}  // namespace lark
+} // namespace lark

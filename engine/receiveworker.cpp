@@ -21,8 +21,8 @@
 #include "httpreply.h"
 #include "localname.h"
 #include "programdir.h"
-#include "restproof.h"
 #include "replyparsers.h"
+#include "restproof.h"
 #include "socketlayer.h"
 #include "tlsconnection.h"
 #include "urlparse.h"
@@ -31,8 +31,8 @@
 namespace lark {
 
 namespace {
-constexpr size_t maxheader = 65536;        // an HTTP response header
-constexpr size_t maxlisting = 64u << 20;  // a directory listing
+constexpr size_t maxheader = 65536;      // an HTTP response header
+constexpr size_t maxlisting = 64u << 20; // a directory listing
 const std::string authtls = "AUTH TLS\r\n";
 // After the handshake, before the login: data connections in TLS too.
 const std::string protectdata = "PBSZ 0\r\nPROT P\r\n";
@@ -59,7 +59,7 @@ void finishreply(EngineNode& node)
     if (node.lastcommand == authtls) {
         node.replytext.clear();
         if (line.compare(0, 3, "234") != 0) return node.fail(FailureFinal, "the server does not offer TLS: " + line);
-        starttls(node, Link::Control);  // the handshake runs from the next visit
+        starttls(node, Link::Control); // the handshake runs from the next visit
         return;
     }
     if (ServerRejected(node.replytext, 1, node.lastcommand)) {
@@ -87,7 +87,7 @@ void controlsecured(EngineNode& node)
         return;
     }
     node.commandqueue.insert(0, protectdata);
-    if (node.state == ControlState::ReadReply) {  // after AUTH TLS; an implicit one awaits the greeting
+    if (node.state == ControlState::ReadReply) { // after AUTH TLS; an implicit one awaits the greeting
         node.replytext.clear();
         node.state = ControlState::Ready;
     }
@@ -100,7 +100,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         worker.waitfor(node.controlsocket, POLLIN);
         if (node.ishttp() || !replycomplete(node.replytext)) return 0;
         finishreply(node);
-        if (handshaking(node)) worker.refresh();  // AUTH TLS taken: the client speaks first
+        if (handshaking(node)) worker.refresh(); // AUTH TLS taken: the client speaks first
         return 0;
     }
 
@@ -139,8 +139,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
     size_t end = node.headerskipped ? std::string::npos : headerend(node.replytext);
     if (!node.headerskipped) {
         std::string header = node.replytext.substr(0, std::min(end, node.replytext.size()));
-        if ((end == std::string::npos ? node.replytext.size() : end) > maxheader ||
-            toomanyheaderlines(header)) {
+        if ((end == std::string::npos ? node.replytext.size() : end) > maxheader || toomanyheaderlines(header)) {
             node.fail(FailureFinal, "response header too long");
             return n;
         }
@@ -181,7 +180,8 @@ void winddown(EngineNode& node)
     node.datastate = DataState::Idle;
     // A Close set earlier (a refusal, a disconnect) is never undone here.
     if (node.state != ControlState::Close)
-        node.state = node.replytext.find("226 ") != std::string::npos ? ControlState::ReadReply : ControlState::AwaitReply;
+        node.state =
+            node.replytext.find("226 ") != std::string::npos ? ControlState::ReadReply : ControlState::AwaitReply;
     node.dataexpected = 0;
     node.log("Data closed\r\n");
     node.filename.clear();
@@ -200,9 +200,12 @@ void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
             return;
         }
         if (n <= 0) {
-            if (issample(node)) takesample(node, buffer, 0, true);
-            else if (node.notifystate != NotifyState::None) notify(node, node.datatext);
-            else winddown(node);
+            if (issample(node))
+                takesample(node, buffer, 0, true);
+            else if (node.notifystate != NotifyState::None)
+                notify(node, node.datatext);
+            else
+                winddown(node);
             return;
         }
         worker.refresh();
@@ -222,7 +225,7 @@ void readdata(EngineNode& node, WorkerContext& worker, char* buffer)
         if (node.datatext.size() > maxlisting) return node.fail(FailureFinal, "listing too long");
     }
 }
-}  // namespace
+} // namespace
 
 void receivestep(EngineNode& node, WorkerContext& worker)
 {
@@ -273,8 +276,7 @@ void receivestep(EngineNode& node, WorkerContext& worker)
         if (node.ishttp()) break;
         // Only text the server sent unasked counts: TLS records without
         // any (the session tickets after a handshake) leave the node ready.
-        if (readableon(node.controlsocket, node.controltls.get()) &&
-            (!node.controltls || node.controltls->hasdata())) {
+        if (readableon(node.controlsocket, node.controltls.get()) && (!node.controltls || node.controltls->hasdata())) {
             node.state = ControlState::ReadReply;
             worker.refresh();
         } else if (failed(node.controlsocket)) {
@@ -293,7 +295,7 @@ void receivestep(EngineNode& node, WorkerContext& worker)
         }
         break;
     case ControlState::ReadReply:
-        if (node.notifystate == NotifyState::Ready) break;  // parked until the program takes the result
+        if (node.notifystate == NotifyState::Ready) break; // parked until the program takes the result
         // A body is read on while it comes; a reply or header once per visit.
         for (size_t taken = 0; taken < receivebudget;) {
             long n = readreply(node, worker, buffer);
@@ -305,11 +307,8 @@ void receivestep(EngineNode& node, WorkerContext& worker)
     case ControlState::Connect:
     case ControlState::RestSent:
     case ControlState::SendCommand:
-    case ControlState::Close:
-        break;  // the control worker's states
-    default:
-        unexpectedstate(node, "receive");
-        break;
+    case ControlState::Close: break; // the control worker's states
+    default: unexpectedstate(node, "receive"); break;
     }
 }
 
@@ -328,7 +327,7 @@ void securedata(EngineNode& node, WorkerContext& worker)
     node.datastate = DataState::Connected;
     node.log(node.pasvmode ? "Data passive connected\r\n" : "Data active connected\r\n");
 }
-}  // namespace
+} // namespace
 
 void receivedatastep(EngineNode& node, WorkerContext& worker)
 {
@@ -380,18 +379,15 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
     case DataState::Reading:
         // Once reading, the connection stays so until it ends: an empty
         // socket is waited for, not a reason to step back.
-        if (node.notifystate == NotifyState::Ready) break;  // the closed connection waits for the program
+        if (node.notifystate == NotifyState::Ready) break; // the closed connection waits for the program
         if (!restartproven(node, worker) || !offsettrusted(node)) break;
         readdata(node, worker, buffer);
         break;
     case DataState::Idle:
     case DataState::Requested:
-    case DataState::Failed:
-        break;  // the control worker's states
-    default:
-        unexpectedstate(node, "receive");
-        break;
+    case DataState::Failed: break; // the control worker's states
+    default: unexpectedstate(node, "receive"); break;
     }
 }
 
-}  // namespace lark
+} // namespace lark

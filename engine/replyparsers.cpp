@@ -19,7 +19,7 @@ std::string trimblanks(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-}  // namespace
+} // namespace
 
 void appendreplytext(std::string& reply, const std::string& text)
 {
@@ -55,8 +55,10 @@ std::string finalreplyline(const std::string& reply)
     for (size_t start = 0; start < reply.size();) {
         size_t end = reply.find("\r\n", start);
         std::string line = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (line.size() >= 4 && line[3] == ' ' && isdigit(static_cast<unsigned char>(line[0]))) last = line;
-        else if (last.empty() && !line.empty()) last = line;
+        if (line.size() >= 4 && line[3] == ' ' && isdigit(static_cast<unsigned char>(line[0])))
+            last = line;
+        else if (last.empty() && !line.empty())
+            last = line;
         if (end == std::string::npos) break;
         start = end + 2;
     }
@@ -86,7 +88,7 @@ bool parseepsv(const std::string& reply, unsigned long& port)
 
 bool parsepasv(const std::string& reply, in_addr& address, unsigned& port)
 {
-    size_t at = 3;  // past the code
+    size_t at = 3; // past the code
     for (; at < reply.size(); ++at) {
         if (reply[at] < '0' || reply[at] > '9') continue;
         unsigned numbers[6];
@@ -178,10 +180,14 @@ std::string removedotsegments(const std::string& path)
 {
     std::string input = path, output;
     while (!input.empty()) {
-        if (input.compare(0, 3, "../") == 0) input.erase(0, 3);
-        else if (input.compare(0, 2, "./") == 0) input.erase(0, 2);
-        else if (input.compare(0, 3, "/./") == 0) input.erase(0, 2);
-        else if (input == "/.") input = "/";
+        if (input.compare(0, 3, "../") == 0)
+            input.erase(0, 3);
+        else if (input.compare(0, 2, "./") == 0)
+            input.erase(0, 2);
+        else if (input.compare(0, 3, "/./") == 0)
+            input.erase(0, 2);
+        else if (input == "/.")
+            input = "/";
         else if (input.compare(0, 4, "/../") == 0 || input == "/..") {
             input = input.size() == 3 ? std::string("/") : input.substr(3);
             size_t slash = output.rfind('/');
@@ -217,8 +223,8 @@ std::string resolvereference(const std::string& base, std::string reference)
     return removedotsegments(directory + refpath) + query;
 }
 
-int parseresponseheader(const std::string& rawheader, const std::string& path, std::string& newpath,
-                        int& status, std::string& newfilename)
+int parseresponseheader(const std::string& rawheader, const std::string& path, std::string& newpath, int& status,
+                        std::string& newfilename)
 {
     status = 0;
     newpath = path;
@@ -235,4 +241,4 @@ int parseresponseheader(const std::string& rawheader, const std::string& path, s
     return 0;
 }
 
-}  // namespace lark
+} // namespace lark

@@ -47,8 +47,8 @@ std::string resolvereference(const std::string& base, std::string reference);
 
 // Reads the status of a response header; 0 when it is a redirect to follow,
 // with the new request path (or absolute URL) and file name, else -1.
-int parseresponseheader(const std::string& header, const std::string& path, std::string& newpath,
-                        int& status, std::string& newfilename);
+int parseresponseheader(const std::string& header, const std::string& path, std::string& newpath, int& status,
+                        std::string& newfilename);
 
 // The address and port of a 227 reply: six numbers with or without
 // parentheses around them (some servers leave them out).
@@ -62,7 +62,4 @@ bool parseepsv(const std::string& reply, unsigned long& port);
 // besides the blank line that ends it).
 bool toomanyheaderlines(const std::string& header);
 
-
-
-
-}  // namespace lark
+} // namespace lark

@@ -3,16 +3,16 @@
 
 namespace lark {
 
-unsigned fetchftpcontent(void* handle, std::string line, void* wnd, unsigned msg, unsigned extra,
-                         int lparam, int notify)
+unsigned fetchftpcontent(void* handle, std::string line, void* wnd, unsigned msg, unsigned extra, int lparam,
+                         int notify)
 {
     EngineNode* node = nodeof(handle);
     if (!node) return StatusNoNode;
     {
         std::lock_guard<std::mutex> guard(node->lock);
         if (!node->serverconnected) return StatusWrongState;
-        if (!node->commandqueue.empty() || !node->currentcommand.empty() ||
-            node->state != ControlState::Ready || node->notifystate != NotifyState::None || !node->content.empty())
+        if (!node->commandqueue.empty() || !node->currentcommand.empty() || node->state != ControlState::Ready ||
+            node->notifystate != NotifyState::None || !node->content.empty())
             return StatusBusy;
         if (notify) {
             node->notifywnd = wnd;
@@ -45,4 +45,4 @@ unsigned takeoutcontent(void* handle, std::string& text)
     return StatusOk;
 }
 
-}  // namespace lark
+} // namespace lark

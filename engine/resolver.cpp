@@ -63,9 +63,9 @@ void startresolve(EngineNode& node, std::shared_ptr<Waker> waker)
             if (job->waker) job->waker->wake();
         }).detach();
     } catch (const std::system_error&) {
-        job->done.set();  // no thread: the lookup failed, and is tried again
+        job->done.set(); // no thread: the lookup failed, and is tried again
         if (job->waker) job->waker->wake();
     }
 }
 
-}  // namespace lark
+} // namespace lark

@@ -31,9 +31,9 @@ private:
 struct ResolveJob {
     std::string name;
     unsigned port = 0;
-    AddressList addresses;  // empty: nothing found
+    AddressList addresses; // empty: nothing found
     ManualEvent done;
-    std::shared_ptr<Waker> waker;  // told when the lookup has ended
+    std::shared_ptr<Waker> waker; // told when the lookup has ended
 };
 
 // Every address of a name (or numeric address) of either family, in the
@@ -44,4 +44,4 @@ AddressList resolveserver(const std::string& name, unsigned port);
 // hears when it ends.
 void startresolve(EngineNode& node, std::shared_ptr<Waker> waker);
 
-}  // namespace lark
+} // namespace lark

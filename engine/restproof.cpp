@@ -40,7 +40,7 @@ RestProof::State RestProof::check(int fd, int64_t begin, int64_t end)
     while (got < disk.size()) {
         ssize_t n = pread(fd, disk.data() + got, disk.size() - got, offset + static_cast<int64_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return current;  // unreadable: stays open for another stream
+        if (n <= 0) return current; // unreadable: stays open for another stream
         got += static_cast<size_t>(n);
     }
     current = disk == sample ? Proven : Disproven;
@@ -56,4 +56,4 @@ void RestProof::settle(bool honoured)
     sample.clear();
 }
 
-}  // namespace lark
+} // namespace lark

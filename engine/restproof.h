@@ -34,4 +34,4 @@ private:
     std::string sample;
 };
 
-}  // namespace lark
+} // namespace lark

@@ -7,8 +7,7 @@ namespace lark {
 namespace {
 // Replaces the number that follows `marker` with `offset`, keeping the text
 // from `tail` on; false when the script has no such marker.
-bool replacenumber(std::string& script, const std::string& marker, const std::string& tail,
-                   const std::string& offset)
+bool replacenumber(std::string& script, const std::string& marker, const std::string& tail, const std::string& offset)
 {
     size_t at = script.find(marker);
     if (at == std::string::npos) return false;
@@ -18,7 +17,7 @@ bool replacenumber(std::string& script, const std::string& marker, const std::st
     script = script.substr(0, numberstart) + offset + after;
     return true;
 }
-}  // namespace
+} // namespace
 
 unsigned generateinitcommand(void* handle)
 {
@@ -118,4 +117,4 @@ unsigned copyredirectinfo(void* fromhandle, void* tohandle)
     return 0;
 }
 
-}  // namespace lark
+} // namespace lark

@@ -8,8 +8,7 @@ namespace {
 bool codeoccurs(const std::string& reply, const char* code)
 {
     std::string final = std::string(code) + " ";
-    return reply.compare(0, final.size(), final) == 0 ||
-           reply.find("\n" + final) != std::string::npos;
+    return reply.compare(0, final.size(), final) == 0 || reply.find("\n" + final) != std::string::npos;
 }
 
 bool anyoccurs(const std::string& reply, std::initializer_list<const char*> codes)
@@ -18,7 +17,7 @@ bool anyoccurs(const std::string& reply, std::initializer_list<const char*> code
         if (codeoccurs(reply, code)) return true;
     return false;
 }
-}  // namespace
+} // namespace
 
 int ServerRejected(std::string reply, int kind, std::string command)
 {
@@ -32,4 +31,4 @@ int ServerRejected(std::string reply, int kind, std::string command)
     return 0;
 }
 
-}  // namespace lark
+} // namespace lark

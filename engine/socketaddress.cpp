@@ -84,4 +84,4 @@ AddressList interleavefamilies(const AddressList& found)
     return ordered;
 }
 
-}  // namespace lark
+} // namespace lark

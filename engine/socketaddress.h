@@ -10,7 +10,7 @@ namespace lark {
 
 struct SocketAddress {
     sockaddr_storage storage{};
-    socklen_t length = 0;  // 0: no address
+    socklen_t length = 0; // 0: no address
 
     bool empty() const { return length == 0; }
     int family() const { return empty() ? AF_UNSPEC : storage.ss_family; }
@@ -39,4 +39,4 @@ using AddressList = std::vector<SocketAddress>;
 // so one broken family costs one attempt, not all of its addresses.
 AddressList interleavefamilies(const AddressList& found);
 
-}  // namespace lark
+} // namespace lark

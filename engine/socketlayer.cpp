@@ -16,7 +16,7 @@ bool keepalive(int socket)
     int on = 1;
     return setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
 }
-}  // namespace
+} // namespace
 
 int wait_socket(int socket, int kind, int timeoutms)
 {
@@ -29,10 +29,8 @@ int wait_socket(int socket, int kind, int timeoutms)
     if (ready < 0) return -1;
     if (ready == 0) return 0;
     switch (kind) {
-    case Readable:
-        return (entry.revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
-    case Writable:
-        return (entry.revents & POLLOUT) && !(entry.revents & POLLERR) ? 1 : 0;
+    case Readable: return (entry.revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
+    case Writable: return (entry.revents & POLLOUT) && !(entry.revents & POLLERR) ? 1 : 0;
     default: {
         if (entry.revents & POLLERR) return 1;
         if (entry.revents & POLLHUP) {
@@ -109,8 +107,7 @@ int openlistener(int controlsocket)
     address.setport(0);
     int listener = open_stream_socket(address.family());
     if (listener < 0) return -1;
-    if (bind(listener, address.get(), address.length) != 0 ||
-        listen(listener, 5) != 0) {
+    if (bind(listener, address.get(), address.length) != 0 || listen(listener, 5) != 0) {
         close(listener);
         return -1;
     }
@@ -121,14 +118,14 @@ int acceptconnection(int listener)
 {
     int socket = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (socket < 0) return -1;
-    keepalive(socket);  // a connection without keep-alive still works
+    keepalive(socket); // a connection without keep-alive still works
     return socket;
 }
 
 void closehandle(int& handle)
 {
     if (handle < 0) return;
-    close(handle);  // the descriptor is gone whatever close reports
+    close(handle); // the descriptor is gone whatever close reports
     handle = -1;
 }
 
@@ -139,4 +136,4 @@ std::string chunktext(const char* buffer, size_t length)
     return std::string(buffer, textlength);
 }
 
-}  // namespace lark
+} // namespace lark

@@ -52,4 +52,4 @@ void closehandle(int& handle);
 // The text of a received chunk: up to its first NUL byte or its end.
 std::string chunktext(const char* buffer, size_t length);
 
-}  // namespace lark
+} // namespace lark

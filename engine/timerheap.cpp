@@ -70,4 +70,4 @@ size_t TimerHeap::size() const
     return ordered_.size();
 }
 
-}  // namespace lark
+} // namespace lark

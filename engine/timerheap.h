@@ -15,7 +15,7 @@ namespace lark {
 // Safe to use from several threads.
 class TimerHeap {
 public:
-    using Token = uint64_t;  // 0 is never handed out: "no timer"
+    using Token = uint64_t; // 0 is never handed out: "no timer"
 
     Token add(int64_t deadline, void* owner);
     bool cancel(Token token);
@@ -45,4 +45,4 @@ private:
 // Milliseconds of the monotonic clock, not truncated.
 int64_t monotonicms();
 
-}  // namespace lark
+} // namespace lark

@@ -87,7 +87,8 @@ std::string certificatenames(X509* certificate)
     auto add = [&](const std::string& name) {
         if (names.size() < 200) names += (names.empty() ? "" : ", ") + name;
     };
-    auto* alternatives = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
+    auto* alternatives =
+        static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
     for (int i = 0; alternatives && i < sk_GENERAL_NAME_num(alternatives); ++i) {
         const GENERAL_NAME* name = sk_GENERAL_NAME_value(alternatives, i);
         if (name->type == GEN_DNS) {
@@ -95,8 +96,8 @@ std::string certificatenames(X509* certificate)
         } else if (name->type == GEN_IPADD) {
             const int length = ASN1_STRING_length(name->d.iPAddress);
             char text[INET6_ADDRSTRLEN] = "";
-            if ((length == 4 || length == 16) &&
-                inet_ntop(length == 4 ? AF_INET : AF_INET6, ASN1_STRING_get0_data(name->d.iPAddress), text, sizeof text))
+            if ((length == 4 || length == 16) && inet_ntop(length == 4 ? AF_INET : AF_INET6,
+                                                           ASN1_STRING_get0_data(name->d.iPAddress), text, sizeof text))
                 add(text);
         }
     }
@@ -116,13 +117,11 @@ std::string verifytext(int error, X509* certificate, const std::string& server)
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
         return "certificate is for " + (certificate ? certificatenames(certificate) : std::string("another host")) +
                ", not " + server;
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        return "self-signed certificate";
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT: return "self-signed certificate";
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
         return "certificate issuer not trusted (unable to get local issuer certificate)";
-    default:
-        return X509_verify_cert_error_string(error);
+    default: return X509_verify_cert_error_string(error);
     }
 }
 
@@ -138,7 +137,7 @@ std::string lasterror(const char* fallback)
     const char* text = code ? ERR_reason_error_string(code) : nullptr;
     return text ? std::string(text) : std::string(fallback);
 }
-}  // namespace
+} // namespace
 
 int TlsConnection::verifycallback(int ok, X509_STORE_CTX* context)
 {
@@ -146,8 +145,8 @@ int TlsConnection::verifycallback(int ok, X509_STORE_CTX* context)
     SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(context, SSL_get_ex_data_X509_STORE_CTX_idx()));
     auto* self = ssl ? static_cast<TlsConnection*>(SSL_get_ex_data(ssl, connectionslot())) : nullptr;
     if (self && self->rejected.empty())
-        self->rejected = verifytext(X509_STORE_CTX_get_error(context), X509_STORE_CTX_get_current_cert(context),
-                                    self->server);
+        self->rejected =
+            verifytext(X509_STORE_CTX_get_error(context), X509_STORE_CTX_get_current_cert(context), self->server);
     return ok;
 }
 
@@ -161,7 +160,7 @@ std::unique_ptr<TlsConnection> TlsConnection::start(int socket, const std::strin
     tls->slot = TlsSessionSlot{tls->store.get(), server};
     SSL_CTX* context = tlsclientcontext();
     tls->ssl = context ? SSL_new(context) : nullptr;
-    SSL_CTX_free(context);  // the SSL holds its own reference
+    SSL_CTX_free(context); // the SSL holds its own reference
     BIO* bio = tls->ssl ? socketbio(socket) : nullptr;
     if (!bio) {
         error = "no TLS for the connection: " + lasterror("out of memory");
@@ -194,19 +193,15 @@ TlsConnection::~TlsConnection()
 TlsConnection::Progress TlsConnection::progress(int result, bool handshaking)
 {
     switch (SSL_get_error(ssl, result)) {
-    case SSL_ERROR_WANT_READ:
-        wantwrite = false;
-        return WantRead;
-    case SSL_ERROR_WANT_WRITE:
-        wantwrite = true;
-        return WantWrite;
+    case SSL_ERROR_WANT_READ: wantwrite = false; return WantRead;
+    case SSL_ERROR_WANT_WRITE: wantwrite = true; return WantWrite;
     case SSL_ERROR_SSL:
         final = true;
         reason = !rejected.empty() ? rejected
                  : handshaking     ? "TLS handshake failed: " + lasterror("protocol error")
                                    : "TLS error: " + lasterror("protocol error");
         return Failed;
-    default:  // the peer closed or reset the connection
+    default: // the peer closed or reset the connection
         final = false;
         reason = handshaking ? "connection closed during the TLS handshake" : "connection lost";
         return Failed;
@@ -241,9 +236,12 @@ long TlsConnection::read(char* buffer, size_t capacity)
             continue;
         }
         const int error = SSL_get_error(ssl, result);
-        if (error == SSL_ERROR_ZERO_RETURN) closed = true;
-        else if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) broken = true;
-        else wantwrite = error == SSL_ERROR_WANT_WRITE;
+        if (error == SSL_ERROR_ZERO_RETURN)
+            closed = true;
+        else if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+            broken = true;
+        else
+            wantwrite = error == SSL_ERROR_WANT_WRITE;
         break;
     }
     if (total > 0) return static_cast<long>(total);
@@ -279,8 +277,10 @@ bool TlsConnection::hasdata()
         wantwrite = error == SSL_ERROR_WANT_WRITE;
         return false;
     }
-    if (error == SSL_ERROR_ZERO_RETURN) closed = true;
-    else broken = true;
+    if (error == SSL_ERROR_ZERO_RETURN)
+        closed = true;
+    else
+        broken = true;
     return true;
 }
 
@@ -304,7 +304,7 @@ void TlsConnection::shutdown()
 {
     if (!done || broken) return;
     ERR_clear_error();
-    SSL_shutdown(ssl);  // one try: a peer that does not answer is not waited for
+    SSL_shutdown(ssl); // one try: a peer that does not answer is not waited for
 }
 
 long receiveon(int socket, TlsConnection* tls, char* buffer, size_t capacity)
@@ -335,4 +335,4 @@ void closetls(std::unique_ptr<TlsConnection>& tls, int& socket)
     closehandle(socket);
 }
 
-}  // namespace lark
+} // namespace lark

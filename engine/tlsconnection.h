@@ -71,13 +71,13 @@ private:
     TlsSessionSlot slot;
     std::string server;
     std::string reason;
-    std::string rejected;  // why the certificate was refused, from the verify callback
+    std::string rejected; // why the certificate was refused, from the verify callback
     bool done = false;
     bool final = false;
     bool wantwrite = false;
 
-    bool broken = false;  // a read failed: later reads fail too
-    bool closed = false;  // the peer ended the stream
+    bool broken = false; // a read failed: later reads fail too
+    bool closed = false; // the peer ended the stream
 
     static int verifycallback(int ok, X509_STORE_CTX* context);
 };
@@ -92,4 +92,4 @@ short waiteventsof(const TlsConnection* tls);
 // Sends close_notify (best effort) and frees the TLS, then closes the socket.
 void closetls(std::unique_ptr<TlsConnection>& tls, int& socket);
 
-}  // namespace lark
+} // namespace lark

@@ -9,7 +9,7 @@ namespace lark {
 namespace {
 struct Settings {
     std::mutex lock;
-    SSL_CTX* context = nullptr;  // made on first use, remade when settings change
+    SSL_CTX* context = nullptr; // made on first use, remade when settings change
     std::string cafile;
     bool verify = true;
 };
@@ -26,7 +26,7 @@ int newsession(SSL* ssl, SSL_SESSION* session)
 {
     auto* slot = static_cast<TlsSessionSlot*>(SSL_get_ex_data(ssl, tlssessionslot()));
     if (slot && slot->store) slot->store->remember(slot->server, session);
-    return 0;  // the store took its own reference
+    return 0; // the store took its own reference
 }
 
 constexpr size_t readbuffer = 256 * 1024;
@@ -35,8 +35,8 @@ SSL_CTX* makecontext(const std::string& cafile, bool verify)
 {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (!context) return nullptr;
-    bool ok = SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 &&
-              SSL_CTX_set_default_verify_paths(context) == 1;
+    bool ok =
+        SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 && SSL_CTX_set_default_verify_paths(context) == 1;
     if (ok && !cafile.empty()) ok = SSL_CTX_load_verify_locations(context, cafile.c_str(), nullptr) == 1;
     if (!ok) {
         SSL_CTX_free(context);
@@ -56,7 +56,7 @@ SSL_CTX* makecontext(const std::string& cafile, bool verify)
     SSL_CTX_sess_set_new_cb(context, newsession);
     return context;
 }
-}  // namespace
+} // namespace
 
 int tlssessionslot()
 {
@@ -115,4 +115,4 @@ unsigned settlsoptions(std::string cafile, int verify)
     return settlscontext(cafile, verify != 0) ? StatusOk : StatusWrongState;
 }
 
-}  // namespace lark
+} // namespace lark

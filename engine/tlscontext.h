@@ -11,9 +11,9 @@ namespace lark {
 
 // How a node's connection is secured, from the URL's scheme.
 enum class TlsMode : unsigned char {
-    None = 0,      // ftp://, http://
-    Implicit = 1,  // https://, ftps://: TLS from the first byte
-    Explicit = 2,  // ftpes://: plain greeting, then AUTH TLS
+    None = 0,     // ftp://, http://
+    Implicit = 1, // https://, ftps://: TLS from the first byte
+    Explicit = 2, // ftpes://: plain greeting, then AUTH TLS
 };
 
 // The client context every connection is made from: system CA store plus
@@ -56,4 +56,4 @@ private:
     SSL_SESSION* session = nullptr;
 };
 
-}  // namespace lark
+} // namespace lark

@@ -12,7 +12,7 @@ std::unique_ptr<TlsConnection>& tlsof(EngineNode& node, Link link)
 {
     return link == Link::Control ? node.controltls : node.datatls;
 }
-}  // namespace
+} // namespace
 
 bool starttls(EngineNode& node, Link link)
 {
@@ -56,14 +56,9 @@ bool handshakestep(EngineNode& node, WorkerContext& worker, Link link)
         node.lastactivity = monotonicms();
         worker.refresh();
         return true;
-    case TlsConnection::WantRead:
-        worker.waitfor(socket, POLLIN);
-        return false;
-    case TlsConnection::WantWrite:
-        worker.waitfor(socket, POLLOUT);
-        return false;
-    case TlsConnection::Failed:
-        break;
+    case TlsConnection::WantRead: worker.waitfor(socket, POLLIN); return false;
+    case TlsConnection::WantWrite: worker.waitfor(socket, POLLOUT); return false;
+    case TlsConnection::Failed: break;
     }
     node.fail(tls.failurefinal() ? FailureFinal : FailureRetry, tls.failure());
     worker.refresh();
@@ -75,4 +70,4 @@ bool handshaking(const EngineNode& node)
     return (node.controltls && !node.controltls->established()) || (node.datatls && !node.datatls->established());
 }
 
-}  // namespace lark
+} // namespace lark

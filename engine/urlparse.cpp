@@ -34,7 +34,7 @@ std::string percentdecoded(const std::string& text)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 int parseurl(const std::string& url, EngineNode& node)
 {
@@ -45,12 +45,18 @@ int parseurl(const std::string& url, EngineNode& node)
     size_t scheme = rest.find("://");
     if (scheme != std::string::npos) {
         std::string name = rest.substr(0, scheme);
-        if (name == "ftp") protocol = ProtocolFtp;
-        else if (name == "http") protocol = ProtocolHttp;
-        else if (name == "https") protocol = ProtocolHttp, tls = TlsMode::Implicit;
-        else if (name == "ftps") tls = TlsMode::Implicit;
-        else if (name == "ftpes") tls = TlsMode::Explicit;
-        else return -2;
+        if (name == "ftp")
+            protocol = ProtocolFtp;
+        else if (name == "http")
+            protocol = ProtocolHttp;
+        else if (name == "https")
+            protocol = ProtocolHttp, tls = TlsMode::Implicit;
+        else if (name == "ftps")
+            tls = TlsMode::Implicit;
+        else if (name == "ftpes")
+            tls = TlsMode::Explicit;
+        else
+            return -2;
         rest.erase(0, scheme + 3);
     }
 
@@ -129,7 +135,7 @@ std::string hostfield(const EngineNode& node)
 {
     const std::string host = urlhost(node.servername);
     return node.serverport == defaultport(ProtocolHttp, node.tlsmode) ? host
-                                                                       : host + ":" + std::to_string(node.serverport);
+                                                                      : host + ":" + std::to_string(node.serverport);
 }
 
 std::string urlscheme(const EngineNode& node)
@@ -138,4 +144,4 @@ std::string urlscheme(const EngineNode& node)
     return node.tlsmode == TlsMode::None ? "ftp" : node.tlsmode == TlsMode::Implicit ? "ftps" : "ftpes";
 }
 
-}  // namespace lark
+} // namespace lark

@@ -29,4 +29,4 @@ std::string hostfield(const EngineNode& node);
 // "http", "https", "ftp", "ftps" or "ftpes".
 std::string urlscheme(const EngineNode& node);
 
-}  // namespace lark
+} // namespace lark

@@ -29,4 +29,4 @@ void Waker::drain()
     [[maybe_unused]] ssize_t got = read(fd_, &count, sizeof count);
 }
 
-}  // namespace lark
+} // namespace lark

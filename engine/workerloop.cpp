@@ -19,7 +19,7 @@ namespace lark {
 
 namespace {
 // The longest idle wait: a safety net only, every change wakes the worker.
-constexpr int idlewait = 200;  // ms
+constexpr int idlewait = 200; // ms
 // Control steps chained on one node in one visit (resolve, socket, connect;
 // ready, send; rest, retr; pasv, data connect, send).
 constexpr int maxchain = 8;
@@ -74,21 +74,18 @@ Wait currentwait(const EngineNode& node, const Engine& engine)
             return node.pasvmode ? Wait{"the data connection", connect} : Wait{"the server's data connection", connect};
         case DataState::Connected:
         case DataState::Reading:
-            if (node.notifystate == NotifyState::Ready) return {};  // parked for the program
+            if (node.notifystate == NotifyState::Ready) return {}; // parked for the program
             return {"data", idle};
-        default:
-            break;
+        default: break;
         }
     }
     switch (node.state) {
-    case ControlState::Connecting:
-        return {"the connection", connectlimit(node, connect)};
+    case ControlState::Connecting: return {"the connection", connectlimit(node, connect)};
     case ControlState::AwaitReply:
     case ControlState::ReadReply:
         if (node.notifystate == NotifyState::Ready) return {};
         return {node.ishttp() ? "the response" : "a reply", idle};
-    default:
-        break;
+    default: break;
     }
     if (!node.unsent.empty()) return {"the server to take the request", idle};
     return {};
@@ -128,12 +125,10 @@ bool controlowned(ControlState state)
     case ControlState::Ready:
     case ControlState::RestSent:
     case ControlState::SendCommand:
-    case ControlState::Close:
-        return true;
+    case ControlState::Close: return true;
     case ControlState::Connecting:
     case ControlState::AwaitReply:
-    case ControlState::ReadReply:
-        return false;
+    case ControlState::ReadReply: return false;
     }
     return false;
 }
@@ -161,7 +156,7 @@ bool visit(EngineNode& node, WorkerContext& worker)
     watch(node, worker.engine);
     return changed;
 }
-}  // namespace
+} // namespace
 
 void unexpectedstate(EngineNode& node, const char* worker)
 {
@@ -223,11 +218,13 @@ int workerloop(Engine* engine, WorkerKind kind)
         }
         // Each worker hands the node to the other by waking it.
         if (changed) {
-            if (kind == ControlWorker) engine->receivewaker.wake();
-            else engine->controlwaker->wake();
+            if (kind == ControlWorker)
+                engine->receivewaker.wake();
+            else
+                engine->controlwaker->wake();
         }
         current = successor(current);
     }
 }
 
-}  // namespace lark
+} // namespace lark

@@ -20,14 +20,11 @@ struct WorkerContext {
 
     Engine& engine;
     WorkerKind kind;
-    bool steppedthispass = false;  // a forward step happened since the head
-    std::vector<pollfd> waitset;   // sockets the worker waits on when a pass did nothing
+    bool steppedthispass = false; // a forward step happened since the head
+    std::vector<pollfd> waitset;  // sockets the worker waits on when a pass did nothing
     std::unique_ptr<char[]> buffer{new char[receivebuffersize]};
 
-    void refresh()
-    {
-        steppedthispass = true;
-    }
+    void refresh() { steppedthispass = true; }
     void waitfor(int fd, short events)
     {
         if (fd >= 0) waitset.push_back(pollfd{fd, events, 0});
@@ -63,4 +60,4 @@ void watch(EngineNode& node, Engine& engine);
 // The deadline passed: the node ends with a reason that names the wait.
 void timedout(EngineNode& node);
 
-}  // namespace lark
+} // namespace lark

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "csitebrowslist.h"
-#include "lark.h"
-#include "listingdisplay.h"
 #include "core/messageseam.h"
 #include "core/tasknoderemoval.h"
 #include "core/urlhost.h"
+#include "csitebrowslist.h"
+#include "lark.h"
+#include "listingdisplay.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
 #include "browselistfile.h"
 
-#include "csitebrowslist.h"
-#include "lark.h"
 #include "core/programdirectory.h"
 #include "core/urlcredentials.h"
+#include "csitebrowslist.h"
+#include "lark.h"
 
 QString BrowseListPath() { return ProgramDirectory() + QStringLiteral("/lark1.dat"); }
 
 ListFileLoad LoadBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages,
                             std::optional<CArchiveException>* damage, ListFileAccess access) {
-  const ListFileLoad result =
-      LoadListFile(path, [&list](CArchive& ar) { list.Serialize(ar); }, messages, damage, access);
+  const ListFileLoad result = LoadListFile(
+      path, [&list](CArchive& ar) { list.Serialize(ar); }, messages, damage, access);
   // Lists of earlier versions kept a URL's password in the URL.
   for (int i = 0; i < list.RecordCount(); ++i) {
     CBrowsRootAppend& site = *list.Record(i);
@@ -20,7 +20,8 @@ ListFileLoad LoadBrowseList(CSiteBrowsList& list, const QString& path, CMessageS
 }
 
 bool SaveBrowseList(CSiteBrowsList& list, const QString& path, CMessageSeam& messages) {
-  return SaveListFile(path, [&list](CArchive& ar) { list.Serialize(ar); }, messages);
+  return SaveListFile(
+      path, [&list](CArchive& ar) { list.Serialize(ar); }, messages);
 }
 
 bool SiteCountsMatch(const CSiteBrowsList& list) { return list.Model().GetRootCount() == list.RecordCount(); }

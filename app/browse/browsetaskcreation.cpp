@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "csitebrowslist.h"
-#include "lark.h"
 #include "core/citeminfo.h"
 #include "core/treegridrules.h"
 #include "core/urlcredentials.h"
+#include "csitebrowslist.h"
+#include "lark.h"
 
 CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QString& url) {
   std::string server, user, pass;

@@ -2,6 +2,4 @@
 
 #include "core/carchive.h"
 
-void CBrowsRootAppend::Serialize(CArchive& ar) {
-  SerializeLogin(ar);
-}
+void CBrowsRootAppend::Serialize(CArchive& ar) { SerializeLogin(ar); }

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "listingstep.h"
 #include "core/cobject.h"
 #include "core/tasklogin.h"
+#include "listingstep.h"
 
 class CTreeItem;
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "lark.h"
-#include "listingdisplay.h"
 #include "core/carchive.h"
 #include "core/citeminfo.h"
 #include "core/enginemessageevent.h"
 #include "core/messageseam.h"
 #include "core/treegridrules.h"
+#include "lark.h"
+#include "listingdisplay.h"
 
 namespace {
 
@@ -61,16 +61,16 @@ CBrowsRootAppend* CSiteBrowsList::FindSite(void* node) const {
   return nullptr;
 }
 
-CBrowsRootAppend& CSiteBrowsList::AppendSite(std::unique_ptr<CItemInfo> entry,
-                                             std::unique_ptr<CBrowsRootAppend> site) {
+CBrowsRootAppend& CSiteBrowsList::AppendSite(std::unique_ptr<CItemInfo> entry, std::unique_ptr<CBrowsRootAppend> site) {
   m_model.InsertRootItem(std::move(entry));
   m_records.push_back(std::move(site));
   return *m_records.back();
 }
 
 void CSiteBrowsList::RemoveSite(CBrowsRootAppend* site) {
-  const auto found = std::find_if(m_records.begin(), m_records.end(),
-                                  [site](const std::unique_ptr<CBrowsRootAppend>& owned) { return owned.get() == site; });
+  const auto found =
+      std::find_if(m_records.begin(), m_records.end(),
+                   [site](const std::unique_ptr<CBrowsRootAppend>& owned) { return owned.get() == site; });
   if (found == m_records.end()) return;
   CTreeItem* entry = m_model.GetRootAt(static_cast<int>(found - m_records.begin()));
   m_records.erase(found);
@@ -87,8 +87,7 @@ void CSiteBrowsList::ResetCycle(CBrowsRootAppend& site) {
 void CSiteBrowsList::ForgetItemsBelow(const CTreeItem* top) {
   for (const auto& site : m_records) {
     if (site->navtarget && site->navtarget != top && IsAtOrBelow(site->navtarget, top)) ResetCycle(*site);
-    if (site->navpending && site->navpending != top && IsAtOrBelow(site->navpending, top))
-      site->navpending = nullptr;
+    if (site->navpending && site->navpending != top && IsAtOrBelow(site->navpending, top)) site->navpending = nullptr;
   }
 }
 

@@ -5,8 +5,8 @@
 #include <ctime>
 #include <string_view>
 
-#include "listing/listingparser.h"
 #include "core/citeminfo.h"
+#include "listing/listingparser.h"
 
 QString DecodeServerText(std::string_view bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

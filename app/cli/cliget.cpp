@@ -16,17 +16,17 @@
 #include <string>
 #include <vector>
 
-#include "core/urlcredentials.h"
-#include "download/cdownloadlist.h"
 #include "clioptions.h"
 #include "commands.h"
 #include "core/commandids.h"
-#include "lark.h"
-#include "download/numbertext.h"
 #include "core/enginemessageevent.h"
 #include "core/messageseam.h"
 #include "core/programdirectory.h"
 #include "core/savedirectory.h"
+#include "core/urlcredentials.h"
+#include "download/cdownloadlist.h"
+#include "download/numbertext.h"
+#include "lark.h"
 
 namespace {
 
@@ -85,7 +85,10 @@ int ParseOptions(int argc, char** argv, GetOptions& options) {
 class CGetRun : public QObject {
  public:
   CGetRun(CDownloadList& list, int task, const GetOptions& options)
-      : m_list(list), m_task(task), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1),
+      : m_list(list),
+        m_task(task),
+        m_options(options),
+        m_terminal(isatty(STDERR_FILENO) == 1),
         m_starttick(list.Task(task).starttick) {
     m_clock.start();
     m_lastprogress = 0;
@@ -108,7 +111,8 @@ class CGetRun : public QObject {
     if ((t.startover || t.startovers > 0) && !m_saidstartover) {
       m_saidstartover = true;
       if (m_terminal) std::fprintf(stderr, "\r\033[K");
-      std::fprintf(stderr, "skylark-cli get: %s; fetching the whole file again on one branch\n", qPrintable(t.lastreason));
+      std::fprintf(stderr, "skylark-cli get: %s; fetching the whole file again on one branch\n",
+                   qPrintable(t.lastreason));
     }
     int connected = 0;
     lark::getserverconnected(t.node, connected, 0);
@@ -235,13 +239,16 @@ class CGetRun : public QObject {
     const QString percent = root ? root->GetData().GetSubItem(2) : QString();
     const QString speed = root ? root->GetData().GetSubItem(3) : QString();
     const int64_t total = ParseOffset(t.totallength);
-    const QString line = QStringLiteral("%1 / %2 bytes  %3%  %4 bytes/s  %5/%6 branches connected")
-                             .arg(GroupNumber(Done()), total >= 0 && !t.totallength.isEmpty() ? GroupNumber(total) : QStringLiteral("?"),
-                                  percent.isEmpty() ? QStringLiteral("?") : percent, speed.isEmpty() ? QStringLiteral("0") : speed)
-                             .arg(connected)
-                             .arg(std::max<uint32_t>(t.branchcount, 1));
-    if (m_terminal) std::fprintf(stderr, "\r\033[K%s%s", qPrintable(line), final ? "\n" : "");
-    else std::fprintf(stderr, "%s\n", qPrintable(line));
+    const QString line =
+        QStringLiteral("%1 / %2 bytes  %3%  %4 bytes/s  %5/%6 branches connected")
+            .arg(GroupNumber(Done()), total >= 0 && !t.totallength.isEmpty() ? GroupNumber(total) : QStringLiteral("?"),
+                 percent.isEmpty() ? QStringLiteral("?") : percent, speed.isEmpty() ? QStringLiteral("0") : speed)
+            .arg(connected)
+            .arg(std::max<uint32_t>(t.branchcount, 1));
+    if (m_terminal)
+      std::fprintf(stderr, "\r\033[K%s%s", qPrintable(line), final ? "\n" : "");
+    else
+      std::fprintf(stderr, "%s\n", qPrintable(line));
   }
 
   CDownloadList& m_list;
@@ -284,8 +291,8 @@ int runget(int argc, char** argv) {
   if (const int status = ParseOptions(argc, argv, options); status >= 0) return status;
 
   void* probe = nullptr;
-  const unsigned kind = lark::addnode(probe, options.url.toStdString(), options.branches, options.port, {}, {},
-                                      {}, false, true, false, true);
+  const unsigned kind = lark::addnode(probe, options.url.toStdString(), options.branches, options.port, {}, {}, {},
+                                      false, true, false, true);
   if (kind == 101) return Fail("URL not accepted: %s", options.url);
   if (kind == 0) return Fail("%s names a site or directory, not a file", options.url);
   if (kind != 1) return Fail("the engine is not running");
@@ -338,7 +345,8 @@ int runget(int argc, char** argv) {
   QObject::connect(&timer, &QTimer::timeout, &run, [&run] { run.Tick(); });
   timer.start(1000);
   // A probe answer is evaluated at once rather than up to a second later.
-  QObject::connect(&list, &CDownloadList::probeAnswered, &run, [&run] { QTimer::singleShot(0, &run, [&run] { run.Tick(); }); });
+  QObject::connect(&list, &CDownloadList::probeAnswered, &run,
+                   [&run] { QTimer::singleShot(0, &run, [&run] { run.Tick(); }); });
   std::unique_ptr<QSocketNotifier> notifier;
   if (signalfdnum >= 0) {
     notifier = std::make_unique<QSocketNotifier>(signalfdnum, QSocketNotifier::Read);
@@ -377,8 +385,8 @@ void printdownloadtasks(std::FILE* out) {
     std::fprintf(out, "download %s  total %s  done %s  %s%%  dir %s  %s\n",
                  qPrintable(root ? root->GetData().text : QStringLiteral("?")),
                  qPrintable(t.totallength.isEmpty() ? QStringLiteral("?") : GroupNumber(total)),
-                 qPrintable(GroupNumber(done)), qPrintable(percent), qPrintable(t.localdir.isEmpty() ? QStringLiteral(".") : t.localdir),
-                 qPrintable(t.url));
+                 qPrintable(GroupNumber(done)), qPrintable(percent),
+                 qPrintable(t.localdir.isEmpty() ? QStringLiteral(".") : t.localdir), qPrintable(t.url));
     for (int m = 0; m < t.SegmentCount(); ++m)
       std::fprintf(out, "  segment %d: %s-%s at %s, branch %u\n", m, qPrintable(t.segstart.value(m)),
                    qPrintable(t.segend.value(m)), qPrintable(t.segpos.value(m)),

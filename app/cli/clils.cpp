@@ -17,15 +17,15 @@
 #include <optional>
 #include <string>
 
-#include "core/urlcredentials.h"
 #include "browse/browselistfile.h"
 #include "browse/browsetaskcreation.h"
+#include "browse/csitebrowslist.h"
 #include "clioptions.h"
 #include "commands.h"
-#include "browse/csitebrowslist.h"
-#include "lark.h"
 #include "core/enginemessageevent.h"
 #include "core/messageseam.h"
+#include "core/urlcredentials.h"
+#include "lark.h"
 
 namespace {
 

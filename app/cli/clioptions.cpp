@@ -79,8 +79,7 @@ bool CliCommandLine::Read(ConnectionOptions& options) {
   options.epsv = m_parser.isSet("epsv");
   options.insecure = m_parser.isSet("insecure");
   options.cafile = m_parser.value("ca-certificate").toStdString();
-  long port = options.port, timeout = options.timeout, connect = options.connecttimeout,
-       idle = options.idletimeout;
+  long port = options.port, timeout = options.timeout, connect = options.connecttimeout, idle = options.idletimeout;
   if (!Number("port", 0, 65535, "the port", port) || !Number("timeout", 1, 86400, "the timeout (seconds)", timeout) ||
       !Number("connect-timeout", 1, 86400, "--connect-timeout (seconds)", connect) ||
       !Number("idle-timeout", 1, 86400, "--idle-timeout (seconds)", idle))

@@ -76,9 +76,12 @@ class CArchive {
   template <class T>
   std::unique_ptr<T> ReadOwned() {
     switch (ReadObjectTag(T::classinfo)) {
-      case Tag::Null: return nullptr;
-      case Tag::Back: Fail(CArchiveException::BadReference, "an object owned twice");
-      case Tag::New: break;
+      case Tag::Null:
+        return nullptr;
+      case Tag::Back:
+        Fail(CArchiveException::BadReference, "an object owned twice");
+      case Tag::New:
+        break;
     }
     auto object = std::make_unique<T>();
     LoadNewObject(*object);
@@ -89,9 +92,12 @@ class CArchive {
   template <class T>
   T* ReadReference() {
     switch (ReadObjectTag(T::classinfo)) {
-      case Tag::Null: return nullptr;
-      case Tag::Back: return static_cast<T*>(m_lastback);
-      case Tag::New: break;
+      case Tag::Null:
+        return nullptr;
+      case Tag::Back:
+        return static_cast<T*>(m_lastback);
+      case Tag::New:
+        break;
     }
     Fail(CArchiveException::BadReference, "a new object where a reference was expected");
   }

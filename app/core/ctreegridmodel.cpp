@@ -45,8 +45,7 @@ QVariant CTreeGridModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 bool CTreeGridModel::IsShown(const CTreeItem* item) const {
-  return item && item->m_row >= 0 && item->m_row < static_cast<int>(m_rows.size()) &&
-         m_rows[item->m_row] == item;
+  return item && item->m_row >= 0 && item->m_row < static_cast<int>(m_rows.size()) && m_rows[item->m_row] == item;
 }
 
 int CTreeGridModel::ShownDescendants(const CTreeItem* item) const {
@@ -176,9 +175,7 @@ void CTreeGridModel::DeleteLastRoot() {
   DeleteItem(last, last->m_row);
 }
 
-CTreeItem* CTreeGridModel::GetTreeItem(int row) const {
-  return row >= 0 && row < rowCount() ? m_rows[row] : nullptr;
-}
+CTreeItem* CTreeGridModel::GetTreeItem(int row) const { return row >= 0 && row < rowCount() ? m_rows[row] : nullptr; }
 
 int CTreeGridModel::GetSelectedRow() const {
   int first = -1;

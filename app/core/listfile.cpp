@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "messageseam.h"
 
@@ -73,8 +73,8 @@ bool ReadListFile(const QString& path, QByteArray& contents) {
 }
 
 QString DamagedCopyPath(const QString& path) {
-  const QString base = path + QStringLiteral(".damaged-") +
-                       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  const QString base =
+      path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
   QString candidate = base;
   for (int n = 2; QFileInfo::exists(candidate) && n < 1000; ++n) candidate = base + u'-' + QString::number(n);
   return candidate;

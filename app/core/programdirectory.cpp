@@ -4,6 +4,4 @@
 
 #include "programdir.h"
 
-QString ProgramDirectory() {
-  return QFile::decodeName(QByteArray::fromStdString(lark::programdirectory()));
-}
+QString ProgramDirectory() { return QFile::decodeName(QByteArray::fromStdString(lark::programdirectory())); }

@@ -6,8 +6,8 @@
 #include "programdir.h"
 
 QString ResolveSaveDirectory(const QString& directory, const QString& programdirectory) {
-  return QFile::decodeName(QByteArray::fromStdString(
-      lark::resolvelocaldir(QFile::encodeName(directory).toStdString(), QFile::encodeName(programdirectory).toStdString())));
+  return QFile::decodeName(QByteArray::fromStdString(lark::resolvelocaldir(
+      QFile::encodeName(directory).toStdString(), QFile::encodeName(programdirectory).toStdString())));
 }
 
 bool ProbeSaveDirectory(const QString& directory, const QString& programdirectory) {

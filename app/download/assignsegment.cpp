@@ -32,8 +32,7 @@ int CDownloadList::assignsegment(int task, int k) {
   CDownRootAppend& t = Task(task);
   const int segments = t.SegmentCount();
   if (k < 0 || static_cast<size_t>(k) >= t.branchactive.size() || t.branchseg.size() != t.branchactive.size() ||
-      static_cast<int>(t.segowner.size()) != segments || t.segpos.size() != segments ||
-      t.segend.size() != segments)
+      static_cast<int>(t.segowner.size()) != segments || t.segpos.size() != segments || t.segend.size() != segments)
     return 1;
   // A stopped branch may have written past the position of the last tick:
   // work handed on starts where its bytes end, not before.

@@ -11,14 +11,14 @@
 
 #include <algorithm>
 
-#include "lark.h"
-#include "numbertext.h"
 #include "core/carchive.h"
 #include "core/enginemessageevent.h"
 #include "core/programdirectory.h"
 #include "core/savedirectory.h"
 #include "core/treegridrules.h"
 #include "core/urlcredentials.h"
+#include "lark.h"
+#include "numbertext.h"
 
 namespace {
 constexpr qsizetype kUrlColumn = 5;  // of the root row's sub-items
@@ -40,9 +40,8 @@ CDownloadList::CDownloadList(CMessageSeam& messages, QObject* parent)
 CDownloadList::~CDownloadList() = default;
 
 QStringList CDownloadList::ColumnHeaders() {
-  return {QStringLiteral("FileName"),      QStringLiteral("Total length(Bytes)"),
-          QStringLiteral("Downloaded length(Bytes)"), QStringLiteral("Percent"),
-          QStringLiteral("Speed(Byte/Sec)"), QStringLiteral("Directory"),
+  return {QStringLiteral("FileName"), QStringLiteral("Total length(Bytes)"), QStringLiteral("Downloaded length(Bytes)"),
+          QStringLiteral("Percent"),  QStringLiteral("Speed(Byte/Sec)"),     QStringLiteral("Directory"),
           QStringLiteral("URL")};
 }
 
@@ -118,8 +117,12 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   auto info = std::make_unique<CItemInfo>();
   info->kind = ItemKind::OwnImage;
   info->text = name;
-  info->subitems = {QString(), QString(), QString(), QString(),
-                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())), WithoutUrlCredentials(url)};
+  info->subitems = {QString(),
+                    QString(),
+                    QString(),
+                    QString(),
+                    QDir::cleanPath(ResolveSaveDirectory(localdir, ProgramDirectory())),
+                    WithoutUrlCredentials(url)};
   info->image = kTaskStopped;
   CTreeItem* root = m_model.InsertRootItem(std::move(info));
   for (unsigned k = 0; k < std::max(count, 1u); ++k) {
@@ -148,13 +151,12 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   if (lark::getserverconnected(node, connected, 0) == 0 && connected) ProbeSoon();
 }
 
-unsigned CDownloadList::CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user,
-                                           QString pass, const QString& localdir, bool connectnow, bool pasv,
-                                           bool ascii) {
+unsigned CDownloadList::CreateDownloadTask(QString url, unsigned branches, unsigned port, QString user, QString pass,
+                                           const QString& localdir, bool connectnow, bool pasv, bool ascii) {
   MoveUrlCredentials(url, user, pass);
   void* node = nullptr;
-  const unsigned result = lark::addnode(node, Local8(url), branches, port, Local8(user), Local8(pass),
-                                        Local8(localdir), connectnow, pasv, ascii, false);
+  const unsigned result = lark::addnode(node, Local8(url), branches, port, Local8(user), Local8(pass), Local8(localdir),
+                                        connectnow, pasv, ascii, false);
   if (result == 1) {
     AddCreatedTask(node, url);
   } else if (result == 0 && node) {
@@ -191,8 +193,8 @@ void CDownloadList::Serialize(CArchive& ar) {
 
 ListFileLoad CDownloadList::LoadListFile(ListFileAccess access) {
   if (m_listpath.isEmpty()) return ListFileLoad::Loaded;
-  const ListFileLoad result =
-      ::LoadListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages, nullptr, access);
+  const ListFileLoad result = ::LoadListFile(
+      m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages, nullptr, access);
   m_maywriteback = MayWriteBack(result);
   // Lists of earlier versions kept a URL's password in the URL.
   for (int i = 0; i < TaskCount(); ++i) {
@@ -208,7 +210,8 @@ ListFileLoad CDownloadList::LoadListFile(ListFileAccess access) {
 bool CDownloadList::SaveListFile() {
   if (m_listpath.isEmpty()) return true;
   if (!m_maywriteback) return false;
-  return ::SaveListFile(m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
+  return ::SaveListFile(
+      m_listpath, [this](CArchive& ar) { Serialize(ar); }, m_messages);
 }
 
 QByteArray CDownloadList::EngineFileBytes(int task) const {
@@ -249,9 +252,8 @@ void CDownloadList::recreatenodes() {
   for (int i = 0; i < TaskCount(); ++i) {
     CDownRootAppend& t = Task(i);
     void* node = nullptr;
-    const unsigned result =
-        lark::addnode(node, Local8(t.url), t.branchcount, t.port, Local8(t.user), Local8(t.pass),
-                      Local8(t.localdir), false, t.pasvmode != 0, t.ascimode != 0, false);
+    const unsigned result = lark::addnode(node, Local8(t.url), t.branchcount, t.port, Local8(t.user), Local8(t.pass),
+                                          Local8(t.localdir), false, t.pasvmode != 0, t.ascimode != 0, false);
     if (result == 1) {
       t.node = node;
     } else {

@@ -33,7 +33,7 @@ class CMessageSeam;
 // shorter ones wait `firstwait`, doubled each time up to `maxwait`, and
 // after `maxfailures` of them in a row the branch gives up.
 struct RetryPolicy {
-  uint32_t firstwait = 1000;   // ms
+  uint32_t firstwait = 1000;  // ms
   uint32_t maxwait = 30000;
   int maxfailures = 8;
   int64_t goodtry = 65536;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "numbertext.h"
 #include "core/carchive.h"
 #include "core/defaultset.h"
+#include "numbertext.h"
 
 namespace {
 

@@ -9,21 +9,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "probestate.h"
 #include "core/cobject.h"
 #include "core/tasklogin.h"
+#include "probestate.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
 // automatic retry of a dropped or stalled connection.
 struct BranchRetry {
-  int failures = 0;          // restarts in a row without progress
-  bool pending = false;      // a restart is due at `due`
-  bool gaveup = false;       // too many failures: left inactive
+  int failures = 0;      // restarts in a row without progress
+  bool pending = false;  // a restart is due at `due`
+  bool gaveup = false;   // too many failures: left inactive
   uint32_t due = 0;
-  int64_t lastwrite = -1;    // write offset at the last movement
-  uint32_t lastmove = 0;     // tick of that movement
-  int64_t failedat = -1;     // write offset when the last failure was seen
-  int64_t trystart = -1;     // write offset when the current try began
+  int64_t lastwrite = -1;  // write offset at the last movement
+  uint32_t lastmove = 0;   // tick of that movement
+  int64_t failedat = -1;   // write offset when the last failure was seen
+  int64_t trystart = -1;   // write offset when the current try began
 };
 
 class CDownRootAppend : public CObject, public TaskLogin {

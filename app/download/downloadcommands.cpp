@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include "core/commandids.h"
-#include "lark.h"
-#include "numbertext.h"
 #include "core/messageseam.h"
 #include "core/programdirectory.h"
 #include "core/savedirectory.h"
 #include "core/treegridrules.h"
+#include "lark.h"
+#include "numbertext.h"
 
 namespace {
 void* Branch(void* node, int k) {
@@ -40,8 +40,10 @@ void CDownloadList::StartDownload(int row) {
   t.probetries = 0;
   t.probewaits = false;
   lark::setresumeenable(t.node, 1);  // a new probe decides again
-  if (protocol == 1) lark::savecommand(t.node, "");
-  else lark::generateinitcommand(t.node);
+  if (protocol == 1)
+    lark::savecommand(t.node, "");
+  else
+    lark::generateinitcommand(t.node);
   lark::connect(t.node, 1);
   ProbeSoon();
 }
@@ -95,8 +97,7 @@ void CDownloadList::ResumeDownload(int row) {
 void CDownloadList::StopDownload(int row) {
   const int task = TaskOfRow(row);
   if (task < 0) return;
-  if (!m_messages.Ask(QStringLiteral("The whole selected download task will be disconnected, are you sure?")))
-    return;
+  if (!m_messages.Ask(QStringLiteral("The whole selected download task will be disconnected, are you sure?"))) return;
   CDownRootAppend& t = Task(task);
   std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
   t.retry.assign(t.retry.size(), BranchRetry{});

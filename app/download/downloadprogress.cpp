@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <vector>
+#include "core/treegridrules.h"
 #include "lark.h"
 #include "numbertext.h"
-#include "core/treegridrules.h"
 
 namespace {
 QString Percent(int64_t done, int64_t whole) {
@@ -74,8 +74,7 @@ void CDownloadList::MarkTry(int task, int k) {
 bool CDownloadList::IsComplete(int task) const {
   const CDownRootAppend& t = *m_tasks[static_cast<size_t>(task)];
   CTreeItem* root = RootOf(task);
-  return root && root->GetData().GetSubItem(2) == QStringLiteral("100") && !t.AnyBranchActive() &&
-         !RetryPending(task);
+  return root && root->GetData().GetSubItem(2) == QStringLiteral("100") && !t.AnyBranchActive() && !RetryPending(task);
 }
 
 // A connection that ended before its segment did. A final answer ends the

@@ -7,13 +7,13 @@
 #include "cdownloadlist.h"
 
 #include <algorithm>
+#include "core/treegridrules.h"
+#include "core/urlhost.h"
 #include "httptext.h"
 #include "lark.h"
 #include "listing/listingparser.h"
 #include "localfile.h"
 #include "numbertext.h"
-#include "core/treegridrules.h"
-#include "core/urlhost.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ std::string HttpRequestHead(void* node) {
   const std::string path = FtpPath(node);
   return "GET " + path + " HTTP/1.1\r\nHost: " + server +
          "\r\nAccept: */*\r\nPragma: no-cache\r\nCache-Control: no-cache\r\nUser-Agent: Skylark\r\n"
-         "Referer: " + scheme + "://" + server + path + "\r\nConnection: close\r\n";
+         "Referer: " +
+         scheme + "://" + server + path + "\r\nConnection: close\r\n";
 }
 
 constexpr int kStuckTicks = 5;  // ticks a probe connection may refuse the next request
@@ -97,7 +98,8 @@ void CDownloadList::AdvanceProbe(int i) {
   if (!t.failure.isEmpty()) return;
   RunDueProbe(i);
   if (t.probewaits) return;
-  if (any == 0 && t.probestate != ProbeState::ProbeAnswered && t.probestate != ProbeState::RestAnswered && t.probestate != ProbeState::LateAnswer && t.probestate != ProbeState::SampleAnswered) {
+  if (any == 0 && t.probestate != ProbeState::ProbeAnswered && t.probestate != ProbeState::RestAnswered &&
+      t.probestate != ProbeState::LateAnswer && t.probestate != ProbeState::SampleAnswered) {
     if (ProbeFailed(i)) return;
     // A branch waiting for its automatic restart keeps the task running, and
     // so does one that let go after the progress pass looked: that pass
@@ -107,18 +109,31 @@ void CDownloadList::AdvanceProbe(int i) {
       return;
     }
     const QString percent = RootOf(i) ? RootOf(i)->GetData().GetSubItem(2) : QString();
-    if (percent == QStringLiteral("100")) SetRootImage(i, ItemKind::FileInDirectory, 0);
-    else SetRootImage(i, ItemKind::TaskImage, kTaskStopped);
-    if (t.probestate == ProbeState::ProbeSent || t.probestate == ProbeState::RestSent || t.probestate == ProbeState::Downloading) t.probestate = ProbeState::Idle;
+    if (percent == QStringLiteral("100"))
+      SetRootImage(i, ItemKind::FileInDirectory, 0);
+    else
+      SetRootImage(i, ItemKind::TaskImage, kTaskStopped);
+    if (t.probestate == ProbeState::ProbeSent || t.probestate == ProbeState::RestSent ||
+        t.probestate == ProbeState::Downloading)
+      t.probestate = ProbeState::Idle;
     return;
   }
   SetRootImage(i, ItemKind::TaskImage, kTaskRunning);
   switch (t.probestate) {
-    case ProbeState::Idle: IssueProbe(i); break;
-    case ProbeState::ProbeAnswered: IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i); break;
-    case ProbeState::RestAnswered: EvaluateRestAnswer(i); break;
-    case ProbeState::SampleAnswered: EvaluateRestAnswer(i); break;
-    default: break;
+    case ProbeState::Idle:
+      IssueProbe(i);
+      break;
+    case ProbeState::ProbeAnswered:
+      IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i);
+      break;
+    case ProbeState::RestAnswered:
+      EvaluateRestAnswer(i);
+      break;
+    case ProbeState::SampleAnswered:
+      EvaluateRestAnswer(i);
+      break;
+    default:
+      break;
   }
 }
 
@@ -158,8 +173,10 @@ void CDownloadList::RunDueProbe(int task) {
   CDownRootAppend& t = Task(task);
   if (!t.probewaits || static_cast<int32_t>(TickCount() - t.probedue) < 0) return;
   t.probewaits = false;
-  if (IsHttp(t.node)) lark::savecommand(t.node, "");
-  else lark::generateinitcommand(t.node);
+  if (IsHttp(t.node))
+    lark::savecommand(t.node, "");
+  else
+    lark::generateinitcommand(t.node);
   if (lark::connect(t.node, 1) == 0) ProbeSoon();
 }
 
@@ -189,11 +206,13 @@ void CDownloadList::ProbePass() {
     CDownRootAppend& t = Task(i);
     int any = 0;
     if (lark::getserverconnected(t.node, any, 0) != 0) continue;
-    const bool moves = t.probestate == ProbeState::ProbeAnswered || t.probestate == ProbeState::RestAnswered || t.probestate == ProbeState::SampleAnswered ||
-                       (t.probestate == ProbeState::Idle && any) || t.probewaits;
+    const bool moves = t.probestate == ProbeState::ProbeAnswered || t.probestate == ProbeState::RestAnswered ||
+                       t.probestate == ProbeState::SampleAnswered || (t.probestate == ProbeState::Idle && any) ||
+                       t.probewaits;
     if (!moves) continue;
     AdvanceProbe(i);
-    if (t.probestate == ProbeState::Idle || t.probestate == ProbeState::ProbeAnswered || t.probestate == ProbeState::RestAnswered || t.probestate == ProbeState::SampleAnswered || t.probewaits)
+    if (t.probestate == ProbeState::Idle || t.probestate == ProbeState::ProbeAnswered ||
+        t.probestate == ProbeState::RestAnswered || t.probestate == ProbeState::SampleAnswered || t.probewaits)
       waiting = true;
   }
   if (waiting && --m_probechecks > 0) m_probecheck.start(kProbeCheckMs);
@@ -201,9 +220,10 @@ void CDownloadList::ProbePass() {
 
 void CDownloadList::IssueProbe(int task) {
   CDownRootAppend& t = Task(task);
-  const std::string request = IsHttp(t.node) ? HttpRequestHead(t.node) + "Range: bytes=1-\r\n\r\n"
-                                              : "list " + FtpPath(t.node);
-  if (lark::fetchftpcontent(t.node, request, this, kProbeMessage, 0, t.id, 1) == 0) t.probestate = ProbeState::ProbeSent;
+  const std::string request =
+      IsHttp(t.node) ? HttpRequestHead(t.node) + "Range: bytes=1-\r\n\r\n" : "list " + FtpPath(t.node);
+  if (lark::fetchftpcontent(t.node, request, this, kProbeMessage, 0, t.id, 1) == 0)
+    t.probestate = ProbeState::ProbeSent;
 }
 
 void CDownloadList::ShowTotal(int task) {
@@ -268,9 +288,12 @@ void CDownloadList::EvaluateHttpProbe(int task) {
     const bool ranged = code == 206 && range.start == 1;
     if (!ranged && lark::setresumeenable(t.node, 0) != 0) return;
     const int64_t contentlength = lark::contentlength(head);
-    if (ranged) length = contentlength >= 0 ? contentlength + 1 : range.total;
-    else if (code == 206) length = range.total;
-    else if (contentlength >= 0 && !lark::ischunked(head)) length = contentlength;
+    if (ranged)
+      length = contentlength >= 0 ? contentlength + 1 : range.total;
+    else if (code == 206)
+      length = range.total;
+    else if (contentlength >= 0 && !lark::ischunked(head))
+      length = contentlength;
   }
   t.totallength = OffsetText(length);
   ShowTotal(task);
@@ -319,7 +342,8 @@ void CDownloadList::EvaluateRestAnswer(int task) {
   t.probetries = 0;
   int connected = 0;
   lark::getserverconnected(t.node, connected, 0);
-  if (t.probestate == ProbeState::RestAnswered && t.probereply.startsWith(QStringLiteral("350 ")) && t.branchcount > 1 && connected) {
+  if (t.probestate == ProbeState::RestAnswered && t.probereply.startsWith(QStringLiteral("350 ")) &&
+      t.branchcount > 1 && connected) {
     // A 350 is a claim: a few KiB fetched from byte 1 let the branch that
     // starts at byte 0 prove that the server honours it.
     RequestSample(task);
@@ -329,7 +353,8 @@ void CDownloadList::EvaluateRestAnswer(int task) {
     lark::disconnect(t.node, 0);
     return;
   }
-  if (t.probestate == ProbeState::RestAnswered && !t.probereply.startsWith(QStringLiteral("350 ")) && lark::setresumeenable(t.node, 0) != 0)
+  if (t.probestate == ProbeState::RestAnswered && !t.probereply.startsWith(QStringLiteral("350 ")) &&
+      lark::setresumeenable(t.node, 0) != 0)
     return;
   int resume = 1;
   if (lark::getresumeenable(t.node, resume) != 0) resume = 1;

@@ -1,7 +1,7 @@
 #include "localfile.h"
 
-#include <cerrno>
 #include <fcntl.h>
+#include <cerrno>
 
 int OpenFreshLocalFile(const QByteArray& path, bool& created) {
   const int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC;

@@ -26,5 +26,6 @@ int64_t ParseOffset(const QString& text, bool* ok) {
 uint32_t TickCount() {
   timespec now{};
   if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return 0;
-  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                               static_cast<uint64_t>(now.tv_nsec) / 1000000u);
 }

@@ -9,7 +9,19 @@
 //   mtimetype: 0 unknown, 1 local time, 2 remote time to the minute,
 //              3 remote day only; mtime counts seconds since 1970-01-01 UTC.
 //   idtype: 1 when the server gave a unique identifier (id, idlen).
-struct ParsedLine { const char* name; int namelen; int trycwd; int tryretr; int sizetype; int64_t size; int mtimetype; int64_t mtime; int idtype; const char* id; int idlen; };
+struct ParsedLine {
+  const char* name;
+  int namelen;
+  int trycwd;
+  int tryretr;
+  int sizetype;
+  int64_t size;
+  int mtimetype;
+  int64_t mtime;
+  int idtype;
+  const char* id;
+  int idlen;
+};
 
 // Understands EPLF, UNIX "ls -l", VMS and MS-DOS lines. Returns 1 when the
 // line describes an entry, else 0 (and out is all zero). Reads only

@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "scriptedseam.h"
 #include "browse/browsetaskcreation.h"
 #include "browse/csitebrowslist.h"
-#include "lark.h"
 #include "core/enginemessageevent.h"
+#include "lark.h"
+#include "scriptedseam.h"
 
 class BrowseTest : public ::testing::Test {
  protected:
@@ -56,10 +56,10 @@ class BrowseTest : public ::testing::Test {
   // Lists until the site's first listing is shown; returns the directory.
   CTreeItem* FirstListing(CBrowsRootAppend& site, int ms = 20000) {
     CTreeItem* shown = nullptr;
-    auto connection = QObject::connect(list.get(), &CSiteBrowsList::ListingShown,
-                                       [&](CBrowsRootAppend* s, CTreeItem* dir) {
-                                         if (s == &site) shown = dir;
-                                       });
+    auto connection =
+        QObject::connect(list.get(), &CSiteBrowsList::ListingShown, [&](CBrowsRootAppend* s, CTreeItem* dir) {
+          if (s == &site) shown = dir;
+        });
     RunUntil([&] { return shown != nullptr; }, ms);
     QObject::disconnect(connection);
     return shown;

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "browse/browsecommands.h"
-#include "browsefixture.h"
 #include "browse/listingdisplay.h"
+#include "browsefixture.h"
 #include "core/citeminfo.h"
 #include "core/tasknoderemoval.h"
 #include "testservers.h"
@@ -182,9 +182,9 @@ TEST_F(BrowseFtp, NamesThatAreNotUtf8AreEnteredByTheirOwnBytes) {
     EXPECT_EQ(request->url.toStdString(), "ftp://127.0.0.1" + std::string(c.url));
 
     const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + c.url;
-    const ts::ProgramRun get = ts::runProgram(
-        SKYLARK_CLI, {"get", "-n", "2", "-d", (saved.path() / "dl").string(), "--timeout", "20", url},
-        {.home = (saved.path() / "home").string()});
+    const ts::ProgramRun get =
+        ts::runProgram(SKYLARK_CLI, {"get", "-n", "2", "-d", (saved.path() / "dl").string(), "--timeout", "20", url},
+                       {.home = (saved.path() / "home").string()});
     ASSERT_EQ(get.status, 0) << url << "\n" << get.output;
     EXPECT_EQ(ts::sha256OfFile(saved.path() / "dl" / (c.name + ".bin")),
               ts::sha256OfFile(root.path() / c.name / (c.name + ".bin")));
@@ -202,8 +202,9 @@ TEST_F(BrowseFtp, AListingCutOffByADisconnectDoesNotHoldTheSite) {
   ASSERT_TRUE(RunUntil([&] { return site.navstate == ListingStep::ListSent; })) << Log(site);
   ASSERT_EQ(lark::disconnect(site.node, 0), 0u);
   // The cycle ends with the connection, and the next tick shows the site offline.
-  ASSERT_TRUE(RunUntil([&] { return site.navstate == ListingStep::Idle && list->SiteEntryOf(site)->GetData().image == 3; }))
-      << Log(site);
+  ASSERT_TRUE(RunUntil([&] {
+    return site.navstate == ListingStep::Idle && list->SiteEntryOf(site)->GetData().image == 3;
+  })) << Log(site);
   ASSERT_EQ(lark::connect(site.node, 1), 0u);
   CTreeItem* entry = list->SiteEntryOf(site);
   ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, entry, {}) == StepResult::Done; })) << Log(site);

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "browse/browsecommands.h"
-#include "browsefixture.h"
 #include "browse/browselistfile.h"
+#include "browsefixture.h"
 #include "core/carchive.h"
 #include "core/citeminfo.h"
 

@@ -24,12 +24,14 @@ TEST(ListingDisplay, NamesKeepTheServersBytes) {
     const char* url;
   } cases[] = {
       {"plain.txt", "plain.txt", "plain.txt"},
-      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},            // UTF-8: readable in the URL too
-      {"caf\xE9", "caf\xC3\xA9", "caf%E9"},                      // Latin-1: shown alike, other bytes
+      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},  // UTF-8: readable in the URL too
+      {"caf\xE9", "caf\xC3\xA9", "caf%E9"},           // Latin-1: shown alike, other bytes
       {"100%", "100%", "100%25"},
       {"50%\xE9 off", "50%\xC3\xA9 off", "50%25%E9 off"},
       {"\xC3\xA9\xE9", "\xC3\x83\xC2\xA9\xC3\xA9", "%C3%A9%E9"},  // not UTF-8 as a whole
-      {"\xEF\xBB\xBF" "bom", nullptr, "%EF%BB%BFbom"},  // shown without its mark
+      {"\xEF\xBB\xBF"
+       "bom",
+       nullptr, "%EF%BB%BFbom"},  // shown without its mark
   };
   for (const auto& c : cases) {
     CItemInfo info;
@@ -59,12 +61,9 @@ TEST(ListingDisplay, GroupsDigitsOfTheWhole64BitSize) {
     int64_t value;
     const char* shown;
   } cases[] = {
-      {0, "0"},
-      {999, "999"},
-      {1000, "1,000"},
-      {5368709120LL, "5,368,709,120"},
-      {-1234, "-1,234"},
-      {INT64_MAX, "9,223,372,036,854,775,807"},
+      {0, "0"},          {999, "999"},
+      {1000, "1,000"},   {5368709120LL, "5,368,709,120"},
+      {-1234, "-1,234"}, {INT64_MAX, "9,223,372,036,854,775,807"},
   };
   for (const auto& c : cases) EXPECT_EQ(GroupDigits(c.value).toStdString(), c.shown) << c.value;
 }
@@ -120,7 +119,8 @@ TEST(ListingDisplay, LongLinesAndLargeSizesAreKept) {
 }
 
 TEST(ListingDisplay, NamesKeepTheirBytes) {
-  const auto entries = ParseListing("-rw-r--r-- 1 u g 1 Jan 5 2001 caf\xc3\xa9\r\n-rw-r--r-- 1 u g 1 Jan 5 2001 na\xefve\r\n");
+  const auto entries =
+      ParseListing("-rw-r--r-- 1 u g 1 Jan 5 2001 caf\xc3\xa9\r\n-rw-r--r-- 1 u g 1 Jan 5 2001 na\xefve\r\n");
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name, QStringLiteral("caf\u00e9"));
   EXPECT_EQ(entries[1].name, QStringLiteral("na\u00efve")) << "not UTF-8: taken byte for byte";

@@ -34,7 +34,8 @@ TEST_F(CliGet, DownloadsFromEveryServerKind) {
   const struct {
     std::string url;
     const char* branches;
-  } cases[] = {{http.url("a.bin"), "8"}, {pyftpd.url("a.bin"), "4"}, {vsftpd.url("a.bin"), "2"}, {http.url("a.bin"), "1"}};
+  } cases[] = {
+      {http.url("a.bin"), "8"}, {pyftpd.url("a.bin"), "4"}, {vsftpd.url("a.bin"), "2"}, {http.url("a.bin"), "1"}};
   for (const auto& c : cases) {
     std::filesystem::remove(out.path() / "dl" / "a.bin");
     const CliRun run = Cli({"get", "-n", c.branches, "-d", dir, "--timeout", "30", c.url}, home);
@@ -162,7 +163,8 @@ TEST_F(CliGet, ARedirectNeverReplacesAnotherFile) {
   const CliRun run = Cli({"get", "-n", "2", "-d", dir, "--timeout", "20", http.url("redirect/a.bin")}, home);
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(testsupport::readWholeFile(mine), "not the download's");
-  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "a (1).bin"), testsupport::sha256OfFile(source)) << run.output;
+  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "a (1).bin"), testsupport::sha256OfFile(source))
+      << run.output;
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "scriptedseam.h"
 #include "browse/browselistfile.h"
 #include "browse/csitebrowslist.h"
 #include "core/citeminfo.h"
+#include "scriptedseam.h"
 #include "testservers.h"
 
 namespace ts = testsupport;
@@ -83,7 +83,7 @@ TEST_F(CliLs, ListsThePwdDirectoryOfPyftpdlibWithALogin) {
   files->writeRandomFile("big.bin", 1234567, 3);
   ts::PyftpdServer ftp(files->path());
   const CliRun run = Cli({"ls", "-u", ts::PyftpdServer::user, "-p", ts::PyftpdServer::password, "--timeout", "30",
-                       QString("ftp://127.0.0.1:%1").arg(ftp.port())});
+                          QString("ftp://127.0.0.1:%1").arg(ftp.port())});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, 5), "pub/\t") << run.out;
   EXPECT_NE(run.out.find("\nbig.bin\t1,234,567\t"), std::string::npos) << run.out;
@@ -110,11 +110,15 @@ TEST_F(CliLs, FailuresExitNonZeroWithOneLine) {
     int status;
     const char* message;
   } cases[] = {
-      {"missing directory", {QString::fromStdString(ftp.url("nowhere/"))}, 1,
+      {"missing directory",
+       {QString::fromStdString(ftp.url("nowhere/"))},
+       1,
        "Target directory:/nowhere/ does not exist!"},
       {"a file", {QString::fromStdString(ftp.url("pub/readme.txt"))}, 1, "names a file"},
       {"login refused", {QString::fromStdString(refusing.url(""))}, 1, "login refused"},
-      {"silent server", {"--timeout", "2", QString("ftp://127.0.0.1:%1/").arg(silent.port())}, 1,
+      {"silent server",
+       {"--timeout", "2", QString("ftp://127.0.0.1:%1/").arg(silent.port())},
+       1,
        "nothing was listed within 2 seconds"},
       {"no URL", {}, 2, "no URL given"},
       {"bad port", {"-P", "70000", "ftp://127.0.0.1/"}, 2, "port"},

@@ -90,7 +90,8 @@ TEST_F(CliTls, HttpsAndFtpesOverIpv6) {
     for (const char* branches : {"1", "4"}) {
       SCOPED_TRACE(url + " " + branches + " branches");
       std::filesystem::remove(out.path() / "dl" / "v6.bin");
-      const ts::ProgramRun run = Cli({"get", "-n", branches, "-d", dir, "--timeout", "20", "--ca-certificate", ca, url});
+      const ts::ProgramRun run =
+          Cli({"get", "-n", branches, "-d", dir, "--timeout", "20", "--ca-certificate", ca, url});
       EXPECT_EQ(run.status, 0) << run.output << ftpes.log();
       EXPECT_EQ(Sha("v6.bin"), sum) << run.output;
     }
@@ -112,10 +113,11 @@ TEST_F(CliTls, SilentHandshakeTimesOut) {
 TEST_F(CliTls, RedirectsGoBetweenHttpAndHttps) {
   const auto source = files.writeRandomFile("real/a.bin", 600000, 22);
   ts::NginxServer last(files.path());
-  ts::NginxServer middle(files.path(), {}, {Tls(Kind::Valid).certificate, Tls(Kind::Valid).key,
-                                            {{"/hop/a.bin", last.url("real/a.bin")}}});
-  ts::NginxServer first(files.path(), {}, {"", "", {{"/start/a.bin", middle.url("hop/a.bin")},
-                                                     {"/secure/a.bin", middle.url("real/a.bin")}}});
+  ts::NginxServer middle(
+      files.path(), {}, {Tls(Kind::Valid).certificate, Tls(Kind::Valid).key, {{"/hop/a.bin", last.url("real/a.bin")}}});
+  ts::NginxServer first(
+      files.path(), {},
+      {"", "", {{"/start/a.bin", middle.url("hop/a.bin")}, {"/secure/a.bin", middle.url("real/a.bin")}}});
   // Every branch follows the probe to the server it ends on, in its scheme.
   for (const char* path : {"start/a.bin", "secure/a.bin"}) {
     std::filesystem::remove(out.path() / "dl" / "a.bin");
@@ -130,8 +132,16 @@ TEST_F(CliTls, RedirectsGoBetweenHttpAndHttps) {
 TEST_F(CliTls, KilledHttpsDownloadResumes) {
   const auto source = files.writeRandomFile("k.bin", 1500000, 23);
   ts::NginxServer https(files.path(), {.rateLimit = 150000}, Tls(Kind::Valid));
-  const std::vector<std::string> args = {"get", "-n", "3", "-d", dir, "--list", (out.path() / "tasks.dat").string(),
-                                         "--ca-certificate", ca, https.url("k.bin")};
+  const std::vector<std::string> args = {"get",
+                                         "-n",
+                                         "3",
+                                         "-d",
+                                         dir,
+                                         "--list",
+                                         (out.path() / "tasks.dat").string(),
+                                         "--ca-certificate",
+                                         ca,
+                                         https.url("k.bin")};
   EXPECT_EQ(Cli(args, 2000).status, 128 + SIGKILL);
   const ts::ProgramRun second = Cli(args);
   EXPECT_EQ(second.status, 0) << second.output;

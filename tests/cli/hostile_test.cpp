@@ -21,8 +21,8 @@ using Clock = std::chrono::steady_clock;
 
 // Small values keep the rows that must wait short. Keep the strings and the
 // numbers in step: the bounds below are derived from the numbers.
-const std::vector<std::string> kOptions = {"--connect-timeout", "2", "--idle-timeout", "2",
-                                           "--retry-wait",      "0.05", "--tries",       "3"};
+const std::vector<std::string> kOptions = {"--connect-timeout", "2",    "--idle-timeout", "2",
+                                           "--retry-wait",      "0.05", "--tries",        "3"};
 constexpr double kIdleTimeout = 2;
 constexpr double kRetryWait = 0.05;
 constexpr int kTries = 3;

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "scriptedseam.h"
 #include "browse/browselistfile.h"
-#include "download/cdownloadlist.h"
 #include "browse/csitebrowslist.h"
+#include "download/cdownloadlist.h"
+#include "scriptedseam.h"
 #include "testservers.h"
 
 namespace {
@@ -46,7 +46,8 @@ struct Damage {
 // count written at every offset.
 std::vector<Damage> Damages(const QByteArray& sound) {
   std::vector<Damage> damages;
-  for (qsizetype at = 1; at < sound.size(); at += 37) damages.push_back({"cut at " + std::to_string(at), sound.left(at)});
+  for (qsizetype at = 1; at < sound.size(); at += 37)
+    damages.push_back({"cut at " + std::to_string(at), sound.left(at)});
   for (uint64_t seed = 1; seed <= 6; ++seed) {
     const qsizetype keep = sound.size() * static_cast<qsizetype>(seed) / 7;
     const std::string tail = testsupport::randomBytes(512, seed);

@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #ifdef SKYLARK_TEST_ENGINE
-#include "lark.h"
 #include "core/enginemessageevent.h"
+#include "lark.h"
 #endif
 
 #ifdef SKYLARK_TEST_WIDGETS

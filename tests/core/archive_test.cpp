@@ -13,10 +13,16 @@ namespace {
 // Builds expected bytes: numbers little-endian, texts raw.
 struct Bytes {
   QByteArray data;
-  Bytes& b(uint8_t v) { data.append(static_cast<char>(v)); return *this; }
+  Bytes& b(uint8_t v) {
+    data.append(static_cast<char>(v));
+    return *this;
+  }
   Bytes& w(uint16_t v) { return b(v & 0xFF).b(v >> 8); }
   Bytes& d(uint32_t v) { return w(v & 0xFFFF).w(v >> 16); }
-  Bytes& s(const char* text) { data.append(text); return *this; }
+  Bytes& s(const char* text) {
+    data.append(text);
+    return *this;
+  }
   Bytes& newclass(const char* name) { return w(0xFFFF).w(1).w(static_cast<uint16_t>(strlen(name))).s(name); }
   // An item data record with only its text set.
   Bytes& info(const char* text) {
@@ -67,8 +73,8 @@ TEST(Archive, PrimitivesHaveTheirExactBytes) {
       {"text 254", [&](CArchive& ar) { ar.WriteText(text254); }, Bytes().b(254).data, 1 + 254},
       {"text 255", [&](CArchive& ar) { ar.WriteText(text255); }, Bytes().b(0xFF).w(255).data, 3 + 255},
       {"text 0xFFFD", [&](CArchive& ar) { ar.WriteText(text65533); }, Bytes().b(0xFF).w(0xFFFD).data, 3 + 0xFFFD},
-      {"text 0xFFFE", [&](CArchive& ar) { ar.WriteText(text65534); },
-       Bytes().b(0xFF).w(0xFFFF).d(0xFFFE).data, 7 + 0xFFFE},
+      {"text 0xFFFE", [&](CArchive& ar) { ar.WriteText(text65534); }, Bytes().b(0xFF).w(0xFFFF).d(0xFFFE).data,
+       7 + 0xFFFE},
       {"null object", [](CArchive& ar) { ar.WriteObject(nullptr); }, Bytes().w(0).data, 2},
   };
   for (const Case& c : cases) {
@@ -100,14 +106,21 @@ TEST(Archive, TreeBlockHasTheExactBytes) {
                                   .newclass("CTreeItem")  // index 1, the root 2
                                   .w(1)
                                   .w(0x8001)  // the child, 3
-                                  .w(0).d(1).w(2)
+                                  .w(0)
+                                  .d(1)
+                                  .w(2)
                                   .newclass("CItemInfo")  // index 4, the child's data 5
                                   .info("b")
-                                  .d(1).d(2).d(0xFFFFFFFF)
-                                  .d(1).w(0)
+                                  .d(1)
+                                  .d(2)
+                                  .d(0xFFFFFFFF)
+                                  .d(1)
+                                  .w(0)
                                   .w(0x8004)  // the root's data, 6
                                   .info("a")
-                                  .d(0).d(1).d(0xFFFFFFFF)
+                                  .d(0)
+                                  .d(1)
+                                  .d(0xFFFFFFFF)
                                   .data;
   EXPECT_EQ(Stored([&](CArchive& ar) { model.Serialize(ar); }).toHex(' '), expected.toHex(' '));
 }
@@ -123,12 +136,7 @@ TEST(Archive, BigIndicesUseTheLongForms) {
     ar.WriteObject(&first);                // class 0x8000, object 0x8001
     ar.WriteObject(&second);               // class back reference 0x8000
   });
-  const QByteArray tail = Bytes()
-                              .w(0x7FFE)
-                              .w(0x7FFF).d(0x7FFF)
-                              .newclass("CTestOther")
-                              .w(0x7FFF).d(0x80008000)
-                              .data;
+  const QByteArray tail = Bytes().w(0x7FFE).w(0x7FFF).d(0x7FFF).newclass("CTestOther").w(0x7FFF).d(0x80008000).data;
   EXPECT_EQ(bytes.right(tail.size()).toHex(' '), tail.toHex(' '));
 
   CArchive in(bytes);
@@ -185,8 +193,7 @@ TEST(Archive, DamagedFilesFailWithTheirCause) {
       {"class tag naming an object",
        item(Bytes().d(2).newclass("CTreeItem")).newclass("CItemInfo").info("a").d(0).d(1).d(0).w(0x8002).data,
        CArchiveException::BadReference},
-      {"data of the wrong class", item(Bytes().d(1).newclass("CTreeItem")).w(0x8001).data,
-       CArchiveException::BadClass},
+      {"data of the wrong class", item(Bytes().d(1).newclass("CTreeItem")).w(0x8001).data, CArchiveException::BadClass},
       {"child owned twice (a cycle)", Bytes().d(1).newclass("CTreeItem").w(1).w(2).data,
        CArchiveException::BadReference},
       {"parent that is a new object", Bytes().d(1).newclass("CTreeItem").w(0).d(1).w(0x8001).data,

@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "scriptedseam.h"
 #include "core/ctreegridmodel.h"
 #include "core/enginemessageevent.h"
 #include "core/listfile.h"
+#include "scriptedseam.h"
 
 namespace {
 
@@ -36,7 +36,9 @@ class ListFile : public ::testing::Test {
 
 TEST_F(ListFile, FirstStartCreatesAnEmptyPrivateFile) {
   CTreeGridModel model;
-  EXPECT_EQ(LoadListFile(Path(), [&](CArchive& ar) { model.Serialize(ar); }, messages), ListFileLoad::Loaded);
+  EXPECT_EQ(LoadListFile(
+                Path(), [&](CArchive& ar) { model.Serialize(ar); }, messages),
+            ListFileLoad::Loaded);
   EXPECT_EQ(model.rowCount(), 0);
   EXPECT_TRUE(messages.notices.isEmpty());
   struct stat info {};
@@ -52,22 +54,28 @@ TEST_F(ListFile, SaveReplacesTheFileWholeAndPrivately) {
   old.write(QByteArray(10000, 'x'));
   old.close();
   ASSERT_TRUE(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
-  EXPECT_TRUE(SaveListFile(Path(), [&](CArchive& ar) { model.Serialize(ar); }, messages));
+  EXPECT_TRUE(SaveListFile(
+      Path(), [&](CArchive& ar) { model.Serialize(ar); }, messages));
   struct stat info {};
   ASSERT_EQ(stat(QFile::encodeName(Path()).constData(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"lark1.dat"});  // no temporary left
 
   CTreeGridModel loaded;
-  EXPECT_EQ(LoadListFile(Path(), [&](CArchive& ar) { loaded.Serialize(ar); }, messages), ListFileLoad::Loaded);
+  EXPECT_EQ(LoadListFile(
+                Path(), [&](CArchive& ar) { loaded.Serialize(ar); }, messages),
+            ListFileLoad::Loaded);
   EXPECT_EQ(loaded.rowCount(), 2);
 }
 
 TEST_F(ListFile, UnreachableFileSaysItCouldNotBeCreated) {
   const QString path = dir.filePath("missing/lark2.dat");
   CTreeGridModel model;
-  EXPECT_EQ(LoadListFile(path, [&](CArchive& ar) { model.Serialize(ar); }, messages), ListFileLoad::CouldNotOpen);
-  EXPECT_FALSE(SaveListFile(path, [&](CArchive& ar) { model.Serialize(ar); }, messages));
+  EXPECT_EQ(LoadListFile(
+                path, [&](CArchive& ar) { model.Serialize(ar); }, messages),
+            ListFileLoad::CouldNotOpen);
+  EXPECT_FALSE(SaveListFile(
+      path, [&](CArchive& ar) { model.Serialize(ar); }, messages));
   EXPECT_EQ(messages.notices, (QStringList{"Could not create file!", "Could not create file!"}));
 }
 

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "scriptedseam.h"
 #include "core/defaultset.h"
 #include "core/recenturls.h"
-#include "core/urlcredentials.h"
 #include "core/savedirectory.h"
 #include "core/settingsstore.h"
+#include "core/urlcredentials.h"
+#include "scriptedseam.h"
 
 namespace {
 
@@ -88,7 +88,8 @@ TEST_F(Settings, FullHistoryDropsWholeUrlsOnly) {
   const QStringList urls = RecentUrls(store);
   ASSERT_FALSE(urls.isEmpty());
   EXPECT_EQ(urls.first(), "ftp://host399.example/dir/");
-  for (const QString& kept : urls) EXPECT_TRUE(kept.startsWith("ftp://host") && kept.endsWith(".example/dir/")) << kept.toStdString();
+  for (const QString& kept : urls)
+    EXPECT_TRUE(kept.startsWith("ftp://host") && kept.endsWith(".example/dir/")) << kept.toStdString();
   ClearRecentUrls(store);
   EXPECT_TRUE(RecentUrls(store).isEmpty());
 }
@@ -102,9 +103,9 @@ TEST(UrlCredentials, PasswordsLeaveTheUrl) {
       {"ftp://u:p@host:2121/pub/", "", "", "ftp://host:2121/pub/", "u", "p"},
       {"u:p@host/f.zip", "", "", "host/f.zip", "u", "p"},
       {"ftp://u:p@host/", "field", "fieldpass", "ftp://host/", "field", "fieldpass"},  // the fields win
-      {"ftp://u:a@b@host/", "", "", "ftp://b@host/", "u", "a"},                      // split at the first "@"
-      {"ftp://user@host/", "", "", "ftp://user@host/", "", ""},                       // no password: left alone
-      {"http://host/a:b@c", "", "", "http://host/a:b@c", "", ""},                     // "@" in the path
+      {"ftp://u:a@b@host/", "", "", "ftp://b@host/", "u", "a"},                        // split at the first "@"
+      {"ftp://user@host/", "", "", "ftp://user@host/", "", ""},                        // no password: left alone
+      {"http://host/a:b@c", "", "", "http://host/a:b@c", "", ""},                      // "@" in the path
       {"ftp://host", "", "", "ftp://host", "", ""},
   };
   for (Case c : cases) {
@@ -174,7 +175,8 @@ TEST_F(Settings, SavingProbesOnlyAChangedDirectoryAndSavesTheRestAnyway) {
   pages.cacertificate = program.filePath("plainfile");
   EXPECT_TRUE(SaveDefaultSet(store, pages, "made", program.path(), messages));
   ASSERT_EQ(messages.notices.size(), 2);
-  EXPECT_TRUE(messages.notices.back().startsWith("Can't load the CA certificate file")) << messages.notices.back().toStdString();
+  EXPECT_TRUE(messages.notices.back().startsWith("Can't load the CA certificate file"))
+      << messages.notices.back().toStdString();
   ReadDefaultSet(CSettingsStore(), read);
   EXPECT_EQ(read.cacertificate, pages.cacertificate);
   pages.cacertificate.clear();
@@ -188,10 +190,14 @@ TEST(RangeValidation, AcceptsOnlyWholeNumbersInRange) {
     uint32_t low, high;
     bool ok;
   } cases[] = {
-      {"1", 1, 100, true},           {"100", 1, 100, true},
-      {"0", 1, 100, false},          {"101", 1, 100, false},
-      {"", 1, 100, false},           {"-1", 1, 100, false},
-      {"5x", 1, 100, false},         {" 42 ", 1, 100, true},
+      {"1", 1, 100, true},
+      {"100", 1, 100, true},
+      {"0", 1, 100, false},
+      {"101", 1, 100, false},
+      {"", 1, 100, false},
+      {"-1", 1, 100, false},
+      {"5x", 1, 100, false},
+      {" 42 ", 1, 100, true},
       {"4294967295", 0, kMaxIdleSeconds, true},
       {"4294967296", 0, kMaxIdleSeconds, false},
       {"99999999999999999999999", 0, kMaxIdleSeconds, false},

@@ -157,9 +157,9 @@ TEST(TreeGridRules, TextCutting) {
     int width;
     QString shown;
   } cases[] = {
-      {"abcdef", 64, "abcdef"},    // 60 + 4 margin fits exactly
-      {"abcdef", 63, "ab..."},     // 20 + 30 + 4 <= 63
-      {"abcdef", 10, "a..."},      // one character always stays
+      {"abcdef", 64, "abcdef"},  // 60 + 4 margin fits exactly
+      {"abcdef", 63, "ab..."},   // 20 + 30 + 4 <= 63
+      {"abcdef", 10, "a..."},    // one character always stays
       {"", 0, ""},
       {"ab", 23, "a..."},
   };

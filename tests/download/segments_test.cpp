@@ -2,10 +2,10 @@
 // the tasks' nodes exist but never connect.
 #include <QFile>
 
-#include "downloadfixture.h"
-#include "download/numbertext.h"
 #include "core/carchive.h"
 #include "core/listfile.h"
+#include "download/numbertext.h"
+#include "downloadfixture.h"
 
 namespace {
 
@@ -13,8 +13,9 @@ TEST(NumberText, GroupsEveryThreeDigitsFromTheRight) {
   const struct {
     const char* in;
     const char* out;
-  } cases[] = {{"0", "0"},         {"999", "999"},       {"1000", "1,000"},       {"1234567", "1,234,567"},
-               {"-100", "-,100"},  {"-1000", "-1,000"},  {"", ""},                {"9223372036854775807", "9,223,372,036,854,775,807"}};
+  } cases[] = {
+      {"0", "0"},        {"999", "999"},      {"1000", "1,000"}, {"1234567", "1,234,567"},
+      {"-100", "-,100"}, {"-1000", "-1,000"}, {"", ""},          {"9223372036854775807", "9,223,372,036,854,775,807"}};
   for (const auto& c : cases) EXPECT_EQ(GroupDigits(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
   EXPECT_EQ(GroupNumber(3LL << 31), QStringLiteral("6,442,450,944"));  // beyond 32 bits
 }
@@ -79,8 +80,8 @@ TEST_F(SegmentTest, SplitsARunningSegmentOnlyAboveTheThreshold) {
 TEST_F(SegmentTest, TakesOverTheLargestSegmentOfAnIdleBranchFirst) {
   // Branch 0 (idle) left 400 bytes, branch 1 (running) has 900000 left,
   // branch 2 (idle) left 5000: branch 0 takes branch 2's remainder.
-  const int task = Table(3, {{0, 600, 1000, 0}, {1000, 100000, 1000000, 1}, {1000000, 1000000, 1005000, 2}},
-                         {0, 1, 2}, {0, 1, 0});
+  const int task =
+      Table(3, {{0, 600, 1000, 0}, {1000, 100000, 1000000, 1}, {1000000, 1000000, 1005000, 2}}, {0, 1, 2}, {0, 1, 0});
   list.Task(task).segpos[2] = QStringLiteral("1000000");
   EXPECT_EQ(list.assignsegment(task, 0), 0);
   CDownRootAppend& t = list.Task(task);
@@ -115,8 +116,8 @@ TEST_F(SegmentTest, TakeOverInTheStopTickKeepsPositionsWithinTheirSegments) {
 TEST_F(SegmentTest, ASegmentItsOwnerMovedOnFromIsFreeAndTheOwnersEndStays) {
   // Branch 0 left segment 0 at 100000 (a dropped connection) and now
   // fetches segment 2; branch 1 is done and looks for work.
-  const int task = Table(2, {{0, 100000, 600000, 0}, {600000, 600000, 600000, 1}, {600000, 650000, 700000, 0}},
-                         {2, 1}, {1, 1});
+  const int task =
+      Table(2, {{0, 100000, 600000, 0}, {600000, 600000, 600000, 1}, {600000, 650000, 700000, 0}}, {2, 1}, {1, 1});
   void* owner = nullptr;
   lark::getdownbranch(list.Task(task).node, 1, owner);
   lark::setfilepointer(owner, 650000, 1);
@@ -145,12 +146,24 @@ TEST_F(SegmentTest, AReloadedTaskKeepsEveryStoredPosition) {
     int assigned;  // branches handed work before the pass, as a resume does
     const char* percent;
   } cases[] = {
-      {"finished", {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2},
-                    {750000, 1000000, 1000000, 3}}, {0, 1, 2, 3}, 4, "100"},
-      {"one segment left", {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2},
-                            {750000, 800000, 1000000, 3}}, {0, 1, 2, 3}, 4, "80"},
-      {"not yet handed out", {{0, 100000, 250000, 0}, {250000, 300000, 500000, 1}, {500000, 750000, 750000, 2},
-                              {750000, 800000, 1000000, 3}}, {0, 1, 2, 3}, 0, "45"},
+      {"finished",
+       {{0, 250000, 250000, 0},
+        {250000, 500000, 500000, 1},
+        {500000, 750000, 750000, 2},
+        {750000, 1000000, 1000000, 3}},
+       {0, 1, 2, 3},
+       4,
+       "100"},
+      {"one segment left",
+       {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2}, {750000, 800000, 1000000, 3}},
+       {0, 1, 2, 3},
+       4,
+       "80"},
+      {"not yet handed out",
+       {{0, 100000, 250000, 0}, {250000, 300000, 500000, 1}, {500000, 750000, 750000, 2}, {750000, 800000, 1000000, 3}},
+       {0, 1, 2, 3},
+       0,
+       "45"},
   };
   for (const auto& c : cases) {
     list.SetListFilePath(path);

@@ -3,9 +3,9 @@
 
 #include <fstream>
 
-#include "downloadfixture.h"
-#include "download/numbertext.h"
 #include "core/listfile.h"
+#include "download/numbertext.h"
+#include "downloadfixture.h"
 
 namespace {
 
@@ -31,14 +31,29 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
     int resume;
     std::vector<int64_t> ends;
   } cases[] = {
-      {"ranged", 1000, 3, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1-999/1000\r\nContent-Length: 999\r\n\r\n",
-       "1000", 1, {333, 666, 1000}},
+      {"ranged",
+       1000,
+       3,
+       "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1-999/1000\r\nContent-Length: 999\r\n\r\n",
+       "1000",
+       1,
+       {333, 666, 1000}},
       {"norange", 1000, 3, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", "1000", 0, {1000}},
-      {"lying", 1000, 3, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/1000\r\nContent-Length: 1000\r\n\r\n",
-       "1000", 0, {1000}},
+      {"lying",
+       1000,
+       3,
+       "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/1000\r\nContent-Length: 1000\r\n\r\n",
+       "1000",
+       0,
+       {1000}},
       {"onebyte", 1, 2, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */1\r\n\r\n", "1", 0, {1}},
       {"nolength", 5000, 2, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", "-1", 0, {0}},
-      {"short", 2, 3, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1-1/2\r\nContent-Length: 1\r\n\r\n", "2", 1,
+      {"short",
+       2,
+       3,
+       "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1-1/2\r\nContent-Length: 1\r\n\r\n",
+       "2",
+       1,
        {2}},
   };
   for (const auto& c : cases) {
@@ -47,7 +62,9 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
     const int task = Create(http.url(c.name), c.branches, false);
     CDownRootAppend& t = list.Task(task);
     t.probestate = ProbeState::ProbeAnswered;
-    t.probereply = QString::fromLatin1(c.answer).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    t.probereply = QString::fromLatin1(c.answer)
+                       .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                       .replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     list.downloadtick();
     EXPECT_EQ(t.totallength, QString::fromLatin1(c.total)) << c.name;
     EXPECT_EQ(ResumeOf(t.node), c.resume) << c.name;
@@ -69,11 +86,13 @@ TEST_F(ProbeTest, RefusedProbeFailsTheTask) {
   const struct {
     std::string url;
     const char* says;
-  } cases[] = {{http.url("gone.bin"), "the server answered \"HTTP/1.1 404"}, {refusing.url("gone.bin"), "login refused"}};
+  } cases[] = {{http.url("gone.bin"), "the server answered \"HTTP/1.1 404"},
+               {refusing.url("gone.bin"), "login refused"}};
   for (const auto& c : cases) {
     const int task = Create(c.url, 2);
     EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task); }, 10)) << c.url;
-    EXPECT_TRUE(list.FailureReason(task).startsWith(QString::fromUtf8(c.says))) << list.FailureReason(task).toStdString();
+    EXPECT_TRUE(list.FailureReason(task).startsWith(QString::fromUtf8(c.says)))
+        << list.FailureReason(task).toStdString();
     EXPECT_EQ(list.Task(task).starttick, 0u);
     EXPECT_FALSE(list.IsComplete(task));
     EXPECT_TRUE(list.RootOf(task)->GetData().GetSubItem(3).startsWith(QStringLiteral("failed: "))) << c.url;
@@ -101,8 +120,10 @@ TEST_F(TransferTest, HttpDownloadsMatchTheirSource) {
   for (const auto& c : cases) {
     const auto source = files.writeRandomFile(c.name, c.size, 5);
     std::unique_ptr<testsupport::LoopbackServer> server;
-    if (c.scenario) server = std::make_unique<testsupport::FaultServer>(testsupport::FaultProtocol::Http, c.scenario, files.path());
-    else server = std::make_unique<testsupport::NginxServer>(files.path());
+    if (c.scenario)
+      server = std::make_unique<testsupport::FaultServer>(testsupport::FaultProtocol::Http, c.scenario, files.path());
+    else
+      server = std::make_unique<testsupport::NginxServer>(files.path());
     const int task = Create(server->url(c.path ? c.path : c.name), c.branches);
     EXPECT_TRUE(Complete(task, 30)) << c.name << "\n" << server->log();
     EXPECT_EQ(Result(c.name), sha256OfFile(source)) << c.name;
@@ -213,7 +234,9 @@ TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
   for (const char* name : {"missing.bin", "kept.bin"}) {
     const int task = Create(ftp.url(name), 1);
     // A 550 ends the probe (waiting) or, once retried enough, the branches.
-    EXPECT_TRUE(RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == ProbeState::ProbeAnswered; }, 30)) << name;
+    EXPECT_TRUE(
+        RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == ProbeState::ProbeAnswered; }, 30))
+        << name;
     RunUntil([] { return false; }, 1);
   }
   EXPECT_FALSE(std::filesystem::exists(out.path() / "missing.bin"));
@@ -276,7 +299,8 @@ TEST_F(TransferTest, CutConnectionsAreRetriedUntilShortTriesRunOut) {
     const CDownRootAppend& t = list.Task(task);
     EXPECT_FALSE(list.IsComplete(task));
     EXPECT_NE(list.FailureReason(task).indexOf(QStringLiteral("connection closed by server (after 3 tries)")), -1)
-        << list.FailureReason(task).toStdString() << "\n" << http.log();
+        << list.FailureReason(task).toStdString() << "\n"
+        << http.log();
     const std::string got = testsupport::readWholeFile(out.path() / "c.bin");
     const std::string want = testsupport::readWholeFile(source);
     int64_t written = 0;
@@ -322,7 +346,8 @@ TEST_F(TransferTest, StopSaveReloadAndContinueResumesEverySegment) {
   }
 
   list.StopDownload(0);
-  EXPECT_EQ(seam.questions.value(0), QStringLiteral("The whole selected download task will be disconnected, are you sure?"));
+  EXPECT_EQ(seam.questions.value(0),
+            QStringLiteral("The whole selected download task will be disconnected, are you sure?"));
   list.updateprogress(task);
   ASSERT_TRUE(list.SaveListFile());
   const int64_t before = done(list, task);

@@ -40,4 +40,4 @@ TEST(Addresses, FamiliesAlternateIpv6First)
     }
 }
 
-}  // namespace
+} // namespace

@@ -112,4 +112,4 @@ size_t openfilecount()
     return count;
 }
 
-}  // namespace enginetest
+} // namespace enginetest

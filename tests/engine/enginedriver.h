@@ -38,8 +38,7 @@ private:
     std::vector<PostedMessage> messages_;
 };
 
-template <typename Predicate>
-bool waituntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(20))
+template <typename Predicate> bool waituntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(20))
 {
     auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
@@ -67,4 +66,4 @@ void startdownload(void* task, int64_t size);
 int64_t writeoffset(void* branch);
 size_t openfilecount();
 
-}  // namespace enginetest
+} // namespace enginetest

@@ -61,7 +61,8 @@ protected:
             const int64_t part = filesize / count;
             startbranch(task, 1, 0, part);
             EXPECT_TRUE(waituntil([&] { return writeoffset(task) > 0 || !connected(task, 1); })) << wholelog(task);
-            for (unsigned i = 2; i <= count; ++i) startbranch(task, i, part * (i - 1), i == count ? filesize : part * i);
+            for (unsigned i = 2; i <= count; ++i)
+                startbranch(task, i, part * (i - 1), i == count ? filesize : part * i);
         } else {
             startdownload(task, filesize);
         }
@@ -158,15 +159,16 @@ TEST_F(Ipv6, EveryAddressIsTriedUntilOneConnects)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(v6.port()));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_TRUE(silent >= 0 && filler >= 0 && ::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                ::listen(silent, 0) == 0 && ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+    ASSERT_TRUE(
+        silent >= 0 && filler >= 0 && ::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::listen(silent, 0) == 0 && ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
         << "no silent listener on 127.0.0.1:" << v6.port();
 
     struct Case {
         int port;
         std::vector<const char*> addresses;
         const char* logged;
-        const char* failure;  // null: the download succeeds
+        const char* failure; // null: the download succeeds
     } cases[] = {
         {v4.port(), {"::1", "127.0.0.1"}, "failed (Connection refused), trying 127.0.0.1", nullptr},
         {v6.port(), {"127.0.0.1", "::1"}, "failed (no answer within 300 ms), trying [::1]", nullptr},
@@ -204,4 +206,4 @@ TEST_F(Ipv6, EveryAddressIsTriedUntilOneConnects)
     ::close(filler);
 }
 
-}  // namespace
+} // namespace

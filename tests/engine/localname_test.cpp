@@ -27,10 +27,10 @@ TEST(LocalName, EveryNameIsSafeAndReadable)
     } cases[] = {
         {"/large.bin?n=3", NameSource::HttpPath, "large.bin"},
         {"/big100.bin?rate=500000#top", NameSource::HttpPath, "big100.bin"},
-        {"/dl?file=a/b.zip", NameSource::HttpPath, "dl"},  // a "/" in the query is no segment
+        {"/dl?file=a/b.zip", NameSource::HttpPath, "dl"}, // a "/" in the query is no segment
         {"/a%20b.txt", NameSource::HttpPath, "a b.txt"},
         {"/%C3%A9t%C3%A9.txt", NameSource::HttpPath, "\xC3\xA9t\xC3\xA9.txt"},
-        {"/caf%E9.txt", NameSource::HttpPath, "caf%E9.txt"},      // not UTF-8: the escape stays
+        {"/caf%E9.txt", NameSource::HttpPath, "caf%E9.txt"}, // not UTF-8: the escape stays
         {"/%C3%A9%E9.txt", NameSource::HttpPath, "\xC3\xA9%E9.txt"},
         {"/%zz.txt", NameSource::HttpPath, "%zz.txt"},
         {"/.bashrc", NameSource::HttpPath, "bashrc"},
@@ -42,14 +42,15 @@ TEST(LocalName, EveryNameIsSafeAndReadable)
         {"/?only=query", NameSource::HttpPath, "index.html"},
         {"http://host", NameSource::HttpPath, "host"},
         {"/" + longstem + ".tar.gz", NameSource::HttpPath, std::string(252, 'a') + ".gz"},
-        {"/pub/a%20b.txt", NameSource::FtpPath, "a%20b.txt"},   // a server's name as it stands
+        {"/pub/a%20b.txt", NameSource::FtpPath, "a%20b.txt"}, // a server's name as it stands
         {"/pub/what?.txt", NameSource::FtpPath, "what?.txt"},
         {"/pub/caf\xE9.txt", NameSource::FtpPath, "caf\xE9.txt"},
         {"/pub/.profile", NameSource::FtpPath, "profile"},
         {"/pub/...", NameSource::FtpPath, "server"},
     };
     for (const auto& c : cases) {
-        const std::string name = lark::localfilename(c.path, c.source, c.source == NameSource::FtpPath ? "server" : "index.html");
+        const std::string name =
+            lark::localfilename(c.path, c.source, c.source == NameSource::FtpPath ? "server" : "index.html");
         EXPECT_EQ(name, c.name) << c.path;
         EXPECT_LE(name.size(), 255u) << c.path;
         EXPECT_EQ(name.find('/'), std::string::npos) << c.path;
@@ -91,7 +92,7 @@ TEST(LocalName, ARedirectsNameNeverReplacesAnotherFile)
     const std::string long250(250, 'x');
     const struct {
         const char* why;
-        std::vector<std::string> present;  // "name" a file, "name/" a directory, "name@" a dangling link
+        std::vector<std::string> present; // "name" a file, "name/" a directory, "name@" a dangling link
         std::string name;
         std::string own;
         std::string chosen;
@@ -105,12 +106,18 @@ TEST(LocalName, ARedirectsNameNeverReplacesAnotherFile)
         {"no extension", {"README"}, "README", "", "README (1)"},
         {"dotted stem", {"v1.2.zip"}, "v1.2.zip", "", "v1.2 (1).zip"},
         {"tar and its compression", {"src.TAR.gz"}, "src.TAR.gz", "", "src (1).TAR.gz"},
-        {"too long to be an extension", {"a.notanextension12345"}, "a.notanextension12345", "",
+        {"too long to be an extension",
+         {"a.notanextension12345"},
+         "a.notanextension12345",
+         "",
          "a.notanextension12345 (1)"},
         {"a directory", {"real.bin/"}, "real.bin", "", "real (1).bin"},
         {"a dangling link", {"real.bin@"}, "real.bin", "", "real (1).bin"},
         {"cut to fit", {long250 + ".bin"}, long250 + ".bin", "", std::string(247, 'x') + " (1).bin"},
-        {"UTF-8 cut whole", {std::string(249, 'x') + "\xC3\xA9.bin"}, std::string(249, 'x') + "\xC3\xA9.bin", "",
+        {"UTF-8 cut whole",
+         {std::string(249, 'x') + "\xC3\xA9.bin"},
+         std::string(249, 'x') + "\xC3\xA9.bin",
+         "",
          std::string(247, 'x') + " (1).bin"},
     };
     for (const auto& c : cases) {
@@ -119,9 +126,12 @@ TEST(LocalName, ARedirectsNameNeverReplacesAnotherFile)
         for (const std::string& entry : c.present) {
             const bool marked = entry.back() == '/' || entry.back() == '@';
             const std::string path = dir + "/" + entry.substr(0, entry.size() - (marked ? 1 : 0));
-            if (entry.back() == '/') ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
-            else if (entry.back() == '@') ASSERT_EQ(symlink((dir + "/missing").c_str(), path.c_str()), 0) << path;
-            else ASSERT_GE(close(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644)), 0) << path;
+            if (entry.back() == '/')
+                ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
+            else if (entry.back() == '@')
+                ASSERT_EQ(symlink((dir + "/missing").c_str(), path.c_str()), 0) << path;
+            else
+                ASSERT_GE(close(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644)), 0) << path;
         }
         const std::string chosen = lark::unusedlocalname(dir, c.name, c.own);
         EXPECT_EQ(chosen, c.chosen) << c.why;
@@ -145,4 +155,4 @@ TEST(LocalName, EveryNumberTakenGivesNoName)
     std::filesystem::remove_all(dir);
 }
 
-}  // namespace
+} // namespace

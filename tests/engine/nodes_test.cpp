@@ -16,8 +16,7 @@ std::vector<lark::EngineNode*> walk()
 {
     std::vector<lark::EngineNode*> visited;
     lark::EngineNode* head = lark::listhead();
-    for (lark::EngineNode* n = lark::successor(head); n && n != head && visited.size() < 1000;
-         n = lark::successor(n))
+    for (lark::EngineNode* n = lark::successor(head); n && n != head && visited.size() < 1000; n = lark::successor(n))
         visited.push_back(n);
     return visited;
 }
@@ -36,9 +35,8 @@ TEST_F(Nodes, EmptyListAndWalkOrder)
     void* s = addbrowse("ftp://h/");
     void* b = adddownload("http://h/b", 1);
     std::vector<lark::EngineNode*> expected = {
-        static_cast<lark::EngineNode*>(b), static_cast<lark::EngineNode*>(s),
-        static_cast<lark::EngineNode*>(a), static_cast<lark::EngineNode*>(branch(a, 2)),
-        static_cast<lark::EngineNode*>(branch(a, 3))};
+        static_cast<lark::EngineNode*>(b), static_cast<lark::EngineNode*>(s), static_cast<lark::EngineNode*>(a),
+        static_cast<lark::EngineNode*>(branch(a, 2)), static_cast<lark::EngineNode*>(branch(a, 3))};
     EXPECT_EQ(walk(), expected);
 }
 
@@ -70,8 +68,8 @@ TEST_F(Nodes, BranchChains)
         unsigned status;
         void* branch;
     } cases[] = {
-        {site, 1, 0, site}, {site, 2, 3, nullptr}, {one, 0, 0, nullptr},
-        {three, 3, 0, branch(three, 3)}, {three, 4, 3, nullptr},
+        {site, 1, 0, site},     {site, 2, 3, nullptr}, {one, 0, 0, nullptr}, {three, 3, 0, branch(three, 3)},
+        {three, 4, 3, nullptr},
     };
     for (const Case& c : cases) {
         void* got = reinterpret_cast<void*>(1);
@@ -96,7 +94,7 @@ TEST_F(Nodes, ConnectedOfAWholeDownload)
     int connected = -1;
     lark::getserverconnected(d, connected, 0);
     EXPECT_EQ(connected, 0);
-    static_cast<lark::EngineNode*>(branch(d, 3))->serverconnected = 1;  // as if started
+    static_cast<lark::EngineNode*>(branch(d, 3))->serverconnected = 1; // as if started
     lark::getserverconnected(d, connected, 0);
     EXPECT_EQ(connected, 1);
     lark::getserverconnected(d, connected, 1);
@@ -216,8 +214,8 @@ TEST_F(Nodes, DeleteWhileWorkersRunAndNodesComeAndGo)
     std::vector<void*> groups;
     for (int i = 0; i < 30; ++i) {
         void* node = nullptr;
-        lark::addnode(node, "ftp://127.0.0.1:1/f" + std::to_string(i), 1 + i % 4, 0, "", "", "", i % 3 == 0,
-                      true, false, false);
+        lark::addnode(node, "ftp://127.0.0.1:1/f" + std::to_string(i), 1 + i % 4, 0, "", "", "", i % 3 == 0, true,
+                      false, false);
         groups.push_back(node);
     }
     for (size_t i = 0; i < groups.size(); ++i) {
@@ -298,4 +296,4 @@ TEST_F(Nodes, LogKeepsItsNewestMegabyte)
     EXPECT_NE(all.find(line + "4999\r\n"), std::string::npos) << "the newest line stays";
 }
 
-}  // namespace
+} // namespace

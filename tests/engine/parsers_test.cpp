@@ -119,10 +119,10 @@ TEST(ParseResponseHeader, Table)
          "/new/file.zip", "file.zip"},
         {"foreign scheme, refused by the caller", "HTTP/1.1 302 F\r\nLocation: ftp://h/a\r\n\r\n", "/a", 0, 302,
          "ftp://h/a", "a"},
-        {"a URL in the query steers nothing", "HTTP/1.1 302 F\r\nLocation: /p?next=http://other:9/x\r\n\r\n", "/a",
-         0, 302, "/p?next=http://other:9/x", "p"},
-        {"dot segments", "HTTP/1.1 302 F\r\nLocation: ./x/../../b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302,
-         "/d1/b.zip", "b.zip"},
+        {"a URL in the query steers nothing", "HTTP/1.1 302 F\r\nLocation: /p?next=http://other:9/x\r\n\r\n", "/a", 0,
+         302, "/p?next=http://other:9/x", "p"},
+        {"dot segments", "HTTP/1.1 302 F\r\nLocation: ./x/../../b.zip\r\n\r\n", "/d1/d2/a.zip", 0, 302, "/d1/b.zip",
+         "b.zip"},
         {"above the root", "HTTP/1.1 302 F\r\nLocation: ../../../../b\r\n\r\n", "/d1/a", 0, 302, "/b", "b"},
         {"network path", "HTTP/1.1 302 F\r\nLocation: //other/b\r\n\r\n", "/a", 0, 302, "http://other/b", "b"},
         {"fragment dropped, base query not kept", "HTTP/1.1 302 F\r\nLocation: b#top\r\n\r\n", "/d/a?q=1", 0, 302,
@@ -154,8 +154,8 @@ TEST(HeaderFields, StatusRangeLengthAndCoding)
         int64_t start, total, length;
         bool chunked;
     } cases[] = {
-        {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 1000-1999/5000\r\nTransfer-Encoding:  Chunked\r\n\r\n",
-         206, 1000, 5000, -1, true},
+        {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 1000-1999/5000\r\nTransfer-Encoding:  Chunked\r\n\r\n", 206,
+         1000, 5000, -1, true},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", 200, -1, -1, 5, false},
         {"HTTP/1.1 416 R\r\ncontent-range: bytes */5\r\n\r\n", 416, -1, 5, -1, false},
         {"HTTP/1.1 206 P\r\nContent-Range: bytes=0-4/5\r\ncontent-length:\t 5 \r\n\r\n", 206, 0, 5, 5, false},
@@ -203,8 +203,8 @@ TEST(ChunkDecoder, AnySplitGivesTheSameBody)
 
 TEST(ChunkDecoder, RefusesMalformedInput)
 {
-    const char* bad[] = {"zz\r\nab\r\n", "3\r\nabcX\r\n", "FFFFFFFFFFFFFFFFF\r\n", "\r\n",
-                         "4000000000000001\r\n", "1zz\r\na\r\n"};
+    const char* bad[] = {"zz\r\nab\r\n", "3\r\nabcX\r\n",        "FFFFFFFFFFFFFFFFF\r\n",
+                         "\r\n",         "4000000000000001\r\n", "1zz\r\na\r\n"};
     for (const char* body : bad) {
         lark::ChunkDecoder::Result last;
         dechunk(body, 64, last);
@@ -306,4 +306,4 @@ TEST(HeaderFields, TooManyLinesIsRefused)
     EXPECT_TRUE(lark::toomanyheaderlines(header + "X: y\r\nX: y\r\n\r\n"));
 }
 
-}  // namespace
+} // namespace

@@ -21,8 +21,7 @@ TEST_F(Scripts, FtpStartScriptAndRestartNumber)
     EXPECT_EQ(initcommand(node), "user anonymous\r\npass peer@\r\ntype I\r\nrest 0\r\nretr /pub/a.zip\r\n");
     lark::setfilepointer(node, 123456789012, 0);
     lark::adjustrestpoint(node);
-    EXPECT_EQ(initcommand(node),
-              "user anonymous\r\npass peer@\r\ntype I\r\nrest 123456789012\r\nretr /pub/a.zip\r\n");
+    EXPECT_EQ(initcommand(node), "user anonymous\r\npass peer@\r\ntype I\r\nrest 123456789012\r\nretr /pub/a.zip\r\n");
     lark::setfilepointer(node, 7, 0);
     lark::adjustrestpoint(node);
     EXPECT_EQ(initcommand(node), "user anonymous\r\npass peer@\r\ntype I\r\nrest 7\r\nretr /pub/a.zip\r\n");
@@ -41,10 +40,9 @@ TEST_F(Scripts, HttpRequestAndRange)
     lark::addnode(node, "http://S:8080/f.bin", 1, 0, "", "", "", false, true, false, false);
     EXPECT_EQ(initcommand(node), "");
     lark::generateinitcommand(node);
-    const std::string request =
-        "GET /f.bin HTTP/1.1\r\nHost: S:8080\r\nAccept: */*\r\nPragma: no-cache\r\n"
-        "Cache-Control: no-cache\r\nUser-Agent: Skylark\r\nReferer: http://S:8080/f.bin\r\n"
-        "Connection: close\r\n";
+    const std::string request = "GET /f.bin HTTP/1.1\r\nHost: S:8080\r\nAccept: */*\r\nPragma: no-cache\r\n"
+                                "Cache-Control: no-cache\r\nUser-Agent: Skylark\r\nReferer: http://S:8080/f.bin\r\n"
+                                "Connection: close\r\n";
     EXPECT_EQ(initcommand(node), request + "\r\n");
     lark::setfilepointer(node, 1000, 0);
     lark::adjustrestpoint(node);
@@ -119,4 +117,4 @@ TEST(CommandQueue, AppendAndPop)
     EXPECT_EQ(node.commandqueue, "rest");
 }
 
-}  // namespace
+} // namespace

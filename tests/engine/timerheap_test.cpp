@@ -36,4 +36,4 @@ TEST(TimerHeap, ExpiresInDeadlineOrderAndHonoursCancels)
     EXPECT_TRUE(heap.expire(1000).empty());
 }
 
-}  // namespace
+} // namespace

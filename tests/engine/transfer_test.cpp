@@ -108,9 +108,9 @@ TEST_F(Transfers, WholeFilesFromRealServers)
         bool pasv;
         unsigned branches;
     } cases[] = {
-        {Server::Nginx, true, 1},   {Server::Nginx, true, 4},   {Server::Nginx, true, 8},
-        {Server::Pyftpd, true, 3},  {Server::Pyftpd, false, 3}, {Server::Pyftpd, true, 1},
-        {Server::Vsftpd, true, 3},  {Server::Vsftpd, false, 2}, {Server::Vsftpd, true, 8},
+        {Server::Nginx, true, 1},  {Server::Nginx, true, 4},   {Server::Nginx, true, 8},
+        {Server::Pyftpd, true, 3}, {Server::Pyftpd, false, 3}, {Server::Pyftpd, true, 1},
+        {Server::Vsftpd, true, 3}, {Server::Vsftpd, false, 2}, {Server::Vsftpd, true, 8},
     };
     for (const Case& c : cases) {
         auto server = startserver(c.server, files->path());
@@ -141,7 +141,8 @@ TEST_F(Transfers, SecureTransfersFromRealServers)
     const std::string key = certificates.keyFile().string();
     ASSERT_EQ(lark::settlsoptions(certificates.caFile().string(), 1), 0u);
     std::vector<std::unique_ptr<ts::LoopbackServer>> servers;
-    servers.push_back(std::make_unique<ts::NginxServer>(files->path(), ts::NginxOptions{}, ts::NginxTls{cert, key, {}}));
+    servers.push_back(
+        std::make_unique<ts::NginxServer>(files->path(), ts::NginxOptions{}, ts::NginxTls{cert, key, {}}));
     servers.push_back(std::make_unique<ts::VsftpdServer>(files->path(), ts::VsftpdOptions{},
                                                          ts::VsftpdTls{ts::VsftpdTls::Explicit, cert, key}));
     servers.push_back(std::make_unique<ts::VsftpdServer>(files->path(), ts::VsftpdOptions{},
@@ -297,8 +298,10 @@ TEST_F(Transfers, ManyNodesConnectAndDeleteAtOnce)
         }
         for (size_t i = 0; i < tasks.size(); i += 2) lark::disconnect(tasks[i], 0);
         for (auto it = tasks.begin(); it != tasks.end();) {
-            if (lark::deletenode(*it) == 0) it = tasks.erase(it);
-            else ++it;
+            if (lark::deletenode(*it) == 0)
+                it = tasks.erase(it);
+            else
+                ++it;
         }
     }
     for (void* task : tasks) lark::disconnect(task, 0);
@@ -402,13 +405,13 @@ TEST_F(Transfers, NoDescriptorLeaksOverManyConnections)
 // What the engine must do with servers that misbehave.
 struct FaultCase {
     const char* scenario;
-    bool byname;  // the task URL names the server "localhost" with credentials
+    bool byname; // the task URL names the server "localhost" with credentials
     ts::FaultProtocol protocol;
     const char* path;
     unsigned branches;
-    int64_t start;        // a single branch's start, or -1 to split the file
-    bool complete;        // the file arrives whole
-    const char* logline;  // a line the node must have logged, or ""
+    int64_t start;       // a single branch's start, or -1 to split the file
+    bool complete;       // the file arrives whole
+    const char* logline; // a line the node must have logged, or ""
 };
 
 const FaultCase faultcases[] = {
@@ -451,8 +454,10 @@ TEST_P(MisbehavingServers, KeepTheFileSound)
         std::string url = server.url(c.path);
         if (c.byname) url.replace(url.find("127.0.0.1"), 9, "user:hidden@localhost");
         void* task = download(url, c.branches);
-        if (c.start >= 0) startbranch(task, 1, c.start, 0);
-        else startdownload(task, bigsize);
+        if (c.start >= 0)
+            startbranch(task, 1, c.start, 0);
+        else
+            startdownload(task, bigsize);
         ASSERT_TRUE(waitinactive(task, 60s)) << wholelog(task);
         std::string log = wholelog(task);
         if (*c.logline) {
@@ -640,7 +645,7 @@ TEST_F(Transfers, PartialSendsAreContinued)
         if (peer < 0) return;
         timeval limit{20, 0};
         setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        std::this_thread::sleep_for(500ms);  // let the client's socket fill up
+        std::this_thread::sleep_for(500ms); // let the client's socket fill up
         std::string got;
         char buffer[65536];
         while (got.size() < 4 || got.compare(got.size() - 4, 4, "\r\n\r\n") != 0) {
@@ -713,4 +718,4 @@ TEST_F(Transfers, UnsafeFileNamesAndLinksAreNeverWritten)
     EXPECT_NE(wholelog(nowhere).find("File Error:/proc/no/such/dir/a.bin\r\n"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "enginefixture.h"
 #include "engine.h"
+#include "enginefixture.h"
 #include "enginenode.h"
 #include "programdir.h"
 #include "urlparse.h"
@@ -93,9 +93,10 @@ using Classify = EngineTest;
 TEST_F(Classify, CheckOnlyNeverLeavesANode)
 {
     const std::pair<const char*, unsigned> cases[] = {
-        {"ftp://h", 0}, {"ftp://h/", 0}, {"ftp://h/pub/a.zip", 1}, {"http://h", 101},
-        {"http://h/", 101}, {"gopher://h/a", 101}, {"h/file.txt", 1}, {"ftp://h:70000/a", 101},
-        {"http://[::1]:8080/f", 1}, {"ftp://[::1]/", 0}, {"http://[::1/f", 101},
+        {"ftp://h", 0},      {"ftp://h/", 0},          {"ftp://h/pub/a.zip", 1},
+        {"http://h", 101},   {"http://h/", 101},       {"gopher://h/a", 101},
+        {"h/file.txt", 1},   {"ftp://h:70000/a", 101}, {"http://[::1]:8080/f", 1},
+        {"ftp://[::1]/", 0}, {"http://[::1/f", 101},
     };
     for (auto [url, expected] : cases) {
         void* node = reinterpret_cast<void*>(1);
@@ -146,7 +147,7 @@ TEST_F(Classify, PortArgumentAbove65535IsRefused)
     EXPECT_EQ(node, nullptr);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -191,4 +192,4 @@ TEST(LocalPaths, WhereDownloadsGo)
     EXPECT_NE(own.back(), '/');
 }
 
-}  // namespace
+} // namespace

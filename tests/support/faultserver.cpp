@@ -12,4 +12,4 @@ FaultServer::FaultServer(FaultProtocol protocol, const std::string& scenarios, c
                        options.user, "--password", options.password, "--idle", std::to_string(options.idleSeconds)});
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -119,4 +119,4 @@ public:
                 FaultServerOptions options = {});
 };
 
-}  // namespace testsupport
+} // namespace testsupport

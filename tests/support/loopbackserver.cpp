@@ -18,8 +18,7 @@ std::string LoopbackServer::url(std::string_view path) const
 {
     const std::string host = host_.find(':') == std::string::npos ? host_ : "[" + host_ + "]";
     std::string result = scheme_ + "://" + host + ":" + std::to_string(port_);
-    if (path.empty() || path.front() != '/')
-        result += '/';
+    if (path.empty() || path.front() != '/') result += '/';
     result += path;
     return result;
 }
@@ -45,8 +44,7 @@ std::string LoopbackServer::extraLogText() const
 
 void LoopbackServer::stop()
 {
-    if (process_)
-        process_->stop();
+    if (process_) process_->stop();
 }
 
 void LoopbackServer::startWithPortLine(const std::string& name, const std::vector<std::string>& argv)
@@ -56,4 +54,4 @@ void LoopbackServer::startWithPortLine(const std::string& name, const std::vecto
     process_->waitUntilAccepting(port_, startTimeout, host_);
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -80,4 +80,4 @@ void LoopbackServer::startOnFreePort(const std::string& name, ChoosePort chooseP
     }
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -36,4 +36,4 @@ public:
     std::string accessLog() const;
 };
 
-}  // namespace testsupport
+} // namespace testsupport

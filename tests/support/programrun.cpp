@@ -11,8 +11,7 @@
 
 namespace testsupport {
 
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const ProgramOptions& options)
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args, const ProgramOptions& options)
 {
     ProgramRun run;
     int pipefd[2];
@@ -62,4 +61,4 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     return run;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

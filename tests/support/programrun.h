@@ -25,4 +25,4 @@ struct ProgramOptions {
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const ProgramOptions& options = {});
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -28,4 +28,4 @@ public:
     static constexpr const char* password = "secret";
 };
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -52,10 +52,8 @@ void writeAll(int fd, const char* data, std::size_t length, const std::filesyste
 {
     while (length > 0) {
         const ssize_t written = ::write(fd, data, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            throw systemError("cannot write " + path.string());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) throw systemError("cannot write " + path.string());
         data += written;
         length -= std::size_t(written);
     }
@@ -65,7 +63,7 @@ void writeAll(int fd, const char* data, std::size_t length, const std::filesyste
 // last must be a multiple of 8 for the stream to match randomBytes().
 constexpr std::size_t writeBufferSize = 1 << 20;
 
-}  // namespace
+} // namespace
 
 ScratchDir::ScratchDir(std::string_view prefix)
 {
@@ -73,11 +71,9 @@ ScratchDir::ScratchDir(std::string_view prefix)
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + std::string(prefix) + "-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (!::mkdtemp(buffer.data()))
-        throw systemError("cannot create a scratch directory from " + pattern);
+    if (!::mkdtemp(buffer.data())) throw systemError("cannot create a scratch directory from " + pattern);
     path_ = buffer.data();
-    if (::chmod(path_.c_str(), 0755) != 0)
-        throw systemError("cannot chmod " + path_.string());
+    if (::chmod(path_.c_str(), 0755) != 0) throw systemError("cannot chmod " + path_.string());
 }
 
 ScratchDir::~ScratchDir()
@@ -92,8 +88,7 @@ std::filesystem::path ScratchDir::writeRandomFile(const std::filesystem::path& r
     const std::filesystem::path target = path_ / relative;
     std::filesystem::create_directories(target.parent_path());
     const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw systemError("cannot create " + target.string());
+    if (fd < 0) throw systemError("cannot create " + target.string());
     RandomStream stream(seed);
     std::vector<char> buffer(writeBufferSize);
     try {
@@ -107,8 +102,7 @@ std::filesystem::path ScratchDir::writeRandomFile(const std::filesystem::path& r
         ::close(fd);
         throw;
     }
-    if (::close(fd) != 0)
-        throw systemError("cannot close " + target.string());
+    if (::close(fd) != 0) throw systemError("cannot close " + target.string());
     return target;
 }
 
@@ -117,16 +111,14 @@ std::filesystem::path ScratchDir::writeFile(const std::filesystem::path& relativ
     const std::filesystem::path target = path_ / relative;
     std::filesystem::create_directories(target.parent_path());
     const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw systemError("cannot create " + target.string());
+    if (fd < 0) throw systemError("cannot create " + target.string());
     try {
         writeAll(fd, content.data(), content.size(), target);
     } catch (...) {
         ::close(fd);
         throw;
     }
-    if (::close(fd) != 0)
-        throw systemError("cannot close " + target.string());
+    if (::close(fd) != 0) throw systemError("cannot close " + target.string());
     return target;
 }
 
@@ -140,11 +132,10 @@ std::string randomBytes(std::size_t size, std::uint64_t seed)
 std::string readWholeFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open " + path.string());
+    if (!in) throw std::runtime_error("cannot open " + path.string());
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-}  // namespace testsupport
+} // namespace testsupport

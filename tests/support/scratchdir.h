@@ -36,4 +36,4 @@ std::string randomBytes(std::size_t size, std::uint64_t seed);
 
 std::string readWholeFile(const std::filesystem::path& path);
 
-}  // namespace testsupport
+} // namespace testsupport

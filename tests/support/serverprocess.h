@@ -1,8 +1,8 @@
 #pragma once
 
 #include <chrono>
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <sys/types.h>
 #include <utility>
@@ -59,4 +59,4 @@ int pickFreePort();
 // kernel's ephemeral range so that client sockets do not take them meanwhile.
 std::pair<int, int> pickFreePortRange(int count);
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -27,11 +27,10 @@ constexpr std::uint32_t rotateRight(std::uint32_t value, int bits)
     return (value >> bits) | (value << (32 - bits));
 }
 
-}  // namespace
+} // namespace
 
 Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
 {
 }
 
@@ -43,8 +42,10 @@ void Sha256::compressBlock(const std::uint8_t* block)
                       (std::uint32_t(block[4 * i + 2]) << 8) | std::uint32_t(block[4 * i + 3]);
     }
     for (int i = 16; i < 64; ++i) {
-        const std::uint32_t s0 = rotateRight(schedule[i - 15], 7) ^ rotateRight(schedule[i - 15], 18) ^ (schedule[i - 15] >> 3);
-        const std::uint32_t s1 = rotateRight(schedule[i - 2], 17) ^ rotateRight(schedule[i - 2], 19) ^ (schedule[i - 2] >> 10);
+        const std::uint32_t s0 =
+            rotateRight(schedule[i - 15], 7) ^ rotateRight(schedule[i - 15], 18) ^ (schedule[i - 15] >> 3);
+        const std::uint32_t s1 =
+            rotateRight(schedule[i - 2], 17) ^ rotateRight(schedule[i - 2], 19) ^ (schedule[i - 2] >> 10);
         schedule[i] = schedule[i - 16] + s0 + schedule[i - 7] + s1;
     }
     std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
@@ -85,13 +86,11 @@ void Sha256::update(const void* data, std::size_t length)
         pendingLength_ += take;
         bytes += take;
         length -= take;
-        if (pendingLength_ < pending_.size())
-            return;
+        if (pendingLength_ < pending_.size()) return;
         compressBlock(pending_.data());
         pendingLength_ = 0;
     }
-    for (; length >= 64; bytes += 64, length -= 64)
-        compressBlock(bytes);
+    for (; length >= 64; bytes += 64, length -= 64) compressBlock(bytes);
     std::memcpy(pending_.data(), bytes, length);
     pendingLength_ = length;
 }
@@ -102,19 +101,16 @@ std::string Sha256::finishHex()
     const std::uint8_t marker = 0x80;
     update(&marker, 1);
     const std::uint8_t zero = 0;
-    while (pendingLength_ != 56)
-        update(&zero, 1);
+    while (pendingLength_ != 56) update(&zero, 1);
     std::array<std::uint8_t, 8> lengthBytes;
-    for (int i = 0; i < 8; ++i)
-        lengthBytes[i] = std::uint8_t(bitLength >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i) lengthBytes[i] = std::uint8_t(bitLength >> (56 - 8 * i));
     update(lengthBytes.data(), lengthBytes.size());
 
     static constexpr char digits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(64);
     for (std::uint32_t word : state_) {
-        for (int shift = 28; shift >= 0; shift -= 4)
-            hex.push_back(digits[(word >> shift) & 0xf]);
+        for (int shift = 28; shift >= 0; shift -= 4) hex.push_back(digits[(word >> shift) & 0xf]);
     }
     return hex;
 }
@@ -134,25 +130,22 @@ std::string sha256OfBytes(std::string_view bytes)
 std::string sha256OfFile(const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
+    if (fd < 0) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
     Sha256 hash;
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             const int error = errno;
             ::close(fd);
             throw std::runtime_error("cannot read " + path.string() + ": " + std::strerror(error));
         }
-        if (got == 0)
-            break;
+        if (got == 0) break;
         hash.update(buffer.data(), std::size_t(got));
     }
     ::close(fd);
     return hash.finishHex();
 }
 
-}  // namespace testsupport
+} // namespace testsupport

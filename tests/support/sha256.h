@@ -32,4 +32,4 @@ std::string sha256OfBytes(const void* data, std::size_t length);
 // Throws std::runtime_error when the file cannot be read.
 std::string sha256OfFile(const std::filesystem::path& path);
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -15,7 +15,7 @@ void openssl(const std::vector<std::string>& args)
     const ProgramRun run = runProgram("/usr/bin/openssl", args);
     if (run.status != 0) throw std::runtime_error("openssl " + args.front() + " failed: " + run.output);
 }
-}  // namespace
+} // namespace
 
 std::filesystem::path TestCertificates::certificateFile(Kind kind) const
 {
@@ -28,8 +28,8 @@ TestCertificates::TestCertificates()
     const std::string ec = "ec_paramgen_curve:prime256v1";
     const std::string names = "subjectAltName=IP:127.0.0.1,IP:::1,DNS:localhost";
     openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-keyout", d + "ca.key", "-out", d + "ca.pem",
-             "-days", "30", "-subj", "/CN=Skylark Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
-             "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
+             "-days", "30", "-subj", "/CN=Skylark Test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+             "keyUsage=critical,keyCertSign,cRLSign"});
     openssl({"req", "-new", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-keyout", d + "server.key", "-out",
              d + "server.csr", "-subj", "/CN=127.0.0.1"});
     std::ofstream(d + "valid.ext") << names << "\n";
@@ -49,4 +49,4 @@ TestCertificates::TestCertificates()
              "/CN=127.0.0.1", "-addext", names});
 }
 
-}  // namespace testsupport
+} // namespace testsupport

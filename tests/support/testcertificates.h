@@ -13,10 +13,10 @@ namespace testsupport {
 class TestCertificates {
 public:
     enum Kind {
-        Valid,       // from the CA, for 127.0.0.1, ::1 and localhost
-        Expired,     // from the CA, the same names, ended in 2020
-        WrongHost,   // from the CA, for other.example only
-        SelfSigned,  // for 127.0.0.1, signed by its own key
+        Valid,      // from the CA, for 127.0.0.1, ::1 and localhost
+        Expired,    // from the CA, the same names, ended in 2020
+        WrongHost,  // from the CA, for other.example only
+        SelfSigned, // for 127.0.0.1, signed by its own key
     };
 
     TestCertificates();
@@ -29,4 +29,4 @@ private:
     ScratchDir dir_{"skylark-certs"};
 };
 
-}  // namespace testsupport
+} // namespace testsupport

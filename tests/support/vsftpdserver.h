@@ -30,4 +30,4 @@ public:
     explicit VsftpdServer(const std::filesystem::path& root, VsftpdOptions options = {}, VsftpdTls tls = {});
 };
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -3,8 +3,8 @@
 #include <QVBoxLayout>
 
 #include "browse/browselistfile.h"
-#include "csitebrowsctrl.h"
 #include "browse/csitebrowslist.h"
+#include "csitebrowsctrl.h"
 
 CSiteBrowseView::CSiteBrowseView(CMessageSeam& messages, QWidget* parent, QString listpath)
     : QWidget(parent),

@@ -3,16 +3,15 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 
-#include "download/cdownloadlist.h"
 #include "core/commandids.h"
 #include "core/ctreegridmodel.h"
+#include "download/cdownloadlist.h"
 
 namespace {
 constexpr int kColumnWidth = 100;
 }
 
-CFileDownCtrl::CFileDownCtrl(CDownloadList& list, QWidget* parent)
-    : CTreeGridCtrl(list.Model(), parent), m_list(list) {
+CFileDownCtrl::CFileDownCtrl(CDownloadList& list, QWidget* parent) : CTreeGridCtrl(list.Model(), parent), m_list(list) {
   SetColumns(CDownloadList::ColumnHeaders(), kColumnWidth);
   setShowGrid(true);
   m_list.LoadListFile();

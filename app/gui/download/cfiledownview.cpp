@@ -2,8 +2,8 @@
 
 #include <QVBoxLayout>
 
-#include "download/cdownloadlist.h"
 #include "cfiledownctrl.h"
+#include "download/cdownloadlist.h"
 
 CFileDownView::CFileDownView(CMessageSeam& messages, QWidget* parent)
     : QWidget(parent), m_list(std::make_unique<CDownloadList>(messages)) {

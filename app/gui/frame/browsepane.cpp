@@ -7,11 +7,11 @@
 #include "browse/browsecommands.h"
 #include "browse/browselistfile.h"
 #include "browse/browsetaskcreation.h"
-#include "gui/browse/csitebrowsctrl.h"
-#include "gui/browse/csitebrowseview.h"
 #include "browse/csitebrowslist.h"
 #include "core/newtaskfields.h"
 #include "framecommands.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/browse/csitebrowseview.h"
 #include "gui/widgets/listcolumns.h"
 #include "taskpane.h"
 
@@ -24,8 +24,8 @@ class CBrowsePane : public CTaskPane {
     QObject::connect(&m_view->Ctrl(), &CSiteBrowsCtrl::PostCommand, m_view,
                      [&frame](int id) { frame.PostCommand(id); });
     // Names sit under a tree of directories; times are "YYYY/MM/DD HH:MM".
-    FitListColumns(m_view->Ctrl(), {QStringLiteral("            some-long-file-name.txt"), QStringLiteral("0,000,000,000"),
-                                    QStringLiteral("0000/00/00 00:00")});
+    FitListColumns(m_view->Ctrl(), {QStringLiteral("            some-long-file-name.txt"),
+                                    QStringLiteral("0,000,000,000"), QStringLiteral("0000/00/00 00:00")});
     // The first tick comes from the event loop, after the start-up checks.
     m_view->StartTicking();
   }

@@ -4,14 +4,14 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "core/messageseam.h"
+#include "core/tasknoderemoval.h"
 #include "download/cdownloadlist.h"
+#include "framecommands.h"
 #include "gui/download/cfiledownctrl.h"
 #include "gui/download/cfiledownview.h"
-#include "framecommands.h"
 #include "gui/widgets/listcolumns.h"
-#include "core/messageseam.h"
 #include "taskpane.h"
-#include "core/tasknoderemoval.h"
 
 namespace {
 

@@ -10,13 +10,12 @@
 
 #include "core/commandids.h"
 
-
 struct CommandEntry {
   int id;
-  const char* text;    // menu text with its "&" accelerator
-  const char* prompt;  // status line text, "\n", tool tip; may be empty
+  const char* text;     // menu text with its "&" accelerator
+  const char* prompt;   // status line text, "\n", tool tip; may be empty
   QKeyCombination key;  // Qt::Key_unknown for none
-  const char* icon;  // desktop theme name, empty for none
+  const char* icon;     // desktop theme name, empty for none
   QStyle::StandardPixmap fallback;
 };
 

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lark.h"
 #include "core/defaultset.h"
 #include "core/enginemessageevent.h"
 #include "core/settingsstore.h"
 #include "gui/widgets/messageboxseam.h"
 #include "gui/widgets/skylarkicon.h"
+#include "lark.h"
 #include "mainframe.h"
 
 namespace {

@@ -19,16 +19,16 @@
 
 #include <algorithm>
 
-#include "lark.h"
+#include "core/messageseam.h"
+#include "core/settingsstore.h"
+#include "framecommands.h"
 #include "gui/newtask/cnewtasksheet.h"
 #include "gui/options/cdefaultsetsheet.h"
 #include "gui/widgets/ctreegridctrl.h"
-#include "framecommands.h"
-#include "logpane.h"
-#include "core/messageseam.h"
-#include "quickconnectbar.h"
-#include "core/settingsstore.h"
 #include "gui/widgets/skylarkicon.h"
+#include "lark.h"
+#include "logpane.h"
+#include "quickconnectbar.h"
 
 namespace {
 
@@ -55,8 +55,7 @@ double ShareOfFirst(const QSplitter* splitter) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CMessageSeam& messages, QWidget* parent, const PaneFactory& browse,
-                       const PaneFactory& download)
+CMainFrame::CMainFrame(CMessageSeam& messages, QWidget* parent, const PaneFactory& browse, const PaneFactory& download)
     : QMainWindow(parent), m_messages(messages) {
   setWindowTitle(QStringLiteral("Skylark"));
   setWindowIcon(SkylarkIcon());
@@ -175,8 +174,8 @@ void CMainFrame::CreateBars() {
   m_toolbar = addToolBar(QStringLiteral("Normal ToolBar"));
   m_toolbar->setObjectName(QStringLiteral("toolbar"));
   m_toolbar->setIconSize(QSize(16, 16));
-  for (int id : {kNew, kDelete, 0, kConnect, kDisconnect, 0, kRefresh, kDownload, 0, kStartDownload,
-                 kResumeDownload, kStopDownload, 0, kDefault, 0, kExit, kHelp}) {
+  for (int id : {kNew, kDelete, 0, kConnect, kDisconnect, 0, kRefresh, kDownload, 0, kStartDownload, kResumeDownload,
+                 kStopDownload, 0, kDefault, 0, kExit, kHelp}) {
     if (id == 0)
       m_toolbar->addSeparator();
     else
@@ -207,7 +206,8 @@ void CMainFrame::StartUp() {
 }
 
 void CMainFrame::PostCommand(int command) {
-  QMetaObject::invokeMethod(this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::RunCommand(int id) {

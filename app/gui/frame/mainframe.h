@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "core/createtask.h"
-#include "core/newtaskfields.h"
 #include "core/defaultset.h"
+#include "core/newtaskfields.h"
 #include "taskpane.h"
 
 class CLogPane;
@@ -34,8 +34,8 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
 
   // The engine must be running; the frame releases it when it goes. Tests
   // may put lists of their own in place of the task lists.
-  explicit CMainFrame(CMessageSeam& messages, QWidget* parent = nullptr,
-                      const PaneFactory& browse = CreateBrowsePane, const PaneFactory& download = CreateDownloadPane);
+  explicit CMainFrame(CMessageSeam& messages, QWidget* parent = nullptr, const PaneFactory& browse = CreateBrowsePane,
+                      const PaneFactory& download = CreateDownloadPane);
   ~CMainFrame() override;
 
   // Runs a command at once, as its menu item does.

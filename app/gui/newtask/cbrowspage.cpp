@@ -3,8 +3,8 @@
 #include <QFormLayout>
 #include <QVBoxLayout>
 
-#include "rangedfield.h"
 #include "core/settingsstore.h"
+#include "rangedfield.h"
 
 CBrowsPage::CBrowsPage(QWidget* parent)
     : QWidget(parent),

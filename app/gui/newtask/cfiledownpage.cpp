@@ -1,8 +1,8 @@
 #include "cfiledownpage.h"
 
-#include "rangedfield.h"
 #include "core/defaultset.h"
 #include "core/settingsstore.h"
+#include "rangedfield.h"
 
 CFileDownPage::CFileDownPage(QWidget* parent)
     : CBrowsPage(parent), m_savedir(new QLineEdit(this)), m_branches(new QLineEdit(this)) {

@@ -35,8 +35,8 @@ void CNewTaskSheet::accept() {
   CNewTaskPages taken = m_pages;
   for (int page : {showing, 1 - showing}) {
     m_tabs->setCurrentIndex(page);
-    const bool good = page == kFileDownPage ? m_download->Take(taken.download, m_messages)
-                                            : m_brows->Take(taken.brows, m_messages);
+    const bool good =
+        page == kFileDownPage ? m_download->Take(taken.download, m_messages) : m_brows->Take(taken.brows, m_messages);
     if (!good) return;
   }
   m_tabs->setCurrentIndex(showing);

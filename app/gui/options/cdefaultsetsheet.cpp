@@ -5,10 +5,10 @@
 
 #include "cbrowssetpage.h"
 #include "cdownloadsetpage.h"
-#include "cothersetpage.h"
 #include "core/programdirectory.h"
 #include "core/recenturls.h"
 #include "core/settingsstore.h"
+#include "cothersetpage.h"
 
 CDefaultSetSheet::CDefaultSetSheet(CDefaultSetPages& pages, CSettingsStore& store, CMessageSeam& messages,
                                    QWidget* parent)

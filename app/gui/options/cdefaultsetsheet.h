@@ -18,8 +18,7 @@ class CDefaultSetSheet : public QDialog {
   Q_OBJECT
 
  public:
-  CDefaultSetSheet(CDefaultSetPages& pages, CSettingsStore& store, CMessageSeam& messages,
-                   QWidget* parent = nullptr);
+  CDefaultSetSheet(CDefaultSetPages& pages, CSettingsStore& store, CMessageSeam& messages, QWidget* parent = nullptr);
 
   CBrowsSetPage* BrowsPage() const { return m_brows; }
   CDownloadSetPage* DownloadPage() const { return m_download; }

@@ -6,9 +6,9 @@
 #include <QMimeDatabase>
 #include <QMouseEvent>
 
-#include "ctreegriddelegate.h"
 #include "core/ctreegridmodel.h"
 #include "core/treegridrules.h"
+#include "ctreegriddelegate.h"
 
 namespace {
 
@@ -24,9 +24,7 @@ class WaitCursor {
 
 CTreeGridCtrl::CTreeGridCtrl(QWidget* parent) : QTableView(parent), m_model(new CTreeGridModel(this)) { Setup(); }
 
-CTreeGridCtrl::CTreeGridCtrl(CTreeGridModel& model, QWidget* parent) : QTableView(parent), m_model(&model) {
-  Setup();
-}
+CTreeGridCtrl::CTreeGridCtrl(CTreeGridModel& model, QWidget* parent) : QTableView(parent), m_model(&model) { Setup(); }
 
 void CTreeGridCtrl::Setup() {
   setModel(m_model);

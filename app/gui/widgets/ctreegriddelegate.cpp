@@ -2,10 +2,10 @@
 
 #include <QPainter>
 
-#include "ctreegridctrl.h"
 #include "core/ctreegridmodel.h"
-#include "treegridimages.h"
 #include "core/treegridrules.h"
+#include "ctreegridctrl.h"
+#include "treegridimages.h"
 
 namespace {
 
@@ -14,9 +14,7 @@ constexpr int kTextGap = 2;
 const QColor kTreeLine(0xC0, 0xC0, 0xC0);
 const QColor kBoxFrame(0xC6, 0xC6, 0xC6);
 
-QColor FromColourRef(uint32_t colour) {
-  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-}
+QColor FromColourRef(uint32_t colour) { return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF); }
 
 }  // namespace
 
@@ -86,9 +84,8 @@ void CTreeGridDelegate::PaintTree(QPainter& painter, const QRect& cell, const CT
 void CTreeGridDelegate::PaintText(QPainter& painter, const QStyleOptionViewItem& option, const QRect& area,
                                   const QString& text) const {
   const QFontMetrics metrics(option.font);
-  const QString shown = CutText(text, area.width(), [&metrics](const QString& part) {
-    return metrics.horizontalAdvance(part);
-  });
+  const QString shown =
+      CutText(text, area.width(), [&metrics](const QString& part) { return metrics.horizontalAdvance(part); });
   const bool selected = option.state & QStyle::State_Selected;
   painter.setPen(option.palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Text));
   painter.setFont(option.font);
@@ -115,9 +112,9 @@ void CTreeGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setBrush(Qt::white);
     painter->drawRect(check.adjusted(0, 0, -1, -1));
     if (item->GetData().checkmark)
-      painter->drawPolyline(QPolygon({QPoint(check.left() + 2, check.center().y()),
-                                      QPoint(check.center().x(), check.bottom() - 2),
-                                      QPoint(check.right() - 2, check.top() + 2)}));
+      painter->drawPolyline(
+          QPolygon({QPoint(check.left() + 2, check.center().y()), QPoint(check.center().x(), check.bottom() - 2),
+                    QPoint(check.right() - 2, check.top() + 2)}));
   }
   const QRect image = ImageRect(cell, indent, m_ctrl.HasCheckBoxes());
   const CItemInfo& info = item->GetData();

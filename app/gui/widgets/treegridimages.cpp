@@ -63,17 +63,31 @@ void Badge(QPainter& p, const QColor& colour) {
 
 void Paint(int index, QPainter& p) {
   switch (index) {
-    case kFolderOpen: Folder(p, true); break;
-    case kFolderClosed: Folder(p, false); break;
-    case kLeaf: Document(p); break;
-    case kSiteOffline: Monitor(p, kGrey); break;
-    case kSiteOnline: Monitor(p, kGreen); break;
-    case kBranchIdle: Arrow(p, kGrey, 3, 10); break;
+    case kFolderOpen:
+      Folder(p, true);
+      break;
+    case kFolderClosed:
+      Folder(p, false);
+      break;
+    case kLeaf:
+      Document(p);
+      break;
+    case kSiteOffline:
+      Monitor(p, kGrey);
+      break;
+    case kSiteOnline:
+      Monitor(p, kGreen);
+      break;
+    case kBranchIdle:
+      Arrow(p, kGrey, 3, 10);
+      break;
     case kTaskStopped:
       Document(p);
       Badge(p, kRed);
       break;
-    case kBranchConnected: Arrow(p, kGreen, 3, 10); break;
+    case kBranchConnected:
+      Arrow(p, kGreen, 3, 10);
+      break;
     case kTaskRunning:
       Document(p);
       Arrow(p, kBlue, 7, 8);
@@ -87,7 +101,8 @@ void Paint(int index, QPainter& p) {
       p.setPen(QPen(kGreen, 2));
       p.drawPolyline(QPolygon({QPoint(5, 9), QPoint(8, 12), QPoint(14, 5)}));
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

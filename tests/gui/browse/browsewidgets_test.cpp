@@ -7,14 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include "scriptedseam.h"
 #include "browse/browsecommands.h"
-#include "gui/browse/csitebrowsctrl.h"
-#include "gui/browse/csitebrowseview.h"
 #include "browse/csitebrowslist.h"
 #include "core/citeminfo.h"
 #include "core/commandids.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/browse/csitebrowseview.h"
 #include "gui/widgets/ctreegriddelegate.h"
+#include "scriptedseam.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST_F(BrowseWidgets, ContextMenuItemsPostTheirCommands) {
   QList<int> ids;
   for (const QList<QVariant>& call : posted) ids << call.at(0).toInt();
   EXPECT_EQ(ids, (QList<int>{command::kNew, command::kDelete, command::kRefresh, command::kDownload, command::kConnect,
-                                 command::kDisconnect, command::kClearBrowsLog}));
+                             command::kDisconnect, command::kClearBrowsLog}));
 }
 
 TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {

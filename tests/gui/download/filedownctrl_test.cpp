@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "scriptedseam.h"
+#include "core/commandids.h"
 #include "download/cdownloadlist.h"
 #include "gui/download/cfiledownctrl.h"
-#include "core/commandids.h"
+#include "scriptedseam.h"
 
 namespace {
 

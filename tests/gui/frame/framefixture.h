@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "lark.h"
 #include "core/enginemessageevent.h"
-#include "scriptedseam.h"
-#include "gui/widgets/ctreegridctrl.h"
 #include "gui/frame/taskpane.h"
+#include "gui/widgets/ctreegridctrl.h"
+#include "lark.h"
+#include "scriptedseam.h"
 #include "testservers.h"
 
 class FreshHome {
@@ -25,7 +25,8 @@ class FreshHome {
   FreshHome() {
     std::filesystem::create_directories(dir.path() / "program");
     setenv("SKYLARK_HOME", (dir.path() / "program").c_str(), 1);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((dir.path() / "config").string()));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString((dir.path() / "config").string()));
   }
   QString Program() const { return QString::fromStdString((dir.path() / "program").string()); }
 

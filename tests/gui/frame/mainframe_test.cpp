@@ -10,16 +10,16 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "framefixture.h"
 #include "core/createtask.h"
-#include "gui/options/cdefaultsetsheet.h"
-#include "gui/options/cothersetpage.h"
+#include "core/recenturls.h"
+#include "core/settingsstore.h"
+#include "framefixture.h"
 #include "gui/frame/framecommands.h"
 #include "gui/frame/logpane.h"
 #include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
-#include "core/recenturls.h"
-#include "core/settingsstore.h"
+#include "gui/options/cdefaultsetsheet.h"
+#include "gui/options/cothersetpage.h"
 
 namespace {
 
@@ -34,16 +34,16 @@ class Frame : public ::testing::Test {
         [this](CFrameServices&, QWidget* parent) {
           auto pane = std::make_unique<RecordingPane>(parent);
           pane->match = browsematch;
-          pane->accepts = {command::kDelete, command::kRefresh, command::kConnect, command::kDisconnect,
-                           command::kDownload, command::kClearBrowsLog};
+          pane->accepts = {command::kDelete,     command::kRefresh,  command::kConnect,
+                           command::kDisconnect, command::kDownload, command::kClearBrowsLog};
           browse = pane.get();
           return pane;
         },
         [this](CFrameServices&, QWidget* parent) {
           auto pane = std::make_unique<RecordingPane>(parent);
           pane->match = downloadmatch;
-          pane->accepts = {command::kDelete, command::kStartDownload, command::kResumeDownload,
-                           command::kStopDownload, command::kStartBranch, command::kStopBranch,
+          pane->accepts = {command::kDelete,         command::kStartDownload,   command::kResumeDownload,
+                           command::kStopDownload,   command::kStartBranch,     command::kStopBranch,
                            command::kClearBranchLog, command::kExecuteLocalFile};
           download = pane.get();
           return pane;
@@ -157,12 +157,11 @@ TEST_F(Frame, CommandsReachTheirListAndDeleteTheFocusedOne) {
     frame->Action(id)->trigger();
   for (int id : {command::kStartBranch, command::kStopBranch, command::kClearBranchLog, command::kExecuteLocalFile})
     frame->RunCommand(id);
-  EXPECT_EQ(browse->handled, (QList<int>{command::kConnect, command::kDisconnect, command::kRefresh,
-                                         command::kDownload, command::kClearBrowsLog}));
-  EXPECT_EQ(download->handled,
-            (QList<int>{command::kStartDownload, command::kResumeDownload, command::kStopDownload,
-                        command::kStartBranch, command::kStopBranch, command::kClearBranchLog,
-                        command::kExecuteLocalFile}));
+  EXPECT_EQ(browse->handled, (QList<int>{command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload,
+                                         command::kClearBrowsLog}));
+  EXPECT_EQ(download->handled, (QList<int>{command::kStartDownload, command::kResumeDownload, command::kStopDownload,
+                                           command::kStartBranch, command::kStopBranch, command::kClearBranchLog,
+                                           command::kExecuteLocalFile}));
 
   browse->handled.clear();
   download->handled.clear();
@@ -193,8 +192,8 @@ TEST_F(Frame, KeysInListsAndInTextFields) {
   QTest::keyClick(browse->list, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(browse->list, Qt::Key_M, Qt::ControlModifier);
   QCoreApplication::processEvents();
-  EXPECT_EQ(download->handled, (QList<int>{command::kStartDownload, command::kResumeDownload,
-                                           command::kResumeDownload}));
+  EXPECT_EQ(download->handled,
+            (QList<int>{command::kStartDownload, command::kResumeDownload, command::kResumeDownload}));
 
   // The URL box keeps its keys: Ctrl+A selects, Enter connects.
   download->handled.clear();
@@ -276,8 +275,7 @@ TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
         QMimeData data;
         data.setText(c.text);
         // Dragged out of an editor: taken as a copy, so the editor keeps its text.
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(frame.get(), &enter);
         EXPECT_TRUE(enter.isAccepted());
         EXPECT_EQ(enter.dropAction(), Qt::CopyAction);

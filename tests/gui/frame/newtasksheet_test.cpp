@@ -3,14 +3,14 @@
 // the page asks first, and Cancel in a question makes nothing.
 #include <QTest>
 
-#include "framefixture.h"
-#include "gui/newtask/cbrowspage.h"
-#include "gui/newtask/cfiledownpage.h"
-#include "gui/newtask/cnewtasksheet.h"
 #include "core/createtask.h"
 #include "core/defaultset.h"
 #include "core/recenturls.h"
 #include "core/settingsstore.h"
+#include "framefixture.h"
+#include "gui/newtask/cbrowspage.h"
+#include "gui/newtask/cfiledownpage.h"
+#include "gui/newtask/cnewtasksheet.h"
 
 namespace {
 

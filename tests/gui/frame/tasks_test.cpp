@@ -3,22 +3,22 @@
 // into the quick connect bar lists its directory, a file row opens the
 // sheet, both lists survive a restart, and a list file cut short stops the
 // start-up with its message.
-#include <QDeadlineTimer>
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 
-#include "download/cdownloadlist.h"
-#include "gui/download/cfiledownctrl.h"
-#include "gui/browse/csitebrowsctrl.h"
 #include "browse/csitebrowslist.h"
+#include "core/treegridrules.h"
+#include "download/cdownloadlist.h"
 #include "framefixture.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/download/cfiledownctrl.h"
 #include "gui/frame/framecommands.h"
 #include "gui/frame/logpane.h"
 #include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
-#include "core/treegridrules.h"
 
 namespace {
 
@@ -184,7 +184,8 @@ TEST_F(Tasks, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
   EXPECT_EQ(sheets[0].download.url, "ftp://127.0.0.1/pub/one.bin");
   EXPECT_EQ(sheets[0].download.port, static_cast<uint32_t>(ftp.port()));
   frame->RefreshLogs();
-  EXPECT_TRUE(frame->BrowseLog()->toPlainText().contains("Send command")) << frame->BrowseLog()->toPlainText().toStdString();
+  EXPECT_TRUE(frame->BrowseLog()->toPlainText().contains("Send command"))
+      << frame->BrowseLog()->toPlainText().toStdString();
 
   Exit();
 

@@ -7,15 +7,15 @@
 
 #include <cstdio>
 
-#include "download/cdownloadlist.h"
-#include "gui/download/cfiledownctrl.h"
-#include "gui/browse/csitebrowsctrl.h"
 #include "browse/csitebrowslist.h"
-#include "framefixture.h"
-#include "gui/newtask/cnewtasksheet.h"
 #include "core/commandids.h"
+#include "download/cdownloadlist.h"
+#include "framefixture.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/download/cfiledownctrl.h"
 #include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
+#include "gui/newtask/cnewtasksheet.h"
 
 namespace {
 

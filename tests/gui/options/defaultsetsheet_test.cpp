@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "scriptedseam.h"
+#include "core/recenturls.h"
+#include "core/settingsstore.h"
 #include "gui/options/cbrowssetpage.h"
 #include "gui/options/cdefaultsetsheet.h"
 #include "gui/options/cdownloadsetpage.h"
 #include "gui/options/cothersetpage.h"
-#include "core/recenturls.h"
-#include "core/settingsstore.h"
+#include "scriptedseam.h"
 
 namespace {
 

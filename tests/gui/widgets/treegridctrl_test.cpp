@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/ctreegridmodel.h"
 #include "gui/widgets/ctreegridctrl.h"
 #include "gui/widgets/ctreegriddelegate.h"
-#include "core/ctreegridmodel.h"
 
 namespace {
 

@@ -16,8 +16,7 @@ namespace {
 bool processGone(pid_t pid)
 {
     for (int i = 0; i < 200; ++i) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
+        if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
         std::string stat;
         try {
             stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
@@ -25,15 +24,13 @@ bool processGone(pid_t pid)
             return true;
         }
         const auto afterName = stat.rfind(')');
-        if (afterName != std::string::npos && stat.compare(afterName, 3, ") Z") == 0)
-            return true;
+        if (afterName != std::string::npos && stat.compare(afterName, 3, ") Z") == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
 }
 
-
-}  // namespace
+} // namespace
 
 TEST(Sha256, KnownVectors)
 {
@@ -48,8 +45,7 @@ TEST(Sha256, KnownVectors)
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(sha256OfBytes(c.input), c.digest) << "input length " << c.input.size();
+    for (const Case& c : cases) EXPECT_EQ(sha256OfBytes(c.input), c.digest) << "input length " << c.input.size();
 
     // Fed in uneven pieces, the same digest.
     const std::string bytes = randomBytes(10000, 3);
