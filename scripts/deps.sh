@@ -8,7 +8,7 @@ packages=(
   libgtest-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   nginx-light python3 python3-pyftpdlib vsftpd
-  curl procps
+  curl procps clang-format
   libssl-dev ca-certificates openssl
 )
 [ "${1:-}" = "--bench" ] && packages+=(aria2 axel lftp time bc)
