@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "addressattempts.h"
+#include "logprefixes.h"
 #include "replyparsers.h"
 #include "resolver.h"
 #include "socketlayer.h"
@@ -195,7 +196,7 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
 {
     if (node.ishttp()) {
         std::string request = node.currentcommand;
-        node.log("Send command:" + request);
+        node.log(logsent + request);
         node.lastcommand = request;
         node.state = ControlState::AwaitReply;
         node.currentcommand.clear();
@@ -212,7 +213,7 @@ void sendcommandstep(EngineNode& node, WorkerContext& worker)
         return;
     }
     std::string command = node.currentcommand;
-    node.log("Send command:" + logged(command));
+    node.log(logsent + logged(command));
     node.lastcommand = command;
     if (command.compare(0, 5, "rest ") == 0) node.restoffset = restnumber(command);
     if (isrestoffsetline(command)) {
@@ -270,7 +271,7 @@ void sendpassive(EngineNode& node, WorkerContext& worker, const char* command)
     node.pasvreply.clear();
     node.datastate = DataState::Requested;
     node.lastcommand = command;
-    node.log(std::string("Send command:") + command);
+    node.log(std::string(logsent) + command);
     if (sendtext(node, command)) worker.refresh();
 }
 
@@ -311,7 +312,7 @@ void startactive(EngineNode& node, WorkerContext& worker)
     const std::string command = activecommand(local, listening.port(), extended);
     node.datastate = DataState::Requested;
     node.lastcommand = command;
-    node.log("Send command:" + command);
+    node.log(logsent + command);
     if (sendtext(node, command)) worker.refresh();
 }
 
@@ -329,7 +330,7 @@ void pasvreplystep(EngineNode& node, WorkerContext& worker, char* buffer, size_t
     if (n == 0) return node.fail(FailureRetry, "connection closed by server");
     if (n < 0) return node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
     std::string text = chunktext(buffer, static_cast<size_t>(n));
-    node.log("recv:" + text);
+    node.log(logreceived + text);
     node.lastactivity = monotonicms();
     worker.refresh();
     appendreplytext(node.pasvreply, text);

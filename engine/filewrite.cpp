@@ -1,5 +1,6 @@
 #include "filewrite.h"
 
+#include "logprefixes.h"
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,7 +46,7 @@ bool overlapmatches(EngineNode& node, const char*& data, size_t& length)
 
 void fileerror(EngineNode& node)
 {
-    node.fail(FailureFinal, "File Error:" + node.localdir + node.filename);
+    node.fail(FailureFinal, fileerrorprefix + node.localdir + node.filename);
 }
 
 bool openlocalfile(EngineNode& node)

@@ -20,6 +20,7 @@
 #include "ftprestart.h"
 #include "httpreply.h"
 #include "localname.h"
+#include "logprefixes.h"
 #include "programdir.h"
 #include "replyparsers.h"
 #include "restproof.h"
@@ -122,7 +123,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
     if (!node.ishttp()) {
         std::string text = chunktext(buffer, static_cast<size_t>(n));
         appendreplytext(node.replytext, text);
-        node.log("recv:" + text + "\r\n");
+        node.log(logreceived + text + "\r\n");
         worker.refresh();
         if (checkreply(node.replytext) == ReplyTooLong) node.fail(FailureFinal, "reply too long");
         return n;
@@ -132,7 +133,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         node.replytext += text;
         size_t cut = text.find("\r\n\r\n");
         if (cut == std::string::npos) cut = text.find("\n\n");
-        node.log("recv:" + (cut == std::string::npos ? text : text.substr(0, cut)) + "\r\n");
+        node.log(logreceived + (cut == std::string::npos ? text : text.substr(0, cut)) + "\r\n");
     }
     worker.refresh();
 

@@ -27,6 +27,7 @@
 #include "download/cdownloadlist.h"
 #include "download/numbertext.h"
 #include "lark.h"
+#include "logprefixes.h"
 
 namespace {
 
@@ -196,7 +197,7 @@ class CGetRun : public QObject {
   // A failure in the words of a command line: the engine's file error
   // names the path it could not write.
   static QString Worded(const QString& reason) {
-    if (reason.startsWith(QStringLiteral("File Error:")))
+    if (reason.startsWith(QLatin1String(lark::fileerrorprefix)))
       return QStringLiteral("cannot write the local file %1").arg(reason.mid(11).trimmed());
     return reason;
   }
@@ -365,31 +366,4 @@ int runget(int argc, char** argv) {
   notifier.reset();
   if (signalfdnum >= 0) close(signalfdnum);
   return status == 0 ? 0 : status;
-}
-
-void printdownloadtasks(std::FILE* out) {
-  CStderrSeam seam;
-  CDownloadList list(seam);
-  list.LoadListFile(ListFileAccess::ReadOnly);
-  for (int i = 0; i < list.TaskCount(); ++i) {
-    CDownRootAppend& t = list.Task(i);
-    CTreeItem* root = list.RootOf(i);
-    int64_t remaining = 0, written = 0;
-    for (int m = 0; m < t.SegmentCount(); ++m) {
-      remaining += t.SegEnd(m) - t.SegPos(m);
-      written += t.SegPos(m) - t.SegStart(m);
-    }
-    const int64_t total = ParseOffset(t.totallength);
-    const int64_t done = total > 0 ? total - remaining : written;
-    const QString percent = total > 0 ? QString::number(done * 100 / total) : QStringLiteral("-");
-    std::fprintf(out, "download %s  total %s  done %s  %s%%  dir %s  %s\n",
-                 qPrintable(root ? root->GetData().text : QStringLiteral("?")),
-                 qPrintable(t.totallength.isEmpty() ? QStringLiteral("?") : GroupNumber(total)),
-                 qPrintable(GroupNumber(done)), qPrintable(percent),
-                 qPrintable(t.localdir.isEmpty() ? QStringLiteral(".") : t.localdir), qPrintable(t.url));
-    for (int m = 0; m < t.SegmentCount(); ++m)
-      std::fprintf(out, "  segment %d: %s-%s at %s, branch %u\n", m, qPrintable(t.segstart.value(m)),
-                   qPrintable(t.segend.value(m)), qPrintable(t.segpos.value(m)),
-                   m < static_cast<int>(t.segowner.size()) ? t.segowner[static_cast<size_t>(m)] + 1 : 0u);
-  }
 }
