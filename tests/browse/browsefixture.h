@@ -17,6 +17,7 @@
 #include "browse/csitebrowslist.h"
 #include "core/enginemessageevent.h"
 #include "lark.h"
+#include "rununtil.h"
 #include "scriptedseam.h"
 
 class BrowseTest : public ::testing::Test {
@@ -31,19 +32,10 @@ class BrowseTest : public ::testing::Test {
     list.reset();
   }
 
-  // Runs the event loop, with browsetick once a `tickms`, until `done` or
-  // `ms` have passed.
+  // The list's pass once a `tickms` while it waits.
   bool RunUntil(const std::function<bool()>& done, int ms = 20000, int tickms = 200) {
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, list.get(), &CSiteBrowsList::browsetick);
-    tick.start(tickms);
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-      if (deadline.hasExpired()) return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return ::RunUntil(
+        done, ms, [this] { list->browsetick(); }, tickms);
   }
 
   CBrowsRootAppend& AddSite(const std::string& url, const std::string& user = "", const std::string& pass = "",

@@ -13,6 +13,7 @@
 
 #include "download/cdownloadlist.h"
 #include "lark.h"
+#include "rununtil.h"
 #include "scriptedseam.h"
 #include "testservers.h"
 
@@ -32,22 +33,10 @@ class DownloadFixture : public ::testing::Test {
     Settle(600);
   }
 
-  // Processes engine messages and ticks every `tick` ms until `done` holds
-  // or `seconds` pass; true when it held.
+  // The scheduler's pass every `tick` ms while it waits, `seconds` at most.
   bool RunUntil(const std::function<bool()>& done, int seconds, int tick = 250) {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 next = 0;
-    while (clock.elapsed() < seconds * 1000LL) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      if (clock.elapsed() >= next) {
-        list.downloadtick();
-        next = clock.elapsed() + tick;
-        if (done()) return true;
-      }
-      QThread::msleep(10);
-    }
-    return false;
+    return ::RunUntil(
+        done, seconds * 1000, [this] { list.downloadtick(); }, tick);
   }
   void Settle(int ms) {
     QElapsedTimer clock;

@@ -19,6 +19,7 @@
 #include "gui/frame/logpane.h"
 #include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
+#include "rununtil.h"
 
 namespace {
 
@@ -53,13 +54,8 @@ class Tasks : public ::testing::Test {
   CDownloadList& Downloads() { return static_cast<CFileDownCtrl*>(frame->DownloadPane().List())->List(); }
   CSiteBrowsList& Sites() { return static_cast<CSiteBrowsCtrl*>(frame->BrowsePane().List())->List(); }
 
-  // Runs the window until `done` or the time is up.
-  template <typename Done>
-  bool RunUntil(Done done, int seconds) {
-    QDeadlineTimer deadline(seconds * 1000);
-    while (!done() && !deadline.hasExpired()) QTest::qWait(50);
-    return done();
-  }
+  // Runs the window (its own timers tick the lists) until `done` or the time is up.
+  bool RunUntil(const std::function<bool()>& done, int seconds) { return ::RunUntil(done, seconds * 1000); }
 
   QStringList Rows(CTreeGridModel& model) {
     QStringList texts;
