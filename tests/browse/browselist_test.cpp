@@ -9,16 +9,9 @@
 #include "browsefixture.h"
 #include "core/carchive.h"
 #include "core/citeminfo.h"
+#include "iteminfo.h"
 
 namespace {
-
-std::unique_ptr<CItemInfo> Info(const QString& text, ItemKind kind, int image) {
-  auto info = std::make_unique<CItemInfo>();
-  info->text = text;
-  info->kind = kind;
-  info->image = image;
-  return info;
-}
 
 class BrowseList : public BrowseTest {
  protected:

@@ -7,6 +7,7 @@
 
 #include "core/carchive.h"
 #include "core/ctreegridmodel.h"
+#include "iteminfo.h"
 
 namespace {
 
@@ -35,12 +36,6 @@ QByteArray Stored(const std::function<void(CArchive&)>& write) {
   CArchive ar;
   write(ar);
   return ar.Bytes();
-}
-
-std::unique_ptr<CItemInfo> Info(const QString& text) {
-  auto info = std::make_unique<CItemInfo>();
-  info->text = text;
-  return info;
 }
 
 class CTestLeaf : public CObject {

@@ -9,14 +9,9 @@
 
 #include "core/ctreegridmodel.h"
 #include "core/treegridrules.h"
+#include "iteminfo.h"
 
 namespace {
-
-std::unique_ptr<CItemInfo> Info(const QString& text) {
-  auto info = std::make_unique<CItemInfo>();
-  info->text = text;
-  return info;
-}
 
 class TreeGrid : public ::testing::Test {
  protected:

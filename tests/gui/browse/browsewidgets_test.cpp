@@ -14,17 +14,10 @@
 #include "gui/browse/csitebrowsctrl.h"
 #include "gui/browse/csitebrowseview.h"
 #include "gui/widgets/ctreegriddelegate.h"
+#include "iteminfo.h"
 #include "scriptedseam.h"
 
 namespace {
-
-std::unique_ptr<CItemInfo> Info(const QString& text, ItemKind kind, int image) {
-  auto info = std::make_unique<CItemInfo>();
-  info->text = text;
-  info->kind = kind;
-  info->image = image;
-  return info;
-}
 
 class BrowseWidgets : public ::testing::Test {
  protected:

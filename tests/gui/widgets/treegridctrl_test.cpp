@@ -8,14 +8,9 @@
 #include "core/ctreegridmodel.h"
 #include "gui/widgets/ctreegridctrl.h"
 #include "gui/widgets/ctreegriddelegate.h"
+#include "iteminfo.h"
 
 namespace {
-
-std::unique_ptr<CItemInfo> Info(const QString& text) {
-  auto info = std::make_unique<CItemInfo>();
-  info->text = text;
-  return info;
-}
 
 class TreeGridCtrl : public ::testing::Test {
  protected:

@@ -1,0 +1,16 @@
+// A list row's data for the tests: its text, how it is drawn, its image.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "core/citeminfo.h"
+
+inline std::unique_ptr<CItemInfo> Info(const QString& text, ItemKind kind = ItemKind::OwnImage, int image = -1) {
+  auto info = std::make_unique<CItemInfo>();
+  info->text = text;
+  info->kind = kind;
+  info->image = image;
+  return info;
+}
