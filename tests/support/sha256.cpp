@@ -1,151 +1,33 @@
 #include "sha256.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
+#include <openssl/evp.h>
+
+#include <fstream>
+#include <memory>
 #include <stdexcept>
-#include <unistd.h>
-#include <vector>
 
 namespace testsupport {
 
-namespace {
-
-constexpr std::array<std::uint32_t, 64> roundConstants = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
-};
-
-constexpr std::uint32_t rotateRight(std::uint32_t value, int bits)
-{
-    return (value >> bits) | (value << (32 - bits));
-}
-
-} // namespace
-
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
-{
-}
-
-void Sha256::compressBlock(const std::uint8_t* block)
-{
-    std::array<std::uint32_t, 64> schedule;
-    for (int i = 0; i < 16; ++i) {
-        schedule[i] = (std::uint32_t(block[4 * i]) << 24) | (std::uint32_t(block[4 * i + 1]) << 16) |
-                      (std::uint32_t(block[4 * i + 2]) << 8) | std::uint32_t(block[4 * i + 3]);
-    }
-    for (int i = 16; i < 64; ++i) {
-        const std::uint32_t s0 =
-            rotateRight(schedule[i - 15], 7) ^ rotateRight(schedule[i - 15], 18) ^ (schedule[i - 15] >> 3);
-        const std::uint32_t s1 =
-            rotateRight(schedule[i - 2], 17) ^ rotateRight(schedule[i - 2], 19) ^ (schedule[i - 2] >> 10);
-        schedule[i] = schedule[i - 16] + s0 + schedule[i - 7] + s1;
-    }
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int i = 0; i < 64; ++i) {
-        const std::uint32_t s1 = rotateRight(e, 6) ^ rotateRight(e, 11) ^ rotateRight(e, 25);
-        const std::uint32_t choice = (e & f) ^ (~e & g);
-        const std::uint32_t t1 = h + s1 + choice + roundConstants[i] + schedule[i];
-        const std::uint32_t s0 = rotateRight(a, 2) ^ rotateRight(a, 13) ^ rotateRight(a, 22);
-        const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
-        const std::uint32_t t2 = s0 + majority;
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
-}
-
-void Sha256::update(const void* data, std::size_t length)
-{
-    auto bytes = static_cast<const std::uint8_t*>(data);
-    totalLength_ += length;
-    if (pendingLength_ > 0) {
-        const std::size_t take = std::min(length, pending_.size() - pendingLength_);
-        std::memcpy(pending_.data() + pendingLength_, bytes, take);
-        pendingLength_ += take;
-        bytes += take;
-        length -= take;
-        if (pendingLength_ < pending_.size()) return;
-        compressBlock(pending_.data());
-        pendingLength_ = 0;
-    }
-    for (; length >= 64; bytes += 64, length -= 64) compressBlock(bytes);
-    std::memcpy(pending_.data(), bytes, length);
-    pendingLength_ = length;
-}
-
-std::string Sha256::finishHex()
-{
-    const std::uint64_t bitLength = totalLength_ * 8;
-    const std::uint8_t marker = 0x80;
-    update(&marker, 1);
-    const std::uint8_t zero = 0;
-    while (pendingLength_ != 56) update(&zero, 1);
-    std::array<std::uint8_t, 8> lengthBytes;
-    for (int i = 0; i < 8; ++i) lengthBytes[i] = std::uint8_t(bitLength >> (56 - 8 * i));
-    update(lengthBytes.data(), lengthBytes.size());
-
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(64);
-    for (std::uint32_t word : state_) {
-        for (int shift = 28; shift >= 0; shift -= 4) hex.push_back(digits[(word >> shift) & 0xf]);
-    }
-    return hex;
-}
-
-std::string sha256OfBytes(const void* data, std::size_t length)
-{
-    Sha256 hash;
-    hash.update(data, length);
-    return hash.finishHex();
-}
-
-std::string sha256OfBytes(std::string_view bytes)
-{
-    return sha256OfBytes(bytes.data(), bytes.size());
-}
-
 std::string sha256OfFile(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
-    Sha256 hash;
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw std::runtime_error("cannot read " + path.string() + ": " + std::strerror(error));
-        }
-        if (got == 0) break;
-        hash.update(buffer.data(), std::size_t(got));
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("no SHA-256 from OpenSSL");
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        EVP_DigestUpdate(context.get(), buffer, static_cast<size_t>(in.gcount()));
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &length);
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned i = 0; i < length; ++i) {
+        text += hex[digest[i] >> 4];
+        text += hex[digest[i] & 15];
     }
-    ::close(fd);
-    return hash.finishHex();
+    return text;
 }
 
 } // namespace testsupport
