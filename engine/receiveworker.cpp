@@ -7,23 +7,16 @@
 // No byte is written whose position is not proven: an HTTP body only after
 // its status (and, for a range, its Content-Range) matched the request, an
 // FTP resumed retrieval only after the server confirmed the restart.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "addressattempts.h"
 #include "filewrite.h"
 #include "ftprestart.h"
 #include "httpreply.h"
-#include "localname.h"
 #include "logprefixes.h"
-#include "programdir.h"
 #include "replyparsers.h"
-#include "restproof.h"
 #include "socketlayer.h"
 #include "tlsconnection.h"
 #include "urlparse.h"

@@ -28,14 +28,9 @@
 #include "download/numbertext.h"
 #include "lark.h"
 #include "logprefixes.h"
+#include "stderrseam.h"
 
 namespace {
-
-class CStderrSeam : public CMessageSeam {
- public:
-  void Notice(const QString& text) override { std::fprintf(stderr, "skylark-cli: %s\n", qPrintable(text)); }
-  bool Ask(const QString&) override { return true; }
-};
 
 struct GetOptions : ConnectionOptions {
   unsigned branches = 1;

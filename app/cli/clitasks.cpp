@@ -6,14 +6,7 @@
 #include "core/messageseam.h"
 #include "download/cdownloadlist.h"
 #include "download/numbertext.h"
-
-namespace {
-class CStderrSeam : public CMessageSeam {
- public:
-  void Notice(const QString& text) override { std::fprintf(stderr, "skylark-cli: %s\n", qPrintable(text)); }
-  bool Ask(const QString&) override { return true; }
-};
-}  // namespace
+#include "stderrseam.h"
 
 void printdownloadtasks(std::FILE* out) {
   CStderrSeam seam;
