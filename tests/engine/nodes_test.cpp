@@ -104,51 +104,6 @@ TEST_F(Nodes, ConnectedOfAWholeDownload)
     EXPECT_EQ(lark::deletenode(d), 0u);
 }
 
-TEST_F(Nodes, NullHandlesGiveOne)
-{
-    std::string text = "kept";
-    unsigned u = 5;
-    int i = 5;
-    int64_t v = 5;
-    void* p = nullptr;
-    EXPECT_EQ(lark::getURL(nullptr, text), 1u);
-    EXPECT_EQ(lark::getservername(nullptr, text), 1u);
-    EXPECT_EQ(lark::getftppathfile(nullptr, text), 1u);
-    EXPECT_EQ(lark::getlocaldir(nullptr, text), 1u);
-    EXPECT_EQ(lark::getuser(nullptr, text), 1u);
-    EXPECT_EQ(lark::getpass(nullptr, text), 1u);
-    EXPECT_EQ(text, "kept");
-    EXPECT_EQ(lark::getserverprotocol(nullptr, u), 1u);
-    EXPECT_EQ(lark::getserverport(nullptr, u), 1u);
-    EXPECT_EQ(lark::getstarttime(nullptr, u), 1u);
-    EXPECT_EQ(lark::getlasttime(nullptr, u), 1u);
-    EXPECT_EQ(lark::getdownbranchcount(nullptr, u), 1u);
-    EXPECT_EQ(u, 5u);
-    EXPECT_EQ(lark::getascimode(nullptr, i), 1u);
-    EXPECT_EQ(lark::getpasvmode(nullptr, i), 1u);
-    EXPECT_EQ(lark::getresumeenable(nullptr, i), 1u);
-    EXPECT_EQ(lark::getserverconnected(nullptr, i, 0), 1u);
-    EXPECT_EQ(i, 5);
-    EXPECT_EQ(lark::getdownbranch(nullptr, 1, p), 1u);
-    EXPECT_EQ(lark::getfilepointer(nullptr, v, 0), 1u);
-    EXPECT_EQ(v, 5);
-    EXPECT_EQ(lark::setfilepointer(nullptr, 1, 0), 1u);
-    EXPECT_EQ(lark::setresumeenable(nullptr, 1), 1u);
-    EXPECT_EQ(lark::setstarttime(nullptr, 1), 1u);
-    EXPECT_EQ(lark::setlasttime(nullptr, 1), 1u);
-    EXPECT_EQ(lark::setdownstarted(nullptr, 1), 1u);
-    EXPECT_EQ(lark::connect(nullptr, 1), 1u);
-    EXPECT_EQ(lark::disconnect(nullptr, 0), 1u);
-    EXPECT_EQ(lark::deletenode(nullptr), 1u);
-    EXPECT_EQ(lark::generateinitcommand(nullptr), 1u);
-    EXPECT_EQ(lark::adjustrestpoint(nullptr), 1u);
-    EXPECT_EQ(lark::savecommand(nullptr, "x"), 1u);
-    EXPECT_EQ(lark::getoutputmsg(nullptr, text, 1), 1u);
-    EXPECT_EQ(lark::clearlogmessage(nullptr), 1u);
-    EXPECT_EQ(lark::fetchftpcontent(nullptr, "list", nullptr, 1, 0, 0, 1), 1u);
-    EXPECT_EQ(lark::takeoutcontent(nullptr, text), 1u);
-}
-
 TEST_F(Nodes, FieldsAndOffsets)
 {
     void* d = nullptr;
