@@ -117,9 +117,9 @@ class CGetRun : public QObject {
     lark::getserverprotocol(t.node, protocol);
 
     // The branches may start and even end between two ticks.
-    if (t.probestate == ProbeState::Downloading || t.starttick != m_starttick) m_started = true;
+    if (t.probe.state == ProbeState::Downloading || t.starttick != m_starttick) m_started = true;
     // Still probing: a probe connection that closed for good ends here.
-    if (!m_started && !connected && m_wasconnected && t.probestate == ProbeState::Idle && !t.probewaits)
+    if (!m_started && !connected && m_wasconnected && t.probe.state == ProbeState::Idle && !t.probe.waits)
       return Finish(Fail("%s", Reason("the connection closed before the download started")));
     if (m_clock.elapsed() - m_lastprogress > static_cast<qint64>(m_options.timeout) * 1000)
       return Finish(Fail("no progress for %s seconds", QString::number(m_options.timeout)));
@@ -144,7 +144,7 @@ class CGetRun : public QObject {
         ended = true;
     }
     // The probe is queued as soon as the connection can take it.
-    if (ended || t.probestate == ProbeState::Idle) Tick();
+    if (ended || t.probe.state == ProbeState::Idle) Tick();
   }
 
   void Interrupt() {

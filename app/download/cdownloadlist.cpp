@@ -276,7 +276,7 @@ void CDownloadList::recreatenodes() {
       const bool stopped = k < t.branchstopped.size() && t.branchstopped[k] == 1;
       SetBranchImage(i, static_cast<int>(k), stopped ? kBranchStopped : kBranchIdle);
     }
-    t.probestate = ProbeState::Idle;
+    t.probe.state = ProbeState::Idle;
     t.tracking = 0;
     ResizeRetry(i);
   }
@@ -292,15 +292,9 @@ int CDownloadList::OnProbeAnswer(void* node, int lparam) {
   if (!node) return 2;
   const int task = TaskOfNode(node, lparam);
   if (task < 0) return 0;
-  CDownRootAppend& t = Task(task);
-  t.probestate = AfterAnswer(t.probestate);
   std::string text;
   lark::takeoutcontent(node, text);
-  QString reply = QString::fromStdString(text);
-  reply.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  reply.replace(u'\r', u'\n');
-  reply.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-  t.probereply = reply;
+  Task(task).probe.TakeAnswer(text);
   ProbeSoon();
   emit probeAnswered();
   return 0;
@@ -309,7 +303,7 @@ int CDownloadList::OnProbeAnswer(void* node, int lparam) {
 bool CDownloadList::event(QEvent* event) {
   if (event->type() == CEngineMessageEvent::EventType()) {
     auto* message = static_cast<CEngineMessageEvent*>(event);
-    if (message->Message() == kProbeMessage) OnProbeAnswer(message->Node(), message->LParam());
+    if (message->Message() == DownloadProbe::kMessage) OnProbeAnswer(message->Node(), message->LParam());
     return true;
   }
   return QObject::event(event);

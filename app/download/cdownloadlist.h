@@ -45,8 +45,6 @@ class CDownloadList : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr unsigned kProbeMessage = 0x67;
-
   explicit CDownloadList(CMessageSeam& messages, QObject* parent = nullptr);
   ~CDownloadList() override;
 
@@ -140,7 +138,6 @@ class CDownloadList : public QObject {
   void ShowTotal(int task);
   void AdvanceProbe(int task);
   void ProbePass();
-  void IssueProbe(int task);
   void EvaluateHttpProbe(int task);
   void EvaluateFtpProbe(int task);
   void EvaluateRestAnswer(int task);
@@ -155,7 +152,6 @@ class CDownloadList : public QObject {
   void StartOver(int task);
   void MarkTry(int task, int k);
   void RetryAt(uint32_t due);
-  void RequestSample(int task);
   void RemoveUnwrittenFile(int task);
   void RunDueRetries(int task);
   void RestartBranch(int task, int k);

@@ -11,7 +11,7 @@
 
 #include "core/cobject.h"
 #include "core/tasklogin.h"
-#include "probestate.h"
+#include "downloadprobe.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
 // automatic retry of a dropped or stalled connection.
@@ -53,8 +53,6 @@ class CDownRootAppend : public CObject, public TaskLogin {
   uint32_t branchcount = 0;
   QString totallength;
   uint32_t starttick = 0;
-  ProbeState probestate = ProbeState::Idle;
-  QString probereply;
   uint32_t tracking = 0;
   bool createdfile = false;  // this session's start made the local file
   QStringList segstart;
@@ -65,17 +63,13 @@ class CDownRootAppend : public CObject, public TaskLogin {
   std::vector<uint32_t> branchactive;
   std::vector<uint32_t> branchstopped;
 
-  // Not stored: the lParam of this task's probe requests, ticks the probe
-  // connection has been stuck, the retry state per branch and the tick of
-  // the last safe save.
+  // Not stored: the lParam of this task's probe requests, the probe and the
+  // retry state per branch.
   int id = 0;
-  int probestall = 0;
+  DownloadProbe probe;
   std::vector<BranchRetry> retry;
   QString failure;         // why the task ended for good
   QString lastreason;      // the last failed try's reason
   bool startover = false;  // fetch the whole file again on one branch once all have let go
   int startovers = 0;      // times it did
-  int probetries = 0;      // probe connections in a row that failed
-  uint32_t probedue = 0;   // when a failed probe connects again
-  bool probewaits = false;
 };

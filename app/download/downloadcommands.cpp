@@ -31,14 +31,10 @@ void CDownloadList::StartDownload(int row) {
     lark::disconnect(t.node, 0);
     WaitDisconnected(t.node, 0);
   }
-  t.probestate = ProbeState::Idle;
-  t.probereply.clear();
-  t.probestall = 0;
+  t.probe.Reset();
   t.retry.assign(t.retry.size(), BranchRetry{});
   t.failure.clear();
   t.startover = false;
-  t.probetries = 0;
-  t.probewaits = false;
   lark::setresumeenable(t.node, 1);  // a new probe decides again
   if (protocol == 1)
     lark::savecommand(t.node, "");
@@ -90,7 +86,7 @@ void CDownloadList::ResumeDownload(int row) {
     MarkTry(task, static_cast<int>(k));
     lark::connect(h, 1);
   }
-  t.probestate = ProbeState::Downloading;
+  t.probe.state = ProbeState::Downloading;
   t.tracking = 1;
 }
 
@@ -106,7 +102,7 @@ void CDownloadList::StopDownload(int row) {
     lark::disconnect(t.node, 0);
     WaitDisconnected(t.node, 0);
   }
-  t.probestate = ProbeState::Idle;
+  t.probe.state = ProbeState::Idle;
 }
 
 void CDownloadList::StopBranch(int row) {

@@ -23,7 +23,7 @@ void CDownloadList::downloadtick() {
     CDownRootAppend& t = Task(i);
     int any = 0;
     if (lark::getserverconnected(t.node, any, 0) != 0) continue;
-    if (any == 1 && t.probestate == ProbeState::Downloading) {
+    if (any == 1 && t.probe.state == ProbeState::Downloading) {
       t.tracking = 1;
       updateprogress(i);
     } else if (t.tracking == 1) {
@@ -52,14 +52,13 @@ void CDownloadList::AdvanceProbe(int i) {
   if (lark::getserverconnected(t.node, any, 0) != 0) return;
   if (!t.failure.isEmpty()) return;
   RunDueProbe(i);
-  if (t.probewaits) return;
-  if (any == 0 && t.probestate != ProbeState::ProbeAnswered && t.probestate != ProbeState::RestAnswered &&
-      t.probestate != ProbeState::LateAnswer && t.probestate != ProbeState::SampleAnswered) {
+  if (t.probe.waits) return;
+  if (any == 0 && !t.probe.Answered() && t.probe.state != ProbeState::LateAnswer) {
     if (ProbeFailed(i)) return;
     // A branch waiting for its automatic restart keeps the task running, and
     // so does one that let go after the progress pass looked: that pass
     // takes it up on the next tick.
-    if (t.probestate == ProbeState::Downloading && (RetryPending(i) || t.AnyBranchActive())) {
+    if (t.probe.state == ProbeState::Downloading && (RetryPending(i) || t.AnyBranchActive())) {
       SetRootImage(i, ItemKind::TaskImage, kTaskRunning);
       return;
     }
@@ -68,15 +67,15 @@ void CDownloadList::AdvanceProbe(int i) {
       SetRootImage(i, ItemKind::FileInDirectory, 0);
     else
       SetRootImage(i, ItemKind::TaskImage, kTaskStopped);
-    if (t.probestate == ProbeState::ProbeSent || t.probestate == ProbeState::RestSent ||
-        t.probestate == ProbeState::Downloading)
-      t.probestate = ProbeState::Idle;
+    if (t.probe.state == ProbeState::ProbeSent || t.probe.state == ProbeState::RestSent ||
+        t.probe.state == ProbeState::Downloading)
+      t.probe.state = ProbeState::Idle;
     return;
   }
   SetRootImage(i, ItemKind::TaskImage, kTaskRunning);
-  switch (t.probestate) {
+  switch (t.probe.state) {
     case ProbeState::Idle:
-      IssueProbe(i);
+      t.probe.SendFirst(t.node, this, t.id);
       break;
     case ProbeState::ProbeAnswered:
       IsHttp(t.node) ? EvaluateHttpProbe(i) : EvaluateFtpProbe(i);
@@ -148,7 +147,7 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
     if (lark::connect(t.node, 1) == 0) {
       lark::setstarttime(t.node, 0);
       lark::setlasttime(t.node, 0);
-      t.probestate = ProbeState::Downloading;
+      t.probe.state = ProbeState::Downloading;
     }
     return;
   }
@@ -175,7 +174,7 @@ void CDownloadList::StartBranches(int task, const QString& prefix, bool resume, 
     lark::connect(h, 1);
     lark::setstarttime(h, 0);
     lark::setlasttime(h, 0);
-    t.probestate = ProbeState::Downloading;
+    t.probe.state = ProbeState::Downloading;
     s += step;
   }
 }

@@ -7,7 +7,7 @@
 enum class ProbeState : uint32_t {
   Idle = 0,           // the probe is sent once the task's nodes are connected
   ProbeSent = 1,      // HTTP "Range: bytes=1-" or FTP "list", waiting
-  ProbeAnswered = 2,  // the answer is in probereply
+  ProbeAnswered = 2,  // the answer is in reply
   RestSent = 3,       // FTP: "rest 1", waiting
   RestAnswered = 4,
   Downloading = 5,  // the branches are started

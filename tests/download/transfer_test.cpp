@@ -61,10 +61,10 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
     testsupport::NginxServer http(files.path());
     const int task = Create(http.url(c.name), c.branches, false);
     CDownRootAppend& t = list.Task(task);
-    t.probestate = ProbeState::ProbeAnswered;
-    t.probereply = QString::fromLatin1(c.answer)
-                       .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                       .replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    t.probe.state = ProbeState::ProbeAnswered;
+    t.probe.reply = QString::fromLatin1(c.answer)
+                        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                        .replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     list.downloadtick();
     EXPECT_EQ(t.totallength, QString::fromLatin1(c.total)) << c.name;
     EXPECT_EQ(ResumeOf(t.node), c.resume) << c.name;
@@ -153,11 +153,11 @@ TEST_F(TransferTest, BranchesStartAsSoonAsTheProbeIsAnswered) {
     QElapsedTimer clock;
     clock.start();
     const int task = Create(url, 4);
-    while (clock.elapsed() < 5000 && list.Task(task).probestate != ProbeState::Downloading) {
+    while (clock.elapsed() < 5000 && list.Task(task).probe.state != ProbeState::Downloading) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       QThread::usleep(500);
     }
-    EXPECT_EQ(list.Task(task).probestate, ProbeState::Downloading) << url;
+    EXPECT_EQ(list.Task(task).probe.state, ProbeState::Downloading) << url;
     EXPECT_LT(clock.elapsed(), 500) << url;
     EXPECT_TRUE(Complete(task, 20)) << url;
     EXPECT_EQ(Result("p.bin"), sha256OfFile(source)) << url;
@@ -217,7 +217,7 @@ TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
     const int task = Create(ftp.url(name), 1);
     // A 550 ends the probe (waiting) or, once retried enough, the branches.
     EXPECT_TRUE(
-        RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probestate == ProbeState::ProbeAnswered; }, 30))
+        RunUntil([&] { return list.HasGivenUp(task) || list.Task(task).probe.state == ProbeState::ProbeAnswered; }, 30))
         << name;
     RunUntil([] { return false; }, 1);
   }
