@@ -44,9 +44,13 @@ bool overlapmatches(EngineNode& node, const char*& data, size_t& length)
 
 } // namespace
 
+// Names the file as it was opened: the resolved directory and the name
+// with one "/" between them, whatever the typed directory ended with.
 void fileerror(EngineNode& node)
 {
-    node.fail(FailureFinal, fileerrorprefix + node.localdir + node.filename);
+    std::string path;
+    if (!localfilepath(node.localdir, node.filename, path)) path = resolvelocaldir(node.localdir) + "/" + node.filename;
+    node.fail(FailureFinal, fileerrorprefix + path);
 }
 
 bool openlocalfile(EngineNode& node)

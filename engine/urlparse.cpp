@@ -34,6 +34,30 @@ std::string percentdecoded(const std::string& text)
     return out;
 }
 
+// A host name as RFC 1123 writes it: dot-separated labels of letters,
+// digits and inner hyphens, at most 63 bytes each and 253 in all; one
+// final dot is allowed. Dotted IPv4 addresses pass as such names.
+bool validhostname(const std::string& host)
+{
+    std::string name = host;
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    if (name.empty() || name.size() > 253) return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('.', start);
+        if (end == std::string::npos) end = name.size();
+        const size_t length = end - start;
+        if (length == 0 || length > 63 || name[start] == '-' || name[end - 1] == '-') return false;
+        for (size_t i = start; i < end; ++i) {
+            const char c = name[i];
+            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            if (!letter && !(c >= '0' && c <= '9') && c != '-') return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 int parseurl(const std::string& url, EngineNode& node)
@@ -95,6 +119,7 @@ int parseurl(const std::string& url, EngineNode& node)
         colon = rest.find(':');
         if (colon != std::string::npos && rest.find(':', colon + 1) != std::string::npos) return -5;
         if (colon != std::string::npos) host = rest.substr(0, colon);
+        if (!validhostname(host)) return -5;
     }
 
     // A ":" without digits keeps the default port, as URLs define it.

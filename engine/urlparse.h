@@ -11,9 +11,9 @@ class EngineNode;
 // Splits a task URL into the node's protocol, server, port, path and
 // credentials. Returns 0, or -1 for an empty URL, -2 for a scheme other than
 // ftp, ftps, ftpes, http and https, -3 for an HTTP URL that names no file,
-// -4 for a port above 65535, -5 for a host that is neither a name nor a
-// bracketed IPv6 address ("[::1" or "[::1]x", or "::1" without its
-// brackets). The server name is kept without the brackets.
+// -4 for a port above 65535, -5 for a host that is neither a host name
+// (RFC 1123 labels, which covers dotted IPv4) nor a bracketed IPv6 address
+// ("just some words", "[::1" or "[::1]x", or "::1" without its brackets). The server name is kept without the brackets.
 int parseurl(const std::string& url, EngineNode& node);
 
 // A server name as a URL names it: an IPv6 address in brackets.

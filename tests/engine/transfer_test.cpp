@@ -710,9 +710,9 @@ TEST_F(Transfers, UnsafeFileNamesAndLinksAreNeverWritten)
     EXPECT_EQ(ts::readWholeFile(victim), "keep me");
     EXPECT_NE(wholelog(task).find("File Error:" + dir() + "a.bin\r\n"), std::string::npos) << wholelog(task);
 
-    // A directory that cannot be written.
+    // A directory that cannot be written, typed without its final "/".
     void* nowhere = nullptr;
-    lark::addnode(nowhere, http.url("a.bin"), 1, 0, "", "", "/proc/no/such/dir/", false, true, false, false);
+    lark::addnode(nowhere, http.url("a.bin"), 1, 0, "", "", "/proc/no/such/dir", false, true, false, false);
     startbranch(nowhere, 1, 0, 0);
     ASSERT_TRUE(waitinactive(nowhere));
     EXPECT_NE(wholelog(nowhere).find("File Error:/proc/no/such/dir/a.bin\r\n"), std::string::npos);
