@@ -40,4 +40,11 @@ class CItemInfo : public CObject {
   uint32_t checkmark = 0;
   int32_t image = -1;
   uint32_t bkcolor = kNoColour;  // 0x00BBGGRR
+
+  // Not stored: what the entry is doing now, its reason as a tooltip and
+  // the image that shows it (-1: `image` stands), all derived again after
+  // every load from the task's own state.
+  QString status;
+  QString statustip;
+  int32_t stateimage = -1;
 };

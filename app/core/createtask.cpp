@@ -1,8 +1,12 @@
 #include "createtask.h"
 
+#include <QUrl>
+
 #include "lark.h"
 #include "messageseam.h"
+#include "programdirectory.h"
 #include "recenturls.h"
+#include "savedirectory.h"
 #include "settingsstore.h"
 #include "urlcredentials.h"
 
@@ -13,6 +17,10 @@ unsigned AddNode(void*& node, const CNewTaskRequest& request, bool checkonly) {
                        request.pass.toStdString(), request.savedir.toStdString(), request.connectnow && !checkonly,
                        request.pasvmode, request.ascimode, checkonly);
 }
+
+// A URL that names its port means that port: a "Port:" field left over
+// from an earlier task must not send it to another server.
+bool NamesPort(const QString& url) { return url.contains(QStringLiteral("://")) && QUrl(url).port() > 0; }
 
 }  // namespace
 
@@ -45,7 +53,7 @@ CNewTaskRequest TakeRequest(const CNewTaskPages& pages, int page) {
   request.url = f.url;
   request.user = f.user;
   request.pass = f.pass;
-  request.port = f.port;
+  request.port = NamesPort(f.url) ? 0 : f.port;
   request.pasvmode = f.pasvmode;
   request.ascimode = f.ascimode;
   request.connectnow = f.connectnow;
@@ -64,5 +72,6 @@ bool FinishNewTask(const CNewTaskPages& pages, CTaskSink& sink, CSettingsStore& 
       !messages.Ask(QStringLiteral("This set will create a download task, are you sure?")))
     return false;
   if (kind > 1) return false;
+  if (kind == 1 && !ConfirmSaveDirectory(request.savedir, ProgramDirectory(), messages)) return false;
   return createtask(request, sink, store) <= 1;
 }

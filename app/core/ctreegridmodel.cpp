@@ -18,9 +18,10 @@ CTreeGridModel::CTreeGridModel(QObject* parent) : QAbstractTableModel(parent), m
 
 CTreeGridModel::~CTreeGridModel() = default;
 
-void CTreeGridModel::SetColumns(const QStringList& headers) {
+void CTreeGridModel::SetColumns(const QStringList& headers, int statuscolumn) {
   beginResetModel();
   m_headers = headers.isEmpty() ? QStringList{QString()} : headers;
+  m_statuscolumn = statuscolumn > 0 && statuscolumn < m_headers.size() ? statuscolumn : -1;
   endResetModel();
 }
 
@@ -36,7 +37,11 @@ QVariant CTreeGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   const CItemInfo& info = m_rows[index.row()]->GetData();
-  return index.column() == 0 ? info.text : info.GetSubItem(index.column() - 1);
+  const int column = index.column();
+  if (column == 0) return info.text;
+  if (m_statuscolumn < 0 || column < m_statuscolumn) return info.GetSubItem(column - 1);
+  if (column > m_statuscolumn) return info.GetSubItem(column - 2);
+  return role == Qt::ToolTipRole && !info.statustip.isEmpty() ? info.statustip : info.status;
 }
 
 QVariant CTreeGridModel::headerData(int section, Qt::Orientation orientation, int role) const {

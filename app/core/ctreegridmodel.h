@@ -27,7 +27,10 @@ class CTreeGridModel : public QAbstractTableModel {
   ~CTreeGridModel() override;
 
   // Column headers; column c > 0 shows sub-item c - 1. Set before loading.
-  void SetColumns(const QStringList& headers);
+  // With `statuscolumn` > 0 that column shows the entry's status instead
+  // and the columns after it show the sub-items one further left.
+  void SetColumns(const QStringList& headers, int statuscolumn = -1);
+  int StatusColumn() const { return m_statuscolumn; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -83,6 +86,7 @@ class CTreeGridModel : public QAbstractTableModel {
   void AppendRoot(std::unique_ptr<CTreeItem> root);
 
   QStringList m_headers{QString()};
+  int m_statuscolumn = -1;
   std::vector<std::unique_ptr<CTreeItem>> m_roots;
   std::vector<CTreeItem*> m_rows;
   QItemSelectionModel m_selection;

@@ -10,3 +10,10 @@ QString ResolveSaveDirectory(const QString& directory, const QString& programdir
 // creating and deleting the file "~tmp1" in it (a file of that name that
 // was already there is left as it was).
 bool ProbeSaveDirectory(const QString& directory, const QString& programdirectory);
+
+class CMessageSeam;
+
+// Whether a download may be saved in `directory`: a file of that name, or
+// a folder that cannot be written, is refused with one message naming it;
+// a missing folder is offered to be made.
+bool ConfirmSaveDirectory(const QString& directory, const QString& programdirectory, CMessageSeam& messages);

@@ -12,7 +12,7 @@ const QString kEllipsis = QStringLiteral("...");
 }  // namespace
 
 int ChooseImage(const CTreeItem& item) {
-  const int image = item.GetData().image;
+  const int image = item.GetData().stateimage != -1 ? item.GetData().stateimage : item.GetData().image;
   if (image != -1) return image;
   if (!item.ItemHasChildren()) return kLeaf;
   return item.IsCollapsed() ? kFolderClosed : kFolderOpen;

@@ -22,10 +22,13 @@ enum TreeGridImage {
   kTaskRunning = 8,
   kBranchStopped = 9,
   kTaskDone = 10,
-  kTreeGridImageCount = 11,
+  kTaskFailed = 11,
+  kTaskNew = 12,  // never started
+  kSiteRefused = 13,
+  kTreeGridImageCount = 14,
 };
 
-// The item's own image when set, else open folder, closed folder or leaf.
+// The image of the entry's state when set, else its own image when set, else open folder, closed folder or leaf.
 int ChooseImage(const CTreeItem& item);
 
 // Whether the row shows the desktop's icon for a file name instead.

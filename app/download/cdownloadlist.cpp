@@ -34,14 +34,19 @@ QString ShownName(const std::string& bytes) {
 
 CDownloadList::CDownloadList(CMessageSeam& messages, QObject* parent)
     : QObject(parent), m_messages(messages), m_listpath(ProgramDirectory() + QStringLiteral("/lark2.dat")) {
-  m_model.SetColumns(ColumnHeaders());
+  m_model.SetColumns(ColumnHeaders(), kStatusColumn);
 }
 
 CDownloadList::~CDownloadList() = default;
 
 QStringList CDownloadList::ColumnHeaders() {
-  return {QStringLiteral("FileName"), QStringLiteral("Total length(Bytes)"), QStringLiteral("Downloaded length(Bytes)"),
-          QStringLiteral("Percent"),  QStringLiteral("Speed(Byte/Sec)"),     QStringLiteral("Directory"),
+  return {QStringLiteral("FileName"),
+          QStringLiteral("Total length(Bytes)"),
+          QStringLiteral("Downloaded length(Bytes)"),
+          QStringLiteral("Percent"),
+          QStringLiteral("Speed(Byte/Sec)"),
+          QStringLiteral("Status"),
+          QStringLiteral("Directory"),
           QStringLiteral("URL")};
 }
 
@@ -144,8 +149,10 @@ void CDownloadList::AddCreatedTask(void* node, const QString& url) {
   task->localdir = localdir;
   task->branchcount = count;
   task->id = m_nextid++;
+  task->shownstate = TaskState::NotStarted;  // so that its first end is news
   m_tasks.push_back(std::move(task));
   ResizeRetry(TaskCount() - 1);
+  RefreshStatus(TaskCount() - 1);
   // "Connect immediately": the probe goes out as soon as the node is up.
   int connected = 0;
   if (lark::getserverconnected(node, connected, 0) == 0 && connected) ProbeSoon();
@@ -203,7 +210,10 @@ ListFileLoad CDownloadList::LoadListFile(ListFileAccess access) {
     if (CTreeItem* root = RootOf(i); root && root->GetData().subitems.size() > kUrlColumn)
       root->GetData().subitems[kUrlColumn] = WithoutUrlCredentials(root->GetData().subitems[kUrlColumn]);
   }
-  for (int i = 0; i < TaskCount(); ++i) ResizeRetry(i);
+  for (int i = 0; i < TaskCount(); ++i) {
+    ResizeRetry(i);
+    RefreshStatus(i);
+  }
   return result;
 }
 

@@ -49,6 +49,8 @@ class CDownloadList : public QObject {
   ~CDownloadList() override;
 
   static QStringList ColumnHeaders();
+  // Derived, not stored: the stored sub-items keep their places.
+  static constexpr int kStatusColumn = 5;
   CTreeGridModel& Model() { return m_model; }
   int TaskCount() const { return static_cast<int>(m_tasks.size()); }
   CDownRootAppend& Task(int index) { return *m_tasks.at(static_cast<size_t>(index)); }
@@ -115,6 +117,11 @@ class CDownloadList : public QObject {
   bool HasGivenUp(int task) const;
   // Why, in one line ("the server answered ..."); empty while it may go on.
   QString FailureReason(int task) const;
+  // What the task is doing now; `retryms` is the wait to its next try.
+  TaskState StateOf(int task, int64_t& retryms) const;
+  // Shows the task's and its branches' states and zeroes the speed of
+  // whatever is not receiving.
+  void RefreshStatus(int task);
   // The local file the engine writes, from the node (after redirects): its
   // path in bytes, which every file call must use (an FTP name keeps the
   // server's bytes, UTF-8 or not), and as shown.
@@ -126,6 +133,8 @@ class CDownloadList : public QObject {
   void commandPosted(int command);
   // A probe answer has been stored; a front end may tick at once.
   void probeAnswered();
+  // The task has just completed or failed (not when a list loads so).
+  void taskEnded(int task);
 
  protected:
   bool event(QEvent* event) override;

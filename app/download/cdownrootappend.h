@@ -7,11 +7,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/cobject.h"
 #include "core/tasklogin.h"
 #include "downloadprobe.h"
+#include "taskstate.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
 // automatic retry of a dropped or stalled connection.
@@ -68,8 +70,10 @@ class CDownRootAppend : public CObject, public TaskLogin {
   int id = 0;
   DownloadProbe probe;
   std::vector<BranchRetry> retry;
-  QString failure;         // why the task ended for good
-  QString lastreason;      // the last failed try's reason
-  bool startover = false;  // fetch the whole file again on one branch once all have let go
-  int startovers = 0;      // times it did
+  QString failure;                      // why the task ended for good
+  QString lastreason;                   // the last failed try's reason
+  bool startover = false;               // fetch the whole file again on one branch once all have let go
+  int startovers = 0;                   // times it did
+  std::optional<TaskState> shownstate;  // none until the first pass after a load or a start
+  uint32_t lastpass = 0;                // tick of the last progress pass, for the speeds
 };

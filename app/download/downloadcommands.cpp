@@ -102,7 +102,13 @@ void CDownloadList::StopDownload(int row) {
     lark::disconnect(t.node, 0);
     WaitDisconnected(t.node, 0);
   }
+  // The last pass takes the final positions now, so that a Resume right
+  // after this Stop is not taken for a task still running.
+  t.startover = false;
+  if (t.tracking == 1) updateprogress(task);
+  t.tracking = 0;
   t.probe.state = ProbeState::Idle;
+  RefreshStatus(task);
 }
 
 void CDownloadList::StopBranch(int row) {

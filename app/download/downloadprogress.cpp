@@ -20,9 +20,9 @@ QString Percent(int64_t done, int64_t whole) {
   return QString::number(static_cast<qlonglong>(static_cast<double>(done) / static_cast<double>(whole) * 100.0));
 }
 
-QString Speed(int64_t bytes, uint32_t milliseconds) {
-  if (milliseconds == 0) return QStringLiteral("0");
-  return GroupNumber(static_cast<int64_t>(static_cast<double>(bytes) / milliseconds * 1000.0));
+int64_t Speed(int64_t bytes, uint32_t milliseconds) {
+  if (milliseconds == 0 || bytes <= 0) return 0;
+  return static_cast<int64_t>(static_cast<double>(bytes) / milliseconds * 1000.0);
 }
 
 bool Due(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) >= 0; }
@@ -53,10 +53,7 @@ void CDownloadList::FailTask(int task, const QString& reason) {
   if (t.node) lark::disconnect(t.node, 0);
   RemoveUnwrittenFile(task);
   SetRootImage(task, ItemKind::TaskImage, kTaskStopped);
-  if (CTreeItem* root = RootOf(task)) {
-    root->GetData().SetSubItem(3, QStringLiteral("failed: ") + reason);
-    m_model.ItemChanged(root);
-  }
+  RefreshStatus(task);
 }
 
 // Where the current try of branch k begins: what it brings decides whether
@@ -228,6 +225,9 @@ void CDownloadList::updateprogress(int task) {
   size_t n = resume == 1 ? t.branchcount : 1;
   n = std::min({n, t.branchactive.size(), t.branchseg.size(), t.retry.size()});
   const uint32_t now = TickCount();
+  // Every branch's speed is over the same interval, so the task's is their sum.
+  const uint32_t interval = t.lastpass != 0 ? now - t.lastpass : 0;
+  t.lastpass = now;
   struct Share {
     int64_t assigned = 0, done = 0;
   };
@@ -235,10 +235,10 @@ void CDownloadList::updateprogress(int task) {
     CTreeItem* row;
     size_t branch;
     bool noend;
-    QString speed;
-    bool moving;
+    int64_t speed;
   };
   std::vector<BranchRow> shown;
+  int64_t taskspeed = 0;
 
   for (size_t k = 0; k < n; ++k) {
     CTreeItem* row = m_model.GetChildAt(root, static_cast<int>(k));
@@ -293,12 +293,9 @@ void CDownloadList::updateprogress(int task) {
       r.lastmove = now;
     }
 
-    unsigned last = 0;
-    lark::getlasttime(h, last);
-    lark::setlasttime(h, 0);
-    if (!row) continue;
-    const bool moving = w != prev || ((w < e || noend) && t.branchactive[k] == 1);
-    shown.push_back({row, k, noend, moving ? Speed(w - prev, now - last) : QString(), moving});
+    const int64_t speed = Speed(w - prev, interval);
+    taskspeed += speed;
+    if (row) shown.push_back({row, k, noend, speed});
   }
   // Each branch's share of the table in one walk, once every branch has
   // moved: the table grows with every take-over and its offsets are text.
@@ -316,7 +313,7 @@ void CDownloadList::updateprogress(int task) {
     info.SetSubItem(0, b.noend && assigned <= 0 ? QString() : GroupNumber(assigned));
     info.SetSubItem(1, GroupNumber(done));
     info.SetSubItem(2, b.noend && assigned <= 0 ? QString() : Percent(done, assigned));
-    if (b.moving) info.SetSubItem(3, b.speed);
+    info.SetSubItem(3, GroupNumber(b.speed));
     m_model.ItemChanged(b.row);
   }
   RunDueRetries(task);
@@ -341,6 +338,6 @@ void CDownloadList::updateprogress(int task) {
   CItemInfo& info = root->GetData();
   info.SetSubItem(1, GroupNumber(done));
   info.SetSubItem(2, percent);
-  if (t.failure.isEmpty()) info.SetSubItem(3, Speed(done, now - t.starttick));
+  info.SetSubItem(3, GroupNumber(t.failure.isEmpty() ? taskspeed : 0));
   m_model.ItemChanged(root);
 }

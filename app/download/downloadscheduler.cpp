@@ -32,6 +32,7 @@ void CDownloadList::downloadtick() {
     }
     if (t.tracking) running = true;
     AdvanceProbe(i);
+    RefreshStatus(i);
   }
   const uint32_t now = TickCount();
   if (running && (!m_wasrunning || now - m_lastsave >= m_policy.saveperiod)) {

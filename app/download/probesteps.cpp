@@ -38,6 +38,7 @@ bool CDownloadList::ProbeFailed(int task) {
   }
   uint32_t wait = m_policy.firstwait;
   for (int i = 1; i < probe.tries && wait < m_policy.maxwait; ++i) wait *= 2;
+  t.lastreason = QString::fromStdString(reason);
   probe.due = TickCount() + std::min(wait, m_policy.maxwait);
   probe.waits = true;
   RetryAt(probe.due);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "core/listfile.h"
+#include "core/treegridrules.h"
 #include "download/numbertext.h"
 #include "downloadfixture.h"
 
@@ -95,7 +96,11 @@ TEST_F(ProbeTest, RefusedProbeFailsTheTask) {
         << list.FailureReason(task).toStdString();
     EXPECT_EQ(list.Task(task).starttick, 0u);
     EXPECT_FALSE(list.IsComplete(task));
-    EXPECT_TRUE(list.RootOf(task)->GetData().GetSubItem(3).startsWith(QStringLiteral("failed: "))) << c.url;
+    // The row says so, with the reason as the status's tooltip.
+    const CItemInfo& row = list.RootOf(task)->GetData();
+    EXPECT_EQ(row.status, QStringLiteral("Failed")) << c.url;
+    EXPECT_EQ(row.statustip, list.FailureReason(task)) << c.url;
+    EXPECT_EQ(row.stateimage, kTaskFailed) << c.url;
   }
 }
 

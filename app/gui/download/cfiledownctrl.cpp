@@ -12,7 +12,7 @@ constexpr int kColumnWidth = 100;
 }
 
 CFileDownCtrl::CFileDownCtrl(CDownloadList& list, QWidget* parent) : CTreeGridCtrl(list.Model(), parent), m_list(list) {
-  SetColumns(CDownloadList::ColumnHeaders(), kColumnWidth);
+  SetColumns(CDownloadList::ColumnHeaders(), kColumnWidth, CDownloadList::kStatusColumn);
   setShowGrid(true);
   m_list.LoadListFile();
 }

@@ -25,6 +25,7 @@ class CDownloadPane : public CTaskPane {
                      [&frame](int id) { frame.PostCommand(id); });
     QObject::connect(&m_view->List(), &CDownloadList::commandPosted, m_view,
                      [&frame](int id) { frame.PostCommand(id); });
+    QObject::connect(&m_view->List(), &CDownloadList::taskEnded, m_view, [this](int task) { TellEnd(task); });
   }
 
   QWidget* View() const override { return m_view; }
@@ -104,6 +105,16 @@ class CDownloadPane : public CTaskPane {
     const QString path = list.LocalFilePath(row);
     if (path.isEmpty()) return;
     m_frame.OpenWithDesktop(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+  }
+
+  void TellEnd(int task) {
+    CDownloadList& list = m_view->List();
+    const CTreeItem* root = list.RootOf(task);
+    if (!root) return;
+    const CItemInfo& info = root->GetData();
+    const QString reason = list.FailureReason(task);
+    m_frame.ShowNews(reason.isEmpty() ? QStringLiteral("%1: %2").arg(info.text, info.status)
+                                      : QStringLiteral("%1: %2: %3").arg(info.text, info.status, reason));
   }
 
   CFrameServices& m_frame;

@@ -254,6 +254,11 @@ void CMainFrame::RunCommand(int id) {
 
 bool CMainFrame::OpenWithDesktop(const QUrl& url) { return m_opener(url); }
 
+void CMainFrame::ShowNews(const QString& text) {
+  constexpr int kNewsMs = 15000;
+  statusBar()->showMessage(text, kNewsMs);
+}
+
 void CMainFrame::NewTask() {
   if (m_newtask.open) return;
   m_newtask.open = true;
@@ -263,7 +268,10 @@ void CMainFrame::NewTask() {
   }();
   if (confirmed) {
     CSettingsStore store;
-    FinishNewTask(m_newtask, *this, store, m_messages);
+    if (ClassifyUrl(TakeRequest(m_newtask, m_newtask.page)) > 1)
+      ShowNews(QStringLiteral("URL not accepted"));
+    else
+      FinishNewTask(m_newtask, *this, store, m_messages);
   }
   // Cleared on every way out, or clipboard and drops would stop opening
   // the sheet after one cancelled question.
@@ -294,12 +302,14 @@ void CMainFrame::QuickConnect() {
   request.pass = m_quickbar->Pass();
   request.connectnow = true;
   const unsigned kind = ClassifyUrl(request);
+  if (kind > 1) ShowNews(QStringLiteral("URL not accepted"));
   if (kind == 0) {
     createtask(request, *this, store);
     return;
   }
   if (kind == 1) {
     m_newtask.download.url = request.url;
+    m_newtask.download.port = 0;
     m_newtask.download.user = request.user;
     m_newtask.download.pass = request.pass;
     m_newtask.page = kFileDownPage;

@@ -46,6 +46,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   void PostCommand(int command) override;
   CNewTaskPages& NewTaskPages() override { return m_newtask; }
   bool OpenWithDesktop(const QUrl& url) override;
+  void ShowNews(const QString& text) override;
 
   // The clipboard and drop step: a URL the engine accepts opens the
   // new-task sheet on the page of its kind, with the URL filled in.

@@ -42,6 +42,8 @@ class CFrameServices {
   virtual CNewTaskPages& NewTaskPages() = 0;
   // Hands a file or folder to the desktop.
   virtual bool OpenWithDesktop(const QUrl& url) = 0;
+  // Tells what just happened in the status bar, once, for a while.
+  virtual void ShowNews(const QString& text) = 0;
 };
 
 std::unique_ptr<CTaskPane> CreateBrowsePane(CFrameServices& frame, QWidget* parent);

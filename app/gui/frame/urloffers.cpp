@@ -47,10 +47,10 @@ void CMainFrame::OfferUrl(const QString& text) {
   activateWindow();
   if (m_newtask.open) return;
   m_newtask.page = static_cast<int>(kind);
-  if (kind == kBrowsPage)
-    m_newtask.brows.url = text;
-  else
-    m_newtask.download.url = text;
+  // A URL from outside brings its own port: the field's 0 means "the URL's".
+  CBrowsFields& fields = kind == kBrowsPage ? static_cast<CBrowsFields&>(m_newtask.brows) : m_newtask.download;
+  fields.url = text;
+  fields.port = 0;
   PostCommand(command::kNew);
 }
 

@@ -5,6 +5,9 @@
 
 #include "cbrowspage.h"
 #include "cfiledownpage.h"
+#include "core/createtask.h"
+#include "core/programdirectory.h"
+#include "core/savedirectory.h"
 
 CNewTaskSheet::CNewTaskSheet(CNewTaskPages& pages, CMessageSeam& messages, QWidget* parent)
     : QDialog(parent),
@@ -40,6 +43,12 @@ void CNewTaskSheet::accept() {
     if (!good) return;
   }
   m_tabs->setCurrentIndex(showing);
+  // A download that could not be saved is refused while the sheet is open.
+  const CNewTaskRequest request = TakeRequest(taken, showing);
+  if (ClassifyUrl(request) == 1 && !ConfirmSaveDirectory(request.savedir, ProgramDirectory(), m_messages)) {
+    m_tabs->setCurrentIndex(kFileDownPage);
+    return;
+  }
   taken.page = showing;
   m_pages = taken;
   QDialog::accept();

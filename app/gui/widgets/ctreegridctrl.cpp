@@ -49,8 +49,8 @@ void CTreeGridCtrl::Setup() {
   setPalette(colours);
 }
 
-void CTreeGridCtrl::SetColumns(const QStringList& headers, int width) {
-  m_model->SetColumns(headers);
+void CTreeGridCtrl::SetColumns(const QStringList& headers, int width, int statuscolumn) {
+  m_model->SetColumns(headers, statuscolumn);
   for (int column = 0; column < headers.size(); ++column) setColumnWidth(column, width);
 }
 

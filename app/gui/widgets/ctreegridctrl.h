@@ -25,7 +25,7 @@ class CTreeGridCtrl : public QTableView {
 
   CTreeGridModel& Model() const { return *m_model; }
   // Sets the headers and makes each column `width` pixels wide.
-  void SetColumns(const QStringList& headers, int width);
+  void SetColumns(const QStringList& headers, int width, int statuscolumn = -1);
   void SetCheckBoxes(bool on);
   bool HasCheckBoxes() const { return m_checkboxes; }
 

@@ -13,6 +13,7 @@ const QColor kGrey(0x9A, 0x9A, 0x9A);
 const QColor kGreen(0x2E, 0xA0, 0x3C);
 const QColor kBlue(0x2F, 0x6C, 0xD0);
 const QColor kRed(0xD0, 0x32, 0x2A);
+const QColor kAmber(0xE0, 0x8A, 0x00);
 
 void Folder(QPainter& p, bool open) {
   p.setPen(kOutline);
@@ -61,6 +62,21 @@ void Badge(QPainter& p, const QColor& colour) {
   p.drawEllipse(9, 9, 6, 6);
 }
 
+// Two bars: paused by the user, resumable.
+void Pause(QPainter& p) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAmber);
+  p.drawRect(9, 8, 2, 7);
+  p.drawRect(13, 8, 2, 7);
+}
+
+// A cross: ended for good, the row's status says why.
+void Cross(QPainter& p) {
+  p.setPen(QPen(kRed, 2));
+  p.drawLine(9, 9, 14, 14);
+  p.drawLine(14, 9, 9, 14);
+}
+
 void Paint(int index, QPainter& p) {
   switch (index) {
     case kFolderOpen:
@@ -83,7 +99,19 @@ void Paint(int index, QPainter& p) {
       break;
     case kTaskStopped:
       Document(p);
-      Badge(p, kRed);
+      Pause(p);
+      break;
+    case kTaskFailed:
+      Document(p);
+      Cross(p);
+      break;
+    case kTaskNew:
+      Document(p);
+      Badge(p, kGrey);
+      break;
+    case kSiteRefused:
+      Monitor(p, kGrey);
+      Cross(p);
       break;
     case kBranchConnected:
       Arrow(p, kGreen, 3, 10);

@@ -1,0 +1,237 @@
+// What the user is told in the window: a task's state in its row, the
+// reason of a failure as the tooltip and in the status bar, speeds that add
+// up, the port a URL names, and input refused before any task is made.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStatusBar>
+
+#include <algorithm>
+
+#include "browse/csitebrowslist.h"
+#include "core/createtask.h"
+#include "core/treegridrules.h"
+#include "download/cdownloadlist.h"
+#include "framefixture.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/download/cfiledownctrl.h"
+#include "gui/frame/framecommands.h"
+#include "gui/frame/mainframe.h"
+#include "gui/frame/quickconnectbar.h"
+#include "gui/widgets/urlhistorybox.h"
+#include "rununtil.h"
+
+namespace {
+
+using testsupport::sha256OfFile;
+
+// A loopback port bound but never listening: every connect is refused, and
+// no other test can take its number meanwhile.
+class RefusingPort {
+ public:
+  RefusingPort() : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("cannot bind a loopback port");
+    m_port = ntohs(address.sin_port);
+  }
+  ~RefusingPort() { close(m_fd); }
+  int port() const { return m_port; }
+
+ private:
+  int m_fd;
+  int m_port = 0;
+};
+
+class Outcomes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartEngine();
+    frame = std::make_unique<CMainFrame>(messages);
+    frame->SetSheetRunner([this](CNewTaskPages& pages) {
+      if (fillsheet) fillsheet(pages);
+      return static_cast<bool>(fillsheet);
+    });
+    frame->SetDesktopOpener([](const QUrl&) { return true; });
+    frame->show();
+  }
+
+  void TearDown() override {
+    messages.answer = true;
+    frame->RunCommand(command::kExit);
+    frame.reset();
+  }
+
+  CDownloadList& Downloads() { return static_cast<CFileDownCtrl*>(frame->DownloadPane().List())->List(); }
+  CSiteBrowsList& Sites() { return static_cast<CSiteBrowsCtrl*>(frame->BrowsePane().List())->List(); }
+  const CItemInfo& Row(int task, int branch = -1) {
+    CTreeItem* root = Downloads().RootOf(task);
+    return branch < 0 ? root->GetData() : Downloads().Model().GetChildAt(root, branch)->GetData();
+  }
+  static int64_t Number(const QString& text) {
+    QString digits = text;
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    return digits.toLongLong();
+  }
+
+  void NewDownload(const QString& url, const QString& savedir, unsigned branches) {
+    fillsheet = [=](CNewTaskPages& pages) {
+      pages.page = kFileDownPage;
+      pages.download.url = url;
+      pages.download.savedir = savedir;
+      pages.download.branches = branches;
+      pages.download.connectnow = true;
+    };
+    frame->RunCommand(command::kNew);
+  }
+
+  FreshHome home;
+  CScriptedSeam messages;
+  std::unique_ptr<CMainFrame> frame;
+  std::function<void(CNewTaskPages&)> fillsheet;
+};
+
+TEST_F(Outcomes, AUrlsOwnPortWinsOverALeftOverPortField) {
+  struct Case {
+    const char* url;
+    uint32_t field;
+    uint32_t sent;
+  } cases[] = {
+      {"http://127.0.0.1:9/x.bin", 2131, 0},  // the URL's port, not the last task's field
+      {"ftp://[::1]:2121/pub/", 21, 0},
+      {"http://127.0.0.1/x.bin", 8098, 8098},  // no port in the URL: the field stands
+      {"ftp://127.0.0.1/pub/", 0, 0},
+  };
+  for (const Case& c : cases) {
+    CNewTaskPages pages;
+    pages.download.url = QString::fromLatin1(c.url);
+    pages.download.port = c.field;
+    EXPECT_EQ(TakeRequest(pages, kFileDownPage).port, c.sent) << c.url;
+  }
+
+  // A URL from the clipboard or a drop brings its own port.
+  frame->NewTaskPages().brows.port = 8098;
+  frame->NewTaskPages().download.port = 2131;
+  frame->OfferUrl(QStringLiteral("ftp://127.0.0.1:2131/pub/"));
+  frame->OfferUrl(QStringLiteral("http://127.0.0.1:8098/a.bin"));
+  EXPECT_EQ(frame->NewTaskPages().brows.port, 0u);
+  EXPECT_EQ(frame->NewTaskPages().download.port, 0u);
+}
+
+TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
+  testsupport::ScratchDir served{"skylark-served"};
+  const auto source = served.writeRandomFile("b.bin", 2 << 20, 5);
+  constexpr int64_t kLimit = 131072;
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = kLimit});
+  testsupport::ScratchDir target{"skylark-target"};
+  const QString dir = QString::fromStdString(target.path().string());
+
+  NewDownload(QString::fromStdString(http.url("b.bin")), dir, 2);
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Downloading"); }, 20000)) << http.log();
+
+  // The task's speed is its branches' sum, each near the server's limit.
+  std::vector<int64_t> first, second;
+  for (int pass = 0; pass < 3; ++pass) {
+    const QString before = Row(0).GetSubItem(3);
+    RunUntil([&] { return Row(0).GetSubItem(3) != before; }, 3000);
+    const int64_t a = Number(Row(0, 0).GetSubItem(3)), b = Number(Row(0, 1).GetSubItem(3));
+    EXPECT_EQ(Number(Row(0).GetSubItem(3)), a + b) << "pass " << pass;
+    if (pass > 0) first.push_back(a), second.push_back(b);
+  }
+  for (std::vector<int64_t>* speeds : {&first, &second}) {
+    std::sort(speeds->begin(), speeds->end());
+    EXPECT_NEAR(static_cast<double>((*speeds)[speeds->size() / 2]), kLimit, kLimit * 0.15);
+  }
+
+  // Stopped: the row says so and nothing shows a speed.
+  messages.answer = true;
+  Downloads().Model().SelectRow(0);
+  frame->RunCommand(command::kStopDownload);
+  ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Stopped"); }, 3000))
+      << Row(0).status.toStdString();
+  EXPECT_EQ(Row(0).stateimage, kTaskStopped);
+  for (int branch : {-1, 0, 1}) EXPECT_EQ(Row(0, branch).GetSubItem(3), QStringLiteral("0")) << branch;
+
+  frame->RunCommand(command::kResumeDownload);
+  ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0); }, 60000)) << http.log();
+  EXPECT_EQ(sha256OfFile(target.path() / "b.bin"), sha256OfFile(source));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Completed"); }, 3000));
+  EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("b.bin: Completed"));
+
+  // A missing file fails with the server's answer as the reason.
+  NewDownload(QString::fromStdString(http.url("missing.bin")), dir, 2);
+  ASSERT_EQ(Downloads().TaskCount(), 2);
+  ASSERT_TRUE(RunUntil([&] { return Downloads().HasGivenUp(1); }, 20000));
+  RunUntil([&] { return Row(1).status == QStringLiteral("Failed"); }, 3000);
+  EXPECT_EQ(Row(1).status, QStringLiteral("Failed"));
+  EXPECT_EQ(Row(1).stateimage, kTaskFailed);
+  EXPECT_TRUE(Row(1).statustip.contains(QStringLiteral("404"))) << Row(1).statustip.toStdString();
+  const QModelIndex status = Downloads().Model().index(Downloads().Model().GetRootIndex(Downloads().RootOf(1)) + 0,
+                                                       CDownloadList::kStatusColumn);
+  EXPECT_EQ(Downloads().Model().data(status, Qt::ToolTipRole).toString(), Row(1).statustip);
+  EXPECT_TRUE(frame->statusBar()->currentMessage().startsWith(QStringLiteral("missing.bin: Failed: ")))
+      << frame->statusBar()->currentMessage().toStdString();
+}
+
+TEST_F(Outcomes, AConnectionRefusedIsRetriedVisibly) {
+  testsupport::ScratchDir target{"skylark-target"};
+  RefusingPort closed;
+  NewDownload(QStringLiteral("http://127.0.0.1:%1/a.bin").arg(closed.port()),
+              QString::fromStdString(target.path().string()), 1);
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  ASSERT_TRUE(RunUntil([&] { return Row(0).status.startsWith(QStringLiteral("Retrying in ")); }, 20000))
+      << Row(0).status.toStdString();
+  EXPECT_FALSE(Row(0).statustip.isEmpty()) << "the last try's reason";
+}
+
+TEST_F(Outcomes, AnUnusableSaveDirectoryIsRefusedBeforeAnyTask) {
+  testsupport::NginxServer http(home.dir.path());
+  const QString url = QString::fromStdString(http.url("a.bin"));
+  const QString file = QString::fromStdString(home.dir.writeFile("plain", "x").string());
+
+  NewDownload(url, file, 1);
+  EXPECT_EQ(Downloads().TaskCount(), 0);
+  ASSERT_EQ(messages.notices.size(), 1);
+  EXPECT_EQ(messages.notices[0], QStringLiteral("The save directory %1 is a file, not a folder.").arg(file));
+
+  const QString missing = QString::fromStdString((home.dir.path() / "new" / "dir").string());
+  messages.answer = false;
+  NewDownload(url, missing, 1);
+  EXPECT_EQ(Downloads().TaskCount(), 0);
+  EXPECT_EQ(messages.questions.value(0),
+            QStringLiteral("The save directory %1 does not exist. Create it?").arg(missing));
+  EXPECT_FALSE(QDir(missing).exists());
+
+  messages.answer = true;
+  NewDownload(url, missing, 1);
+  EXPECT_TRUE(QDir(missing).exists());
+  EXPECT_EQ(Downloads().TaskCount(), 1);
+}
+
+TEST_F(Outcomes, TextThatIsNoUrlMakesNoTask) {
+  CQuickConnectBar* bar = frame->QuickConnectBar();
+  bar->UrlBox()->setEditText(QStringLiteral("just some words"));
+  bar->ConnectButton()->click();
+  EXPECT_EQ(Sites().RecordCount(), 0);
+  EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("URL not accepted"));
+
+  frame->OfferUrl(QStringLiteral("just some words"));
+  fillsheet = [](CNewTaskPages& pages) {
+    pages.page = kBrowsPage;
+    pages.brows.url = QStringLiteral("ftp://bad_host/");
+  };
+  frame->RunCommand(command::kNew);
+  EXPECT_EQ(Sites().RecordCount(), 0);
+  EXPECT_EQ(Downloads().TaskCount(), 0);
+}
+
+}  // namespace
