@@ -29,8 +29,11 @@ constexpr double kSlack = 2;
 const double kBackOffs = kRetryWait * (std::pow(2.0, kTries - 1) - 1);
 // A final answer is not retried.
 constexpr double kFinal = kSlack;
-// Every try fails at once; only the back-offs take time.
-const double kRetried = kBackOffs + kSlack;
+// Every try fails at once; the back-offs take time, and a connection cut
+// after some bytes is seen by skylark-cli's once-a-second pass, so the
+// tries after the first may each wait for one.
+constexpr double kPass = 1;
+const double kRetried = kBackOffs + (kTries - 1) * kPass + kSlack;
 // Every try waits one idle timeout for a byte that never comes.
 // Over FTP with several branches the probe's REST sample may wait one
 // silence of its own before the branches start.
