@@ -8,26 +8,17 @@
 #include "browse/browselistfile.h"
 #include "browsefixture.h"
 #include "core/carchive.h"
-#include "core/citeminfo.h"
-#include "iteminfo.h"
+#include "sitebuilder.h"
 
 namespace {
 
 class BrowseList : public BrowseTest {
  protected:
   CBrowsRootAppend& Site(const QString& server, const QString& url) {
-    auto site = std::make_unique<CBrowsRootAppend>();
-    site->url = url;
-    site->user = QStringLiteral("tester");
-    site->pass = QStringLiteral("secret");
-    site->pasvmode = 1;
-    site->port = 2121;
-    return list->AppendSite(Info(server, ItemKind::OwnImage, 3), std::move(site));
+    return StoredSite(*list, server, url, "tester", "secret", 2121);
   }
   CTreeItem* Add(CTreeItem* parent, const QString& name, bool directory) {
-    auto info = Info(name, directory ? ItemKind::OwnImage : ItemKind::File, directory ? 1 : -1);
-    info->subitems = {QStringLiteral("1,234"), QStringLiteral("2001/01/05 00:00")};
-    return list->Model().InsertItem(parent, std::move(info), false);
+    return StoredEntry(*list, parent, name, directory);
   }
   QString ListPath() { return scratch.path() + QStringLiteral("/lark1.dat"); }
 
@@ -175,15 +166,13 @@ TEST_F(BrowseList, DownloadBuildsTheFileUrl) {
   }
   list->Model().SelectRow(-1);
   EXPECT_FALSE(DownloadSelectedFile(*list));
-}
 
-// The site row shows the engine's server name; the URL brackets an IPv6 one.
-TEST_F(BrowseList, DownloadBracketsAnIpv6Server) {
+  // The site row shows the engine's server name; the URL brackets an IPv6 one.
   Site("::1", "ftp://[::1]:2121/");
-  Select(Add(list->Model().GetRootAt(0), "a.bin", false));
-  const auto request = DownloadSelectedFile(*list);
-  ASSERT_TRUE(request);
-  EXPECT_EQ(request->url, "ftp://[::1]/a.bin");
+  Select(Add(list->Model().GetRootAt(1), "a.bin", false));
+  const auto ipv6 = DownloadSelectedFile(*list);
+  ASSERT_TRUE(ipv6);
+  EXPECT_EQ(ipv6->url, "ftp://[::1]/a.bin");
 }
 
 TEST_F(BrowseList, CommandsOnASiteThatIsNotReady) {

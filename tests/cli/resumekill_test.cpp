@@ -1,22 +1,15 @@
 // skylark-cli get killed with SIGKILL again and again: each rerun asks the
 // server only for bytes past the positions the list stored, the stored
 // positions never move back, and the file ends up whole.
-#include <signal.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <random>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "testservers.h"
+#include "clifixture.h"
 
 namespace {
 
@@ -44,10 +37,11 @@ int64_t EpochMs() {
       .count();
 }
 
-class ResumeKill : public ::testing::Test {
+class ResumeKill : public CliTest {
  protected:
-  testsupport::ProgramRun Cli(const std::vector<std::string>& args, int killafter = 0) {
-    return testsupport::runProgram(SKYLARK_CLI, args, {.home = home, .killafterms = killafter, .killsignal = SIGKILL});
+  // A run of get with the list file, killed with SIGKILL after `killafter` ms.
+  testsupport::ProgramRun Run(const std::string& url, int killafter = 0) {
+    return Get({"-n", std::to_string(kBranches), "--timeout", "20", "--list", listfile, url}, killafter, SIGKILL);
   }
 
   // The segment table "skylark-cli tasks" shows for the list file, empty
@@ -74,7 +68,7 @@ class ResumeKill : public ::testing::Test {
 
   // Runs `get` killed after each of `delays`, reading the stored table
   // before every run, then once to its end.
-  std::vector<Attempt> KillAndRerun(const std::vector<std::string>& args, const std::vector<int>& delays,
+  std::vector<Attempt> KillAndRerun(const std::string& url, const std::vector<int>& delays,
                                     const std::filesystem::path& protocollog = {}) {
     std::vector<Attempt> runs;
     for (size_t i = 0; i <= delays.size(); ++i) {
@@ -84,7 +78,7 @@ class ResumeKill : public ::testing::Test {
         run.logat = std::filesystem::file_size(protocollog);
       run.begins = EpochMs();
       const bool last = i == delays.size();
-      const testsupport::ProgramRun r = Cli(args, last ? 0 : delays[i]);
+      const testsupport::ProgramRun r = Run(url, last ? 0 : delays[i]);
       run.output = r.output;
       if (last) {
         EXPECT_EQ(r.status, 0) << run.shown << r.output;
@@ -94,11 +88,7 @@ class ResumeKill : public ::testing::Test {
     return runs;
   }
 
-  testsupport::ScratchDir files{"skylark-rk-src"};
-  testsupport::ScratchDir out{"skylark-rk-out"};
-  std::string home = (out.path() / "home").string();
   std::string taskshome = (out.path() / "taskshome").string();
-  std::string dir = (out.path() / "dl").string();
   std::string listfile = (out.path() / "tasks.dat").string();
 };
 
@@ -179,27 +169,22 @@ void AttributeHttpRanges(const std::string& log, std::vector<Attempt>& runs) {
 }
 
 TEST_F(ResumeKill, HttpRerunsNeverAskForStoredBytesAgain) {
-  const auto source = files.writeRandomFile("r.bin", 2500000, 21);
+  const std::string sum = Serve("r.bin", 2500000, 21);
   testsupport::NginxServer http(files.path(), {.rateLimit = 25000});
-  std::vector<Attempt> runs = KillAndRerun(
-      {"get", "-n", std::to_string(kBranches), "-d", dir, "--timeout", "20", "--list", listfile, http.url("r.bin")},
-      KillDelays(20, 1));
+  std::vector<Attempt> runs = KillAndRerun(http.url("r.bin"), KillDelays(20, 1));
   AttributeHttpRanges(http.accessLog(), runs);
   int checked = 0;
   const std::string faults = Rewinds(runs, &checked);
   EXPECT_EQ(faults, "") << Asked(runs);
   EXPECT_GE(checked, 20) << "too few ranges fell into stored segments to prove anything\n" << http.accessLog();
-  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "r.bin"), testsupport::sha256OfFile(source))
-      << runs.back().output;
+  EXPECT_EQ(Sha("r.bin"), sum) << runs.back().output;
 }
 
 TEST_F(ResumeKill, FtpRerunsNeverRestartBelowStoredPositions) {
-  const auto source = files.writeRandomFile("f.bin", 2000000, 22);
+  const std::string sum = Serve("f.bin", 2000000, 22);
   testsupport::VsftpdServer ftp(files.path(), {.rateLimit = 25000});
   const std::filesystem::path protocol = ftp.workDir() / "vsftpd.log";
-  const std::vector<std::string> args = {"get",    "-n",     std::to_string(kBranches), "-d", dir, "--timeout", "20",
-                                         "--list", listfile, ftp.url("f.bin")};
-  std::vector<Attempt> runs = KillAndRerun(args, KillDelays(6, 2), protocol);
+  std::vector<Attempt> runs = KillAndRerun(ftp.url("f.bin"), KillDelays(6, 2), protocol);
   // vsftpd logs a command as it reads it: what the log gained between two
   // starts belongs to the earlier run.
   const std::string log = testsupport::readWholeFile(protocol);
@@ -216,15 +201,14 @@ TEST_F(ResumeKill, FtpRerunsNeverRestartBelowStoredPositions) {
   const std::string faults = Rewinds(runs, &checked);
   EXPECT_EQ(faults, "") << Asked(runs);
   EXPECT_GE(checked, 4) << Asked(runs);
-  EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "f.bin"), testsupport::sha256OfFile(source))
-      << runs.back().output;
+  EXPECT_EQ(Sha("f.bin"), sum) << runs.back().output;
 }
 
 // A finished task run again has nothing to fetch: it ends at once, asks
 // the server for nothing, and leaves the file and the stored table as they
 // were.
 TEST_F(ResumeKill, AFinishedTaskRunAgainEndsAtOnce) {
-  const auto source = files.writeRandomFile("c.bin", 2000000, 23);
+  const std::string sum = Serve("c.bin", 2000000, 23);
   testsupport::NginxServer http(files.path());
   testsupport::VsftpdServer ftp(files.path());
   const std::filesystem::path ftplog = ftp.workDir() / "vsftpd.log";
@@ -249,8 +233,7 @@ TEST_F(ResumeKill, AFinishedTaskRunAgainEndsAtOnce) {
   for (const auto& c : cases) {
     std::filesystem::remove(listfile);
     std::filesystem::remove(out.path() / "dl" / "c.bin");
-    const std::vector<std::string> args = {"get", "-n", "3", "-d", dir, "--timeout", "20", "--list", listfile, c.url};
-    const testsupport::ProgramRun first = Cli(args);
+    const testsupport::ProgramRun first = Run(c.url);
     ASSERT_EQ(first.status, 0) << c.url << "\n" << first.output;
     std::string before;
     Stored(&before);
@@ -258,7 +241,7 @@ TEST_F(ResumeKill, AFinishedTaskRunAgainEndsAtOnce) {
     const int64_t began = EpochMs();
     const size_t logat = std::filesystem::file_size(ftplog);
     const auto clock = Clock::now();
-    const testsupport::ProgramRun again = Cli(args);
+    const testsupport::ProgramRun again = Run(c.url);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
     EXPECT_EQ(again.status, 0) << c.url << "\n" << again.output;
     EXPECT_LT(took, 5000) << c.url << "\n" << again.output;
@@ -268,7 +251,7 @@ TEST_F(ResumeKill, AFinishedTaskRunAgainEndsAtOnce) {
     std::string after;
     Stored(&after);
     EXPECT_EQ(after, before) << c.url;
-    EXPECT_EQ(testsupport::sha256OfFile(out.path() / "dl" / "c.bin"), testsupport::sha256OfFile(source)) << c.url;
+    EXPECT_EQ(Sha("c.bin"), sum) << c.url;
   }
 }
 

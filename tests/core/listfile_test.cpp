@@ -1,20 +1,16 @@
-// Whole list files: first start, safe replacement, an unreachable file,
-// and the engine messages the lists rely on.
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+// Whole list files: first start, safe replacement, an unreachable file.
+// (The engine's messages reach the lists in every download and browse test.)
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <thread>
 
 #include "core/ctreegridmodel.h"
-#include "core/enginemessageevent.h"
 #include "core/listfile.h"
+#include "iteminfo.h"
 #include "scriptedseam.h"
 
 namespace {
@@ -22,13 +18,6 @@ namespace {
 class ListFile : public ::testing::Test {
  protected:
   QString Path() const { return dir.filePath("lark1.dat"); }
-  void Fill(CTreeGridModel& model) {
-    for (const char* text : {"one", "two"}) {
-      auto info = std::make_unique<CItemInfo>();
-      info->text = text;
-      model.InsertRootItem(std::move(info));
-    }
-  }
 
   QTemporaryDir dir;
   CScriptedSeam messages;
@@ -48,7 +37,7 @@ TEST_F(ListFile, FirstStartCreatesAnEmptyPrivateFile) {
 
 TEST_F(ListFile, SaveReplacesTheFileWholeAndPrivately) {
   CTreeGridModel model;
-  Fill(model);
+  for (const char* text : {"one", "two"}) model.InsertRootItem(Info(text));
   QFile old(Path());
   ASSERT_TRUE(old.open(QIODevice::WriteOnly));
   old.write(QByteArray(10000, 'x'));
@@ -77,27 +66,6 @@ TEST_F(ListFile, UnreachableFileSaysItCouldNotBeCreated) {
   EXPECT_FALSE(SaveListFile(
       path, [&](CArchive& ar) { model.Serialize(ar); }, messages));
   EXPECT_EQ(messages.notices, (QStringList{"Could not create file!", "Could not create file!"}));
-}
-
-class Receiver : public QObject {
- public:
-  bool event(QEvent* event) override {
-    if (event->type() != CEngineMessageEvent::EventType()) return QObject::event(event);
-    const auto* message = static_cast<CEngineMessageEvent*>(event);
-    got = {message->Message(), message->Node(), message->LParam(), QThread::currentThread() == thread()};
-    return true;
-  }
-  std::tuple<unsigned, void*, int, bool> got{0, nullptr, 0, false};
-};
-
-TEST(EngineMessages, ArriveOnTheReceiversThread) {
-  Receiver receiver;
-  int node = 0;
-  std::thread worker([&] { PostEngineMessage(&receiver, 0x67, &node, -5); });
-  worker.join();
-  for (QDeadlineTimer deadline(2000); std::get<0>(receiver.got) == 0 && !deadline.hasExpired();)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  EXPECT_EQ(receiver.got, std::make_tuple(0x67u, static_cast<void*>(&node), -5, true));
 }
 
 }  // namespace

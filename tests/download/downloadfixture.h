@@ -12,6 +12,7 @@
 #include <string>
 
 #include "download/cdownloadlist.h"
+#include "downloadbuilder.h"
 #include "lark.h"
 #include "rununtil.h"
 #include "scriptedseam.h"
@@ -48,15 +49,19 @@ class DownloadFixture : public ::testing::Test {
   }
   int Create(const std::string& url, unsigned branches, bool connect = true, const QString& user = {},
              const QString& pass = {}) {
-    const unsigned result = list.CreateDownloadTask(QString::fromStdString(url), branches, 0, user, pass,
-                                                    QString::fromStdString(out.path().string()), connect, true, false);
-    EXPECT_EQ(result, 1u);
-    return list.TaskCount() - 1;
+    return AddDownload(list, QString::fromStdString(url), branches, QString::fromStdString(out.path().string()),
+                       connect, user, pass);
   }
   bool Complete(int task, int seconds) {
     return RunUntil([&] { return list.IsComplete(task); }, seconds);
   }
   std::string Result(const std::string& name) { return testsupport::sha256OfFile(out.path() / name); }
+  // The list file in the target folder; the list saves there from now on.
+  QString UseListFile() {
+    const QString path = QString::fromStdString((out.path() / "lark2.dat").string());
+    list.SetListFilePath(path);
+    return path;
+  }
 
   testsupport::ScratchDir files{"skylark-dl-src"};
   testsupport::ScratchDir out{"skylark-dl-out"};

@@ -8,14 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "browse/browsecommands.h"
-#include "browse/csitebrowslist.h"
-#include "core/citeminfo.h"
 #include "core/commandids.h"
 #include "gui/browse/csitebrowsctrl.h"
 #include "gui/browse/csitebrowseview.h"
 #include "gui/widgets/ctreegriddelegate.h"
-#include "iteminfo.h"
 #include "scriptedseam.h"
+#include "sitebuilder.h"
 
 namespace {
 
@@ -26,12 +24,12 @@ class BrowseWidgets : public ::testing::Test {
     view->resize(400, 300);
     view->show();
     CSiteBrowsList& list = view->List();
-    list.AppendSite(Info("host", ItemKind::OwnImage, 3), std::make_unique<CBrowsRootAppend>());
+    StoredSite(list, "host", {});
     CTreeItem* root = list.Model().GetRootAt(0);
-    listed = list.Model().InsertItem(root, Info("listed", ItemKind::OwnImage, 1), false);
-    list.Model().InsertItem(listed, Info("inner.txt", ItemKind::File, -1), false);
-    unlisted = list.Model().InsertItem(root, Info("unlisted", ItemKind::OwnImage, 1), false);
-    file = list.Model().InsertItem(root, Info("file.zip", ItemKind::File, -1), false);
+    listed = StoredEntry(list, root, "listed", true);
+    StoredEntry(list, listed, "inner.txt", false);
+    unlisted = StoredEntry(list, root, "unlisted", true);
+    file = StoredEntry(list, root, "file.zip", false);
     list.Model().Expand(root);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
   }

@@ -7,6 +7,7 @@
 
 #include "core/commandids.h"
 #include "download/cdownloadlist.h"
+#include "downloadbuilder.h"
 #include "gui/download/cfiledownctrl.h"
 #include "scriptedseam.h"
 
@@ -16,9 +17,7 @@ TEST(FileDownCtrl, PopupsFollowTheRowUnderTheCursorAndDeletePostsDelete) {
   CScriptedSeam seam;
   CDownloadList list(seam);
   list.SetListFilePath(QString());
-  ASSERT_EQ(list.CreateDownloadTask(QStringLiteral("ftp://127.0.0.1:9/file.zip"), 3, 0, {}, {}, QStringLiteral("dl"),
-                                    false, true, false),
-            1u);
+  AddDownload(list, "ftp://127.0.0.1:9/file.zip", 3, "dl");
   CFileDownCtrl ctrl(list);
   ctrl.resize(800, 400);
   ctrl.show();

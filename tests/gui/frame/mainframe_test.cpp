@@ -352,10 +352,6 @@ TEST_F(Frame, LogPanesFollowTheSelectedNode) {
   EXPECT_EQ(pane.toPlainText(), "Send command:user anonymous\nrecv:331 ok\npass ******\n");
 }
 
-}  // namespace
-
-namespace {
-
 // Answers the next modal sheet from inside its own event loop.
 template <typename Answer>
 void WhenModal(Answer answer) {

@@ -1,8 +1,6 @@
-// The whole window with its real task lists against loopback servers: a
-// download made on the sheet stops, resumes and completes, a site typed
-// into the quick connect bar lists its directory, a file row opens the
-// sheet, both lists survive a restart, and a list file cut short stops the
-// start-up with its message.
+// The whole window with its real task lists against loopback servers: the
+// window's one download (made on the sheet, it stops, resumes, completes)
+// and one site, both kept across a restart, and a list file cut short.
 #include <QAction>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,8 +8,10 @@
 #include <QTest>
 
 #include "browse/csitebrowslist.h"
+#include "core/listfile.h"
 #include "core/treegridrules.h"
 #include "download/cdownloadlist.h"
+#include "downloadbuilder.h"
 #include "framefixture.h"
 #include "gui/browse/csitebrowsctrl.h"
 #include "gui/download/cfiledownctrl.h"
@@ -77,11 +77,7 @@ TEST_F(Tasks, ADownloadFromTheSheetStopsResumesAndSurvivesARestart) {
   testsupport::ScratchDir target{"skylark-target"};
   const QString url = QString::fromStdString(http.url("b.bin"));
   fillsheet = [&](CNewTaskPages& pages) {
-    pages.page = kFileDownPage;
-    pages.download.url = url;
-    pages.download.savedir = QString::fromStdString(target.path().string());
-    pages.download.branches = 2;
-    pages.download.connectnow = true;
+    FillDownloadPage(pages, url, QString::fromStdString(target.path().string()), 2);
   };
   Open();
   EXPECT_TRUE(messages.notices.isEmpty()) << "missing list files are created without a word";
@@ -193,11 +189,7 @@ TEST_F(Tasks, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
 
 TEST_F(Tasks, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
   // Two sound lists, each with one task, from a first run.
-  fillsheet = [&](CNewTaskPages& pages) {
-    pages.page = kFileDownPage;
-    pages.download.url = "http://127.0.0.1:1/file.zip";
-    pages.download.branches = 2;
-  };
+  fillsheet = [&](CNewTaskPages& pages) { FillDownloadPage(pages, "http://127.0.0.1:1/file.zip", {}, 2, false); };
   Open();
   frame->RunCommand(command::kNew);
   frame->QuickConnectBar()->UrlBox()->setEditText("ftp://127.0.0.1:1/");
@@ -206,19 +198,16 @@ TEST_F(Tasks, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
   ASSERT_EQ(Sites().RecordCount(), 1);
   Exit();
 
+  // The kept copy's bytes and mode: listdamage_test.
   struct Case {
     const char* file;
     QString notice;
   } cases[] = {{"lark1.dat", "Brows list file error"}, {"lark2.dat", "Down list file error"}};
   for (const Case& c : cases) {
     const QString path = home.Program() + "/" + c.file;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray whole = file.readAll();
-    file.close();
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(whole.left(whole.size() - 6));
-    file.close();
+    QByteArray whole;
+    ASSERT_TRUE(ReadListFile(path, whole));
+    ASSERT_TRUE(WriteListFile(path, whole.left(whole.size() - 6)));
     messages.notices.clear();
     Open();
     ASSERT_EQ(messages.notices.size(), 2) << c.file;
@@ -228,16 +217,9 @@ TEST_F(Tasks, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
     EXPECT_TRUE(frame->NodesRecreated());
     EXPECT_EQ(Downloads().TaskCount() + Sites().RecordCount(), 1) << "the intact list keeps its task";
     frame.reset();
-    const QStringList kept = QDir(home.Program()).entryList({QString(c.file) + ".damaged-*"}, QDir::Files);
-    ASSERT_EQ(kept.size(), 1) << c.file;
-    QFile copy(home.Program() + "/" + kept[0]);
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), whole.left(whole.size() - 6));
-    EXPECT_EQ(copy.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
-    QFile::remove(copy.fileName());
-    QFile restore(path);
-    ASSERT_TRUE(restore.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    restore.write(whole);
+    for (const QString& kept : QDir(home.Program()).entryList({QString(c.file) + ".damaged-*"}, QDir::Files))
+      QFile::remove(home.Program() + "/" + kept);
+    ASSERT_TRUE(WriteListFile(path, whole));
   }
 }
 

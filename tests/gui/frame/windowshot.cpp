@@ -10,6 +10,7 @@
 #include "browse/csitebrowslist.h"
 #include "core/commandids.h"
 #include "download/cdownloadlist.h"
+#include "downloadbuilder.h"
 #include "framefixture.h"
 #include "gui/browse/csitebrowsctrl.h"
 #include "gui/download/cfiledownctrl.h"
@@ -60,12 +61,8 @@ int main(int argc, char** argv) {
   } downloads[] = {{http.url("video.mp4"), 4}, {ftp.url("pub/linux/kernel.tar.xz"), 3}, {http.url("backup.zip"), 2}};
   for (const Download& d : downloads) {
     frame.SetSheetRunner([&](CNewTaskPages& pages) {
-      pages.page = kFileDownPage;
-      pages.download.url = QString::fromStdString(d.url);
-      pages.download.savedir = QString::fromStdString(target.path().string());
-      pages.download.branches = d.branches;
-      pages.download.connectnow = true;
-      pages.download.pasvmode = true;
+      FillDownloadPage(pages, QString::fromStdString(d.url), QString::fromStdString(target.path().string()),
+                       d.branches);
       return true;
     });
     frame.RunCommand(command::kNew);
