@@ -12,4 +12,11 @@ class CMessageSeam {
   virtual void Notice(const QString& text) = 0;
   // A question with OK and Cancel; true when the user chose OK.
   virtual bool Ask(const QString& text) = 0;
+  // The same with a check box labelled `option`, shown as `checked` and
+  // read back; where no box can be shown, the option stays as it was.
+  virtual bool AskWithOption(const QString& text, const QString& option, bool& checked) {
+    (void)option;
+    (void)checked;
+    return Ask(text);
+  }
 };

@@ -35,6 +35,8 @@ inline constexpr char kIdleTimeout[] = "idletimeout";
 inline constexpr char kExtendedPassive[] = "epsv";
 // A CA certificate file trusted besides the system's store ("" none).
 inline constexpr char kCaCertificate[] = "cacertificate";
+// The download tasks that ran when the program last closed, one per line.
+inline constexpr char kResumeAtStart[] = "resumeatstart";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero
@@ -42,6 +44,7 @@ inline constexpr char kCaCertificate[] = "cacertificate";
 inline constexpr int kLocalDirBuffer = 256;
 inline constexpr int kRecentUrlBuffer = 5000;
 inline constexpr int kCaCertificateBuffer = 4096;
+inline constexpr int kResumeAtStartBuffer = 1 << 20;
 
 class CSettingsStore {
  public:

@@ -104,6 +104,11 @@ class CDownloadList : public QObject {
   // Commands on the task or branch of `row`.
   void StartDownload(int row);
   void ResumeDownload(int row);
+  void StartTask(int task);
+  void ResumeTask(int task);
+  // The tasks running now, as keys ResumeTasks takes at the next start.
+  QStringList RunningTaskKeys() const;
+  int ResumeTasks(const QStringList& keys);
   void StopDownload(int row);
   void StartBranch(int row);
   void StopBranch(int row);
@@ -122,10 +127,13 @@ class CDownloadList : public QObject {
   // Shows the task's and its branches' states and zeroes the speed of
   // whatever is not receiving.
   void RefreshStatus(int task);
+  // The task's unfinished file when it is there and its own to delete.
+  QByteArray PartialFileOf(int task) const;
   // The local file the engine writes, from the node (after redirects): its
   // path in bytes, which every file call must use (an FTP name keeps the
   // server's bytes, UTF-8 or not), and as shown.
   QByteArray EngineFileBytes(int task) const;
+  QString TaskKey(int task) const;
   QString EngineFilePath(int task) const;
 
  signals:

@@ -20,9 +20,10 @@ void* Branch(void* node, int k) {
 }
 }  // namespace
 
-void CDownloadList::StartDownload(int row) {
-  const int task = TaskOfRow(row);
-  if (task < 0) return;
+void CDownloadList::StartDownload(int row) { StartTask(TaskOfRow(row)); }
+
+void CDownloadList::StartTask(int task) {
+  if (task < 0 || task >= TaskCount()) return;
   CDownRootAppend& t = Task(task);
   unsigned protocol = 0;
   if (lark::getserverprotocol(t.node, protocol) != 0) return;
@@ -44,9 +45,10 @@ void CDownloadList::StartDownload(int row) {
   ProbeSoon();
 }
 
-void CDownloadList::ResumeDownload(int row) {
-  const int task = TaskOfRow(row);
-  if (task < 0) return;
+void CDownloadList::ResumeDownload(int row) { ResumeTask(TaskOfRow(row)); }
+
+void CDownloadList::ResumeTask(int task) {
+  if (task < 0 || task >= TaskCount()) return;
   CDownRootAppend& t = Task(task);
   if (t.tracking == 1) return;
   unsigned protocol = 0;
@@ -160,4 +162,34 @@ QString CDownloadList::LocalFilePath(int row) const {
   QString dir = ResolveSaveDirectory(info.GetSubItem(4), ProgramDirectory());
   if (!dir.isEmpty() && !dir.endsWith(u'/')) dir += u'/';
   return dir + info.text;
+}
+
+QString CDownloadList::TaskKey(int task) const {
+  const CDownRootAppend& t = *m_tasks[static_cast<size_t>(task)];
+  return t.url + u'\t' + t.localdir;
+}
+
+QStringList CDownloadList::RunningTaskKeys() const {
+  QStringList keys;
+  for (int i = 0; i < TaskCount(); ++i) {
+    int64_t retryms = 0;
+    const TaskState state = StateOf(i, retryms);
+    if (state == TaskState::Connecting || state == TaskState::Downloading || state == TaskState::Retrying)
+      keys.append(TaskKey(i));
+  }
+  return keys;
+}
+
+int CDownloadList::ResumeTasks(const QStringList& keys) {
+  int resumed = 0;
+  for (int i = 0; i < TaskCount(); ++i) {
+    if (!keys.contains(TaskKey(i)) || IsComplete(i)) continue;
+    // One stopped while still probing has no positions to resume from.
+    if (Task(i).starttick == 0)
+      StartTask(i);
+    else
+      ResumeTask(i);
+    ++resumed;
+  }
+  return resumed;
 }

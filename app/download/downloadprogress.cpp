@@ -341,3 +341,14 @@ void CDownloadList::updateprogress(int task) {
   info.SetSubItem(3, GroupNumber(t.failure.isEmpty() ? taskspeed : 0));
   m_model.ItemChanged(root);
 }
+
+// A task that has started took its file over (a fresh file, or an old one
+// of that name cut to the new length), so its partial file is its own; one
+// never started may share its name with the user's own file.
+QByteArray CDownloadList::PartialFileOf(int task) const {
+  const CDownRootAppend& t = *m_tasks[static_cast<size_t>(task)];
+  if (IsComplete(task) || (!t.createdfile && t.SegmentCount() == 0)) return {};
+  const QByteArray path = EngineFileBytes(task);
+  struct stat info {};
+  return !path.isEmpty() && lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) ? path : QByteArray();
+}

@@ -13,7 +13,15 @@ class CScriptedSeam : public CMessageSeam {
     return answer;
   }
 
+  bool AskWithOption(const QString& text, const QString& option, bool& checked) override {
+    options.append(option);
+    if (answer) checked = tick;
+    return Ask(text);
+  }
+
   QStringList notices;
+  QStringList options;
+  bool tick = false;  // what the user does with an option's check box
   QStringList questions;
   bool answer = true;
 };

@@ -1,5 +1,8 @@
 // The download list as the frame sees it: the task list's view, its checks
 // at start-up, the download commands and the shared Delete.
+#include <unistd.h>
+
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <QWidget>
@@ -46,6 +49,8 @@ class CDownloadPane : public CTaskPane {
   }
 
   void AddTask(void* node, const QString& url) override { m_view->List().AddCreatedTask(node, url); }
+  QStringList RunningTasks() const override { return m_view->List().RunningTaskKeys(); }
+  void ResumeTasks(const QStringList& keys) override { m_view->List().ResumeTasks(keys); }
 
   bool Handle(int id) override {
     CDownloadList& list = m_view->List();
@@ -85,7 +90,14 @@ class CDownloadPane : public CTaskPane {
     if (m_deleting) return;
     const int task = list.TaskOfRow(row);
     if (task < 0) return;
-    if (!m_frame.Messages().Ask(QStringLiteral("The selected download task will be deleted, are you sure?"))) return;
+    const QString question = QStringLiteral("The selected download task will be deleted, are you sure?");
+    bool removefile = false;
+    const QByteArray partial = list.PartialFileOf(task);
+    if (!partial.isEmpty()) {
+      if (!m_frame.Messages().AskWithOption(question, QStringLiteral("Delete the partial file"), removefile)) return;
+    } else if (!m_frame.Messages().Ask(question)) {
+      return;
+    }
     const CDownRootAppend* record = &list.Task(task);
     // The wait keeps the window running, so a second Delete could arrive.
     m_deleting = true;
@@ -95,6 +107,9 @@ class CDownloadPane : public CTaskPane {
     // The rows may have moved while waiting: find the task by its record.
     for (int i = 0; i < list.TaskCount(); ++i) {
       if (&list.Task(i) == record) {
+        // Only once the engine has let go: no branch writes it again.
+        if (removefile && unlink(partial.constData()) != 0)
+          m_frame.ShowNews(QStringLiteral("Cannot delete %1").arg(QFile::decodeName(partial)));
         list.RemoveTask(i);
         return;
       }

@@ -199,6 +199,13 @@ void CMainFrame::StartUp() {
   if (!m_download->RecordsMatchRows()) m_messages.Notice(QStringLiteral("Down list file error"));
   m_browse->RecreateNodes();
   m_download->RecreateNodes();
+  // What ran at the last exit runs again, once.
+  CSettingsStore store;
+  QString running;
+  if (store.ReadText(settingname::kResumeAtStart, running, kResumeAtStartBuffer) && !running.isEmpty()) {
+    store.WriteText(settingname::kResumeAtStart, QString());
+    m_download->ResumeTasks(running.split(u'\n', Qt::SkipEmptyParts));
+  }
   m_timer.setInterval(kLogPeriodMs);
   connect(&m_timer, &QTimer::timeout, this, &CMainFrame::RefreshLogs);
   m_timer.start();
@@ -367,10 +374,19 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (!m_messages.Ask(QStringLiteral("Are you sure to exit?"))) {
+  const QStringList running = m_download->RunningTasks();
+  const QString question =
+      running.isEmpty() ? QStringLiteral("Are you sure to exit?")
+      : running.size() == 1
+          ? QStringLiteral("1 download is running; it will continue at the next start. Are you sure to exit?")
+          : QStringLiteral("%1 downloads are running; they will continue at the next start. Are you sure to exit?")
+                .arg(running.size());
+  if (!m_messages.Ask(question)) {
     event->ignore();
     return;
   }
+  CSettingsStore store;
+  store.WriteText(settingname::kResumeAtStart, running.join(u'\n'));
   SaveGeometry();
   m_layoutready = false;
   event->accept();

@@ -29,6 +29,9 @@ class CTaskPane {
   virtual void AddTask(void* node, const QString& url) = 0;
   // Runs a command of this list; false when it is not one.
   virtual bool Handle(int command) = 0;
+  // The tasks that run now and should run again after a restart.
+  virtual QStringList RunningTasks() const { return {}; }
+  virtual void ResumeTasks(const QStringList& keys) { (void)keys; }
 };
 
 // What the lists may ask of the frame.

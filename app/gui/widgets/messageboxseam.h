@@ -12,6 +12,7 @@ class CMessageBoxSeam : public CMessageSeam {
 
   void Notice(const QString& text) override;
   bool Ask(const QString& text) override;
+  bool AskWithOption(const QString& text, const QString& option, bool& checked) override;
 
  private:
   QPointer<QWidget> m_owner;

@@ -182,6 +182,74 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
       << frame->statusBar()->currentMessage().toStdString();
 }
 
+TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
+  testsupport::ScratchDir served{"skylark-served"};
+  served.writeRandomFile("a.bin", 2 << 20, 7);
+  served.writeRandomFile("b.bin", 2 << 20, 8);
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 65536});
+  testsupport::ScratchDir target{"skylark-target"};
+  const QString dir = QString::fromStdString(target.path().string());
+  const std::filesystem::path mine = target.writeFile("mine.bin", "the user's own");
+
+  for (const char* name : {"a.bin", "b.bin"}) NewDownload(QString::fromStdString(http.url(name)), dir, 2);
+  fillsheet = [&](CNewTaskPages& pages) {
+    pages.page = kFileDownPage;
+    pages.download.url = QString::fromStdString(http.url("mine.bin"));
+    pages.download.savedir = dir;
+    pages.download.connectnow = false;  // never started: the file of that name is not its own
+  };
+  frame->RunCommand(command::kNew);
+  ASSERT_EQ(Downloads().TaskCount(), 3);
+  ASSERT_TRUE(RunUntil(
+      [&] { return Row(0).status == QStringLiteral("Downloading") && Row(1).status == QStringLiteral("Downloading"); },
+      20000));
+
+  struct Case {
+    const char* name;
+    bool tick;
+    bool offered;
+    bool remains;
+  } cases[] = {{"mine.bin", true, false, true}, {"b.bin", false, true, true}, {"a.bin", true, true, false}};
+  for (const Case& c : cases) {
+    messages.options.clear();
+    messages.answer = true;
+    messages.tick = c.tick;
+    int task = 0;
+    while (task < Downloads().TaskCount() && Row(task).text != QString::fromLatin1(c.name)) ++task;
+    ASSERT_LT(task, Downloads().TaskCount()) << c.name;
+    Downloads().Model().SelectRow(Downloads().RootOf(task)->GetRow());
+    frame->DownloadPane().List()->setFocus();  // Delete acts on the list that has the focus
+    frame->RunCommand(command::kDelete);
+    EXPECT_EQ(messages.options.contains(QStringLiteral("Delete the partial file")), c.offered) << c.name;
+    EXPECT_EQ(std::filesystem::exists(target.path() / c.name), c.remains) << c.name;
+  }
+  EXPECT_EQ(Downloads().TaskCount(), 0);
+  EXPECT_EQ(testsupport::readWholeFile(mine), "the user's own");
+}
+
+TEST_F(Outcomes, DownloadsRunningAtExitRunAgainAtTheNextStart) {
+  testsupport::ScratchDir served{"skylark-served"};
+  const auto source = served.writeRandomFile("c.bin", 2 << 20, 9);
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 262144});
+  testsupport::ScratchDir target{"skylark-target"};
+  NewDownload(QString::fromStdString(http.url("c.bin")), QString::fromStdString(target.path().string()), 2);
+  ASSERT_TRUE(RunUntil([&] { return Number(Row(0).GetSubItem(1)) > 200000; }, 20000)) << http.log();
+
+  messages.answer = true;
+  frame->RunCommand(command::kExit);
+  EXPECT_EQ(messages.questions.value(0),
+            QStringLiteral("1 download is running; it will continue at the next start. Are you sure to exit?"));
+  frame.reset();
+  const size_t requests = http.accessLog().size();
+
+  SetUp();  // the next start
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0); }, 60000)) << http.log();
+  EXPECT_EQ(sha256OfFile(target.path() / "c.bin"), sha256OfFile(source));
+  EXPECT_GT(http.accessLog().size(), requests) << "it went on by itself";
+  EXPECT_EQ(http.accessLog().find("\"bytes=0-\"", requests), std::string::npos) << "from where it stood";
+}
+
 TEST_F(Outcomes, AConnectionRefusedIsRetriedVisibly) {
   testsupport::ScratchDir target{"skylark-target"};
   RefusingPort closed;
