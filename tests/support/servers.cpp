@@ -363,8 +363,10 @@ std::string NginxServer::accessLog() const
 PyftpdServer::PyftpdServer(const std::filesystem::path& root, PyftpdOptions options)
     : LoopbackServer("ftp", root, "skylark-pyftpd", options.host)
 {
+    const auto [low, high] = pickFreePortRange(50);
     start("pyftpdlib", {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/pyftpdlauncher.py", "--root",
-                        root_.string(), "--rate", std::to_string(options.rateLimit), "--host", options.host});
+                        root_.string(), "--rate", std::to_string(options.rateLimit), "--host", options.host,
+                        "--passive", std::to_string(low) + "-" + std::to_string(high)});
 }
 
 VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options, VsftpdTls tls)
