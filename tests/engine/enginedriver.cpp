@@ -1,5 +1,11 @@
 #include "enginedriver.h"
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
 namespace enginetest {
 
 MessageLog& MessageLog::instance()
@@ -8,12 +14,12 @@ MessageLog& MessageLog::instance()
     return log;
 }
 
-void MessageLog::poster(void* wnd, unsigned msg, void* wparam, int lparam)
+void MessageLog::poster(void*, unsigned msg, void* wparam, int lparam)
 {
     MessageLog& log = instance();
     {
         std::lock_guard<std::mutex> guard(log.mutex_);
-        log.messages_.push_back(PostedMessage{wnd, msg, wparam, lparam});
+        log.messages_.push_back(PostedMessage{msg, wparam, lparam});
     }
     log.arrived_.notify_all();
 }
@@ -62,6 +68,20 @@ std::string wholelog(void* node)
     return text;
 }
 
+std::string failure(void* node, unsigned& kind)
+{
+    std::string reason;
+    lark::getfailure(node, reason, kind);
+    return reason;
+}
+
+void* branchof(void* task, unsigned index)
+{
+    void* branch = nullptr;
+    lark::getdownbranch(task, index, branch);
+    return branch;
+}
+
 unsigned fetchwhenready(void* node, const std::string& line, unsigned msg, std::chrono::milliseconds limit)
 {
     unsigned status = 4;
@@ -74,15 +94,14 @@ unsigned fetchwhenready(void* node, const std::string& line, unsigned msg, std::
     return status;
 }
 
-void startbranch(void* task, unsigned index, int64_t start, int64_t end)
+void startbranch(void* task, unsigned index, int64_t start, int64_t end, int64_t restart)
 {
-    void* branch = nullptr;
-    lark::getdownbranch(task, index, branch);
+    void* branch = branchof(task, index);
     lark::generateinitcommand(branch);
     lark::setdownstarted(branch, 1);
-    lark::setfilepointer(branch, start, 0);
-    lark::setfilepointer(branch, start, 1);
-    lark::setfilepointer(branch, end, 2);
+    lark::setfilepointer(branch, restart < 0 ? start : restart, lark::RestartOffset);
+    lark::setfilepointer(branch, start, lark::WriteOffset);
+    lark::setfilepointer(branch, end, lark::EndOffset);
     lark::adjustrestpoint(branch);
     lark::connect(branch, 1);
 }
@@ -91,17 +110,14 @@ void startdownload(void* task, int64_t size)
 {
     unsigned count = 0;
     lark::getdownbranchcount(task, count);
-    for (unsigned i = 0; i < count; ++i) {
-        int64_t start = size / count * i;
-        int64_t end = i + 1 == count ? size : size / count * (i + 1);
-        startbranch(task, i + 1, start, end);
-    }
+    for (unsigned i = 0; i < count; ++i)
+        startbranch(task, i + 1, size / count * i, i + 1 == count ? size : size / count * (i + 1));
 }
 
 int64_t writeoffset(void* branch)
 {
     int64_t value = 0;
-    lark::getfilepointer(branch, value, 1);
+    lark::getfilepointer(branch, value, lark::WriteOffset);
     return value;
 }
 
@@ -110,6 +126,131 @@ size_t openfilecount()
     size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
     return count;
+}
+
+std::unique_ptr<ts::LoopbackServer> startserver(Server kind, const std::filesystem::path& root, const std::string& host)
+{
+    switch (kind) {
+    case Server::Nginx: return std::make_unique<ts::NginxServer>(root, ts::NginxOptions{.host = host});
+    case Server::Pyftpd: return std::make_unique<ts::PyftpdServer>(root, ts::PyftpdOptions{.host = host});
+    default: return std::make_unique<ts::VsftpdServer>(root, ts::VsftpdOptions{.host = host});
+    }
+}
+
+HeldPort::HeldPort(Kind kind, unsigned wanted, bool ipv6)
+{
+    sockaddr_storage storage{};
+    auto* address = reinterpret_cast<sockaddr*>(&storage);
+    socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (ipv6) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(static_cast<uint16_t>(wanted));
+        in6->sin6_addr = in6addr_loopback;
+    } else {
+        auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(static_cast<uint16_t>(wanted));
+        in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    // No SO_REUSEADDR: nobody else may bind the number, listening or not.
+    fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool ok = fd >= 0 && ::bind(fd, address, size) == 0 && ::getsockname(fd, address, &size) == 0;
+    port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                      : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    if (ok && kind != Refusing) ok = ::listen(fd, kind == Silent ? 16 : 0) == 0;
+    if (ok && kind == Unanswered) {
+        filler_ = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ok = filler_ >= 0 && ::connect(filler_, address, size) == 0;
+    }
+    if (!ok) {
+        release();
+        throw std::runtime_error("cannot hold loopback port " + std::to_string(wanted));
+    }
+}
+
+void HeldPort::release()
+{
+    if (filler_ >= 0) ::close(filler_);
+    if (fd >= 0) ::close(fd);
+    filler_ = fd = -1;
+}
+
+HeldPort::~HeldPort()
+{
+    release();
+}
+
+std::unique_ptr<ts::ScratchDir> EngineServed::files;
+std::string EngineServed::bigsum;
+
+void EngineServed::SetUpTestSuite()
+{
+    files = std::make_unique<ts::ScratchDir>("skylark-served");
+    bigsum = ts::sha256OfFile(files->writeRandomFile("a.bin", bigsize, 11));
+    files->writeRandomFile("dir/one.txt", 100, 12);
+    files->writeRandomFile("dir/two.txt", 200, 13);
+}
+
+void EngineServed::SetUp()
+{
+    ASSERT_EQ(lark::startengine(), 0u);
+    lark::setmessageposter(&MessageLog::poster);
+    MessageLog::instance().clear();
+    target = std::make_unique<ts::ScratchDir>("skylark-dl");
+}
+
+void* EngineServed::download(const std::string& url, unsigned branches, bool pasv)
+{
+    void* task = nullptr;
+    EXPECT_EQ(lark::addnode(task, url, branches, 0, "", "", dir(), false, pasv, false, false), 1u) << url;
+    return task;
+}
+
+void* EngineServed::site(const std::string& url, bool pasv)
+{
+    void* node = nullptr;
+    EXPECT_EQ(lark::addnode(node, url, 1, 0, "", "", dir(), true, pasv, false, false), 0u) << url;
+    return node;
+}
+
+std::string EngineServed::fetch(void* task, bool staggered)
+{
+    std::filesystem::remove(target->path() / "a.bin");
+    if (staggered) {
+        unsigned count = 0;
+        lark::getdownbranchcount(task, count);
+        const int64_t part = bigsize / count;
+        startbranch(task, 1, 0, part);
+        EXPECT_TRUE(waituntil([&] { return writeoffset(task) > 0 || !connected(task, 1); })) << wholelog(task);
+        for (unsigned i = 2; i <= count; ++i) startbranch(task, i, part * (i - 1), i == count ? bigsize : part * i);
+    } else {
+        startdownload(task, bigsize);
+    }
+    EXPECT_TRUE(waitinactive(task, std::chrono::seconds(60))) << wholelog(task);
+    return wholelog(task);
+}
+
+std::string EngineServed::result(const std::string& name) const
+{
+    const std::filesystem::path path = target->path() / name;
+    return std::filesystem::exists(path) ? ts::sha256OfFile(path) : "missing";
+}
+
+void EngineServed::expectprefix(int64_t start, int64_t length) const
+{
+    const auto slice = [&](const std::filesystem::path& path) {
+        return ts::readWholeFile(path).substr(static_cast<size_t>(start), static_cast<size_t>(length));
+    };
+    EXPECT_TRUE(slice(target->path() / "a.bin") == slice(files->path() / "a.bin"))
+        << "bytes from " << start << " differ from the source";
+}
+
+std::string EngineServed::takeout(void* node)
+{
+    std::string text;
+    lark::takeoutcontent(node, text);
+    return text;
 }
 
 } // namespace enginetest

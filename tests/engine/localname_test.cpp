@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "localname.h"
-#include "replyparsers.h"
 
 namespace {
 
@@ -55,26 +54,6 @@ TEST(LocalName, EveryNameIsSafeAndReadable)
         EXPECT_LE(name.size(), 255u) << c.path;
         EXPECT_EQ(name.find('/'), std::string::npos) << c.path;
         EXPECT_NE(name.front(), '.') << c.path;
-    }
-}
-
-TEST(LocalName, RedirectsNameTheirFileByTheSameRule)
-{
-    const struct {
-        const char* location;
-        const char* name;
-    } cases[] = {
-        {"/files/real.bin?token=1", "real.bin"},
-        {"/.bashrc", "bashrc"},
-        {"http://127.0.0.1:8080/", "index.html"},
-        {"/a%2F..%2F..%2Fb", "a_.._.._b"},
-    };
-    for (const auto& c : cases) {
-        std::string newpath, newname;
-        int status = 0;
-        const std::string header = std::string("HTTP/1.1 302 Found\r\nLocation: ") + c.location + "\r\n\r\n";
-        ASSERT_EQ(lark::parseresponseheader(header, "/start.bin", newpath, status, newname), 0) << c.location;
-        EXPECT_EQ(newname, c.name) << c.location;
     }
 }
 

@@ -162,29 +162,6 @@ TEST_F(Nodes, ConnectAndDisconnect)
     EXPECT_EQ(lark::deletenode(s), 0u);
 }
 
-TEST_F(Nodes, DeleteWhileWorkersRunAndNodesComeAndGo)
-{
-    // Many groups, a few of them connected to a port nobody listens on, so
-    // both workers keep stepping while groups are deleted under them.
-    std::vector<void*> groups;
-    for (int i = 0; i < 30; ++i) {
-        void* node = nullptr;
-        lark::addnode(node, "ftp://127.0.0.1:1/f" + std::to_string(i), 1 + i % 4, 0, "", "", "", i % 3 == 0, true,
-                      false, false);
-        groups.push_back(node);
-    }
-    for (size_t i = 0; i < groups.size(); ++i) {
-        lark::disconnect(groups[i], 0);
-        unsigned status = 2;
-        for (int tries = 0; tries < 200 && status == 2; ++tries) {
-            status = lark::deletenode(groups[i]);
-            if (status == 2) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        EXPECT_EQ(status, 0u) << i;
-    }
-    EXPECT_TRUE(walk().empty());
-}
-
 TEST_F(Nodes, DeleteRefusesHandlesItDidNotGiveOut)
 {
     void* d = adddownload("ftp://h/a", 2);

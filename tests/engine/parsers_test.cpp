@@ -11,25 +11,6 @@
 
 namespace {
 
-TEST(ReplyComplete, Table)
-{
-    const std::pair<const char*, int> cases[] = {
-        {"220 ready\r\n", 1},
-        {"220-hello\r\n", 0},
-        {"220-hello\r\n220 ready\r\n", 1},
-        {"220-hello\r\n    indented\r\n", 1},
-        {"220-hello\r\nmore\r\n", 0},
-        {"331 user ok", 0},
-        {"", 0},
-        {"\r\n", 0},
-        {"22\r\n", 0},
-        {"350 Restarting\r\n150 Opening\r\n", 1},
-        {"230-a\r\n230-b\r\n230 c\r\n", 1},
-        {"230-a\r\n230-b\r\n", 0},
-    };
-    for (auto [reply, complete] : cases) EXPECT_EQ(lark::replycomplete(reply), complete) << reply;
-}
-
 TEST(ServerRejected, Table)
 {
     struct Case {
@@ -133,6 +114,11 @@ TEST(ParseResponseHeader, Table)
         {"upper-case scheme", "HTTP/1.1 302 F\r\nLocation: HTTP://h/x\r\n\r\n", "/a", 0, 302, "http://h/x", "x"},
         {"not found", "HTTP/1.1 404 Not Found\r\n\r\n", "/a", -1, 404, "/a", ""},
         {"padded status line", "  HTTP/1.0 301 Moved  \r\nLocation: /n\r\n\r\n", "/a", 0, 301, "/n", "n"},
+        // The new name follows the local naming rules.
+        {"hidden name", "HTTP/1.1 302 F\r\nLocation: /.bashrc\r\n\r\n", "/a", 0, 302, "/.bashrc", "bashrc"},
+        {"no name", "HTTP/1.1 302 F\r\nLocation: http://h:80/\r\n\r\n", "/a", 0, 302, "http://h:80/", "index.html"},
+        {"escaped slashes", "HTTP/1.1 302 F\r\nLocation: /a%2F..%2F..%2Fb\r\n\r\n", "/s", 0, 302, "/a%2F..%2F..%2Fb",
+         "a_.._.._b"},
     };
     for (const Case& c : cases) {
         std::string newpath = "unset", newname;
@@ -229,15 +215,28 @@ TEST(ReplyText, LineEndsAreMadeWholeAtEverySplit)
     }
 }
 
-TEST(ReplyText, EndlessRepliesAreRefused)
+// Whether a reply is whole (checkreply: replycomplete within bounds).
+TEST(ReplyText, CompleteIncompleteOrTooLong)
 {
     std::string manylines;
     for (int i = 0; i < 1001; ++i) manylines += "230-x\r\n";
+    const auto complete = lark::ReplyComplete, incomplete = lark::ReplyIncomplete;
     const struct {
         std::string reply;
         lark::ReplyCheck check;
     } cases[] = {
-        {"230-a\r\n", lark::ReplyIncomplete},
+        {"220 ready\r\n", complete},
+        {"220-hello\r\n", incomplete},
+        {"220-hello\r\n220 ready\r\n", complete},
+        {"220-hello\r\n    indented\r\n", complete},
+        {"220-hello\r\nmore\r\n", incomplete},
+        {"331 user ok", incomplete},
+        {"", incomplete},
+        {"\r\n", incomplete},
+        {"22\r\n", incomplete},
+        {"350 Restarting\r\n150 Opening\r\n", complete},
+        {"230-a\r\n230-b\r\n230 c\r\n", complete},
+        {"230-a\r\n230-b\r\n", incomplete},
         {manylines, lark::ReplyTooLong},
         {"230-" + std::string(9000, 'x'), lark::ReplyTooLong},
         {"230 " + std::string(8000, 'x') + "\r\n", lark::ReplyComplete},

@@ -1,13 +1,15 @@
 """A small HTTP or FTP server that misbehaves on purpose, for the tests.
 
-    faultserver.py {http|ftp} SCENARIOS ROOT [--user U --password P] [--idle S]
+    faultserver.py {http|ftp} SCENARIOS ROOT [--idle S]
 
 SCENARIOS is a comma-separated list of names from HTTP_SCENARIOS or
-FTP_SCENARIOS, some taking a value ("status=404", "slow=65536"). Files are
-served from ROOT. The server binds 127.0.0.1 on a port of the kernel's
-choosing, prints that port as the first line of stdout, logs to stderr, and
-exits by itself after --idle seconds without traffic so it cannot outlive a
-test run. Standard library only: it runs under /usr/bin/python3.
+FTP_SCENARIOS, some taking a value ("status=404", "chunked,slow=50000");
+they combine where that makes sense. Files are served from ROOT. The server
+binds 127.0.0.1 on a port of the kernel's choosing, prints that port as the
+first line of stdout, logs to stderr, and exits by itself after --idle
+seconds without traffic so it cannot outlive a test run. Standard library
+only: it runs under /usr/bin/python3. Every HTTP response closes its
+connection; FTP greets with several lines and takes any login.
 """
 import argparse
 import email.utils
@@ -22,10 +24,10 @@ import time
 import urllib.parse
 
 HTTP_SCENARIOS = {
-    "plain": "HTTP/1.1 with Range: 206 + Content-Range for bytes=N- (and N-M), 416 when N >= size",
+    "plain": "206 + Content-Range for bytes=N- (and N-M), 416 'bytes */SIZE' when N >= size, else 200; 404 if missing",
     "norange": "200 and the whole file, whatever Range asks",
     "nolength": "200 and the whole file without Content-Length; the close ends the body",
-    "chunked": "Transfer-Encoding: chunked, chunks of varying sizes, extensions and a trailer (206 too)",
+    "chunked": "Transfer-Encoding: chunked, chunks of 1 to 65536 bytes, ';piece=N' on some, a trailer (206 too)",
     "redirect-relative": "/redirect/F -> 302 'via/F' -> 302 '../../F' (both relative) -> F",
     "redirect-absolute": "/redirect/F -> 301 http://127.0.0.1:PORT/F",
     "redirect-loop": "every request -> 302 to its own path",
@@ -35,32 +37,32 @@ HTTP_SCENARIOS = {
     "host-check": "400 unless the Host header is exactly 127.0.0.1:PORT, otherwise like plain",
     "content-location": "/redirect/F -> 302 with 'Content-Location: /elsewhere/F' before 'Location: /F'",
     "split-header": "the response header in 1-byte writes, =MS apart (default 2)",
-    "endless-header": "header lines without end, as fast as the peer reads, for 30 s, then close",
+    "endless-header": "200, then 100-byte header lines without end, as fast as the peer reads, for 30 s, then close",
     "many-headers": "=COUNT short header lines (default 500) before the usual ones, then a valid body",
     "lf-only": "status and header lines end with LF alone",
     "cut": "announces the full length, sends half the body, closes",
     "cut-every": "=N: announces the full length (Range honoured), closes after N body bytes, every time",
     "chunked-cut": "=N: chunked, the connection closed after N bytes of content, every time",
     "bad-chunk": "=nothex|huge|big: chunked, one good chunk, then a size 'zz', 2^72-1 or 2^62+1",
-    "silent-body": "=N: the header and N body bytes, then the connection held open without a byte",
+    "silent-body": "=N: the header and N body bytes, then the connection held open without a byte (60 s)",
     "wrong-range": "206 whose Content-Range starts elsewhere: byte 0 when asked N > 0, byte 1 when asked 0",
     "status": "=CODE: every request answered with that status (default 500) and a short body",
     "retry-after": "=SECONDS: a Retry-After field on the answers of status=CODE",
     "slow": "=BYTES per second per connection (default 100000)",
-    "hang": "accepts, never reads, never answers",
+    "hang": "accepts, never reads, never answers (60 s, or until the client closes)",
     "silent": "accepts, reads the request, never answers",
 }
 
 FTP_SCENARIOS = {
-    "plain": "USER PASS TYPE PWD CWD CDUP LIST NLST SIZE MDTM REST RETR PASV PORT NOOP SYST FEAT QUIT",
+    "plain": "USER PASS TYPE PWD CWD CDUP LIST NLST SIZE MDTM REST RETR PASV PORT NOOP SYST FEAT QUIT; EPSV 502",
     "multiline": "every reply multi-line, with a continuation line that carries no code",
     "split-replies": "replies written 3 bytes at a time, 5 ms apart",
     "refuse-login": "530 to PASS",
     "refuse-cwd": "550 to CWD",
     "refuse-rest": "502 to REST",
     "ignore-rest": "350 to REST, but RETR sends from byte 0",
-    "rest-other": "=SHIFT: 350 to REST r > 0, RETR sends from max(0, r + SHIFT) (default -1000)",
-    "cut-every": "=N: each RETR sends N bytes, closes the data connection, replies 426",
+    "rest-other": "=SHIFT: 350 to REST r, RETR sends from max(0, r + SHIFT) when r > 0 (default -1000)",
+    "cut-every": "=N: each RETR sends N bytes (unless fewer remain), closes the data connection, replies 426",
     "close-every": "=KIB: after KIB KiB of each RETR, 421 and both connections closed",
     "silent-greeting": "the greeting, then not one reply",
     "silent-data": "=N: RETR sends N bytes, then holds the data connection open without a byte or a reply",
@@ -74,17 +76,18 @@ FTP_SCENARIOS = {
     "epsv-port": "=N: EPSV answered 229 naming port N (default 0), nothing listening",
     "endless-reply": "USER answered by a 331- reply whose lines never end, for 30 s, then close",
     "empty-list": "LIST and NLST send no lines",
-    "long-lines": "LIST adds entries whose lines are 600+ characters long",
+    "long-lines": "LIST adds three entries whose lines are 600+ characters long",
     "slow": "=BYTES per second per data connection (default 100000)",
 }
 
-ENDLESS_HEADER_SECONDS = 30
+ENDLESS_SECONDS = 30
 SILENT_SECONDS = 60
 DATA_ACCEPT_SECONDS = 30
 MAX_REQUEST_BYTES = 65536
 CHUNK_SIZES = [1, 10, 100, 1000, 4096, 65536, 7, 333, 20000]
 # 2^72-1 overflows any 64-bit size; 2^62+1 fits one but no real file.
 BAD_CHUNK_SIZES = {"nothex": b"zz", "huge": b"ffffffffffffffffff", "big": b"4000000000000001"}
+FIXED_REPLIES = {"SYST": (215, "UNIX Type: L8"), "NOOP": (200, "NOOP ok")}
 
 last_activity = time.monotonic()
 
@@ -116,20 +119,31 @@ class Scenarios:
 
 def send_paced(sock, data, rate):
     """Sends data, at most `rate` bytes per second when rate > 0."""
-    if rate <= 0:
-        step = 1 << 16
-        for offset in range(0, len(data), step):
-            sock.sendall(data[offset:offset + step])
-            touch()
-        return
-    step = max(1, min(1 << 16, rate // 20))
+    step = max(1, min(1 << 16, rate // 20)) if rate > 0 else 1 << 16
     started = time.monotonic()
     for offset in range(0, len(data), step):
         sock.sendall(data[offset:offset + step])
         touch()
-        ahead = (offset + step) / rate - (time.monotonic() - started)
+        ahead = (offset + step) / rate - (time.monotonic() - started) if rate > 0 else 0
         if ahead > 0:
             time.sleep(ahead)
+
+
+def flood(sock, line):
+    """Sends line % 0, line % 1, ... as fast as the peer reads, for ENDLESS_SECONDS.
+
+    64 KiB or a few hundred lines arrive within milliseconds, so a client's
+    limit, not the pace, decides the end.
+    """
+    deadline = time.monotonic() + ENDLESS_SECONDS
+    number = 0
+    while time.monotonic() < deadline:
+        try:
+            sock.sendall(b"".join(line % (number + n) for n in range(64)))
+        except OSError:
+            break
+        number += 64
+        touch()
 
 
 def close_gently(sock):
@@ -290,19 +304,8 @@ class HttpFaults(socketserver.BaseRequestHandler):
         return None
 
     def endless_header(self, sock):
-        # As fast as the peer reads: 64 KiB or 100 lines arrive within a few
-        # milliseconds, so a client's limit, not the pace, decides the end.
         sock.sendall(b"HTTP/1.1 200 OK\r\n")
-        deadline = time.monotonic() + ENDLESS_HEADER_SECONDS
-        number = 0
-        while time.monotonic() < deadline:
-            batch = b"".join(b"X-Filler-%d: %s\r\n" % (number + n, b"f" * 100) for n in range(64))
-            number += 64
-            try:
-                sock.sendall(batch)
-            except OSError:
-                break
-            touch()
+        flood(sock, b"X-Filler-%d: " + b"f" * 100 + b"\r\n")
         sock.close()
 
     def send(self, sock, sc, method, code, extra, body):
@@ -416,9 +419,11 @@ class FtpFaults(socketserver.StreamRequestHandler):
                 command = command.upper()
                 log("ftp >", "PASS ****" if command == "PASS" else line.decode("latin-1").rstrip())
                 handler = getattr(self, "ftp_" + command, None)
-                if handler is None:
+                if command in FIXED_REPLIES:
+                    self.reply(*FIXED_REPLIES[command])
+                elif handler is None:
                     self.reply(502, "Command not implemented")
-                elif not self.logged_in and command not in ("USER", "PASS", "QUIT", "SYST", "FEAT", "NOOP"):
+                elif not self.logged_in and command not in ("USER", "PASS", "QUIT", "FEAT"):
                     self.reply(530, "Please login with USER and PASS")
                 elif handler(argument) == "close":
                     break
@@ -455,38 +460,19 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.user = argument
         self.logged_in = False
         if "endless-reply" in self.sc:
-            return self.endless_reply()
+            log("ftp < 331- lines without end")
+            flood(self.request, b"331-Filler line %d " + b"f" * 60 + b"\r\n")
+            return "close"
         self.reply(331, "Password required for " + argument)
 
-    def endless_reply(self):
-        log("ftp < 331- lines without end")
-        deadline = time.monotonic() + ENDLESS_HEADER_SECONDS
-        number = 0
-        while time.monotonic() < deadline:
-            batch = "".join("331-Filler line %d %s\r\n" % (number + n, "f" * 60) for n in range(64))
-            number += 64
-            try:
-                self.request.sendall(batch.encode("latin-1"))
-            except OSError:
-                break
-            touch()
-        return "close"
-
     def ftp_PASS(self, argument):
-        wanted = (self.server.user, self.server.password)
-        if "refuse-login" in self.sc or (wanted[0] and wanted != (self.user, argument)):
+        if "refuse-login" in self.sc:
             return self.reply(530, "Login incorrect")
         self.logged_in = True
         self.reply(230, "Login successful")
 
-    def ftp_SYST(self, argument):
-        self.reply(215, "UNIX Type: L8")
-
     def ftp_FEAT(self, argument):
         self.reply(211, "End", ["Features:", " SIZE", " MDTM", " REST STREAM"])
-
-    def ftp_NOOP(self, argument):
-        self.reply(200, "NOOP ok")
 
     def ftp_TYPE(self, argument):
         self.reply(200, "Type set to " + argument.upper())
@@ -505,16 +491,16 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.ftp_CWD("..")
 
     def ftp_SIZE(self, argument):
-        _, real = self.path_of(argument)
-        if real is None or not os.path.isfile(real):
-            return self.reply(550, "Could not get file size")
-        self.reply(213, str(os.path.getsize(real)))
+        self.file_fact(argument, lambda real: str(os.path.getsize(real)))
 
     def ftp_MDTM(self, argument):
+        self.file_fact(argument, lambda real: time.strftime("%Y%m%d%H%M%S", time.gmtime(os.path.getmtime(real))))
+
+    def file_fact(self, argument, fact):
         _, real = self.path_of(argument)
         if real is None or not os.path.isfile(real):
-            return self.reply(550, "Could not get file modification time")
-        self.reply(213, time.strftime("%Y%m%d%H%M%S", time.gmtime(os.path.getmtime(real))))
+            return self.reply(550, "No such file")
+        self.reply(213, fact(real))
 
     def ftp_REST(self, argument):
         if "refuse-rest" in self.sc:
@@ -703,8 +689,6 @@ def main():
     parser.add_argument("protocol", choices=["http", "ftp"])
     parser.add_argument("scenarios")
     parser.add_argument("root")
-    parser.add_argument("--user", default="")
-    parser.add_argument("--password", default="")
     parser.add_argument("--idle", type=int, default=300)
     args = parser.parse_args()
 
@@ -716,7 +700,6 @@ def main():
     server.scenarios = scenarios
     server.scenario_text = args.scenarios
     server.root = os.path.realpath(args.root)
-    server.user, server.password = args.user, args.password
     server.idle = args.idle
     threading.Thread(target=watch_idle, args=(args.idle,), daemon=True).start()
     print(server.server_address[1], flush=True)

@@ -1,14 +1,12 @@
 """Runs pyftpdlib on a free 127.0.0.1 (or ::1) port for the tests and prints the port.
 
 Anonymous users may read the root; "tester" / "secret" may also write. The
-passive ports come from a range found free at start-up (pyftpdlib falls back
-to a kernel-chosen port if one is taken later). Log lines go to stderr.
+passive ports are a range the caller found free (pyftpdlib falls back to a
+kernel-chosen port if one is taken later). Log lines go to stderr.
 """
 import argparse
 import logging
 import os
-import random
-import socket
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -16,29 +14,12 @@ from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-def free_port_range(count, host):
-    for _ in range(100):
-        first = random.randint(20000, 32000 - count)
-        probes = []
-        try:
-            for port in range(first, first + count):
-                probe = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
-                probes.append(probe)
-                probe.bind((host, port))
-            return range(first, first + count)
-        except OSError:
-            continue
-        finally:
-            for probe in probes:
-                probe.close()
-    return None
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--host", default="127.0.0.1", help="the loopback address to listen on")
     parser.add_argument("--rate", type=int, default=0, help="bytes per second per data connection, 0 = unlimited")
+    parser.add_argument("--passive", required=True, help="FIRST-LAST, the passive ports")
     args = parser.parse_args()
 
     logging.basicConfig(stream=sys.stderr, level=logging.INFO, format="%(asctime)s %(message)s")
@@ -49,7 +30,8 @@ def main():
 
     handler = FTPHandler
     handler.authorizer = authorizer
-    handler.passive_ports = free_port_range(50, args.host)
+    first, last = map(int, args.passive.split("-"))
+    handler.passive_ports = range(first, last + 1)
     handler.masquerade_address = None
     handler.permit_foreign_addresses = False
     if args.rate > 0:
