@@ -63,17 +63,6 @@ TEST_F(BrowseFtp, UrlPathBuildsTheChainAndListsItsEnd) {
   }
 }
 
-TEST_F(BrowseFtp, NoPathAsksPwdAndListsThatDirectory) {
-  ts::PyftpdServer ftp(files->path());
-  const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.port());
-  CBrowsRootAppend& site = AddSite(url, ts::PyftpdServer::user, ts::PyftpdServer::password);
-  CTreeItem* dir = FirstListing(site);
-  ASSERT_NE(dir, nullptr) << Log(site);
-  EXPECT_EQ(dir, list->SiteEntryOf(site)) << "pwd named /";
-  EXPECT_EQ(Children(dir), "pub/ top.txt ");
-  EXPECT_NE(Log(site).find("Send command:pwd"), std::string::npos);
-}
-
 TEST_F(BrowseFtp, RefusedCwdSaysTheDirectoryDoesNotExist) {
   ts::FaultServer ftp(ts::FaultProtocol::Ftp, "refuse-cwd", files->path());
   CBrowsRootAppend& site = AddSite(ftp.url("pub/"));
@@ -94,18 +83,6 @@ TEST_F(BrowseFtp, RefusedLoginShowsOnTheSiteRow) {
   ASSERT_TRUE(RunUntil([&] { return list->SiteEntryOf(site)->GetData().GetSubItem(0).startsWith("login refused"); }))
       << Log(site);
   EXPECT_EQ(Log(site).find("Send command:type"), std::string::npos) << "nothing is sent after the refusal";
-}
-
-TEST_F(BrowseFtp, LongListingLinesAreParsedWhole) {
-  ts::FaultServer ftp(ts::FaultProtocol::Ftp, "long-lines", files->path());
-  CBrowsRootAppend& site = AddSite(ftp.url(""));
-  CTreeItem* dir = FirstListing(site);
-  ASSERT_NE(dir, nullptr) << Log(site);
-  int longnames = 0;
-  for (const auto& child : dir->GetChildren())
-    if (child->GetData().text.size() >= 500) ++longnames;
-  EXPECT_EQ(longnames, 3) << Children(dir);
-  EXPECT_NE(Child(dir, "top.txt"), nullptr);
 }
 
 TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
@@ -143,57 +120,6 @@ TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
   ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(*list) == StepResult::Done; }));
   ASSERT_EQ(NextListing(site), root);
   EXPECT_EQ(Children(root), "pub/ top.txt ");
-}
-
-// Two directories shown alike ("caf\u00e9"), one named in Latin-1 and one
-// in UTF-8, each holding a file named the same way: every command and URL
-// made from a row carries that row's own bytes, and the download of each
-// URL writes that file under the server's name and nothing beside it.
-TEST_F(BrowseFtp, NamesThatAreNotUtf8AreEnteredByTheirOwnBytes) {
-  ts::ScratchDir root("skylark-browse-raw");
-  ts::ScratchDir saved("skylark-browse-get");
-  const struct {
-    std::string name;  // of the directory and, with ".bin", of its file
-    const char* url;   // of the file, past the server
-  } cases[] = {{"caf\xE9", "/caf%E9/caf%E9.bin"}, {"caf\xC3\xA9", "/caf\xC3\xA9/caf\xC3\xA9.bin"}};
-  for (const auto& c : cases)
-    root.writeRandomFile(c.name + "/" + c.name + ".bin", 300000 + static_cast<int64_t>(c.name.size()), c.name.size());
-  ts::VsftpdServer ftp(root.path());
-  CBrowsRootAppend& site = AddSite(ftp.url(""));
-  CTreeItem* top = FirstListing(site);
-  ASSERT_NE(top, nullptr) << Log(site);
-  ASSERT_EQ(Children(top), "caf\xC3\xA9/ caf\xC3\xA9/ ") << "vsftpd sends the bytes as they are";
-
-  for (const auto& c : cases) {
-    CTreeItem* dir = nullptr;
-    for (const auto& child : top->GetChildren())
-      if (ServerName(child->GetData()) == c.name) dir = child.get();
-    ASSERT_NE(dir, nullptr) << c.name;
-    ASSERT_TRUE(RunUntil([&] { return list->listingstep(site, dir, {}) == StepResult::Done; })) << Log(site);
-    ASSERT_EQ(NextListing(site), dir) << Log(site);
-    EXPECT_NE(Log(site).find("Send command:cwd /" + c.name + "/\r\n"), std::string::npos) << Log(site);
-    ASSERT_EQ(dir->ChildCount(), 1) << Children(dir);
-    CTreeItem* file = dir->GetChildren().front().get();
-    EXPECT_EQ(file->GetData().text, QStringLiteral("caf\u00e9.bin"));
-    EXPECT_EQ(ServerName(file->GetData()), c.name + ".bin");
-    EXPECT_EQ(file->GetData().GetSubItem(0).toStdString(), "300,00" + std::to_string(c.name.size()));
-    Select(file);
-    const auto request = DownloadSelectedFile(*list);
-    ASSERT_TRUE(request);
-    EXPECT_EQ(request->url.toStdString(), "ftp://127.0.0.1" + std::string(c.url));
-
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + c.url;
-    const ts::ProgramRun get =
-        ts::runProgram(SKYLARK_CLI, {"get", "-n", "2", "-d", (saved.path() / "dl").string(), "--timeout", "20", url},
-                       {.home = (saved.path() / "home").string()});
-    ASSERT_EQ(get.status, 0) << url << "\n" << get.output;
-    EXPECT_EQ(ts::sha256OfFile(saved.path() / "dl" / (c.name + ".bin")),
-              ts::sha256OfFile(root.path() / c.name / (c.name + ".bin")));
-  }
-  std::set<std::string> written;
-  for (const auto& entry : std::filesystem::directory_iterator(saved.path() / "dl"))
-    written.insert(entry.path().filename().string());
-  EXPECT_EQ(written, (std::set<std::string>{"caf\xE9.bin", "caf\xC3\xA9.bin"}));
 }
 
 TEST_F(BrowseFtp, AListingCutOffByADisconnectDoesNotHoldTheSite) {

@@ -25,31 +25,6 @@ class BrowseList : public BrowseTest {
   QTemporaryDir scratch;
 };
 
-TEST_F(BrowseList, BuildpathAndItempath) {
-  CTreeItem* site = list->Model().InsertRootItem(Info("host", ItemKind::OwnImage, 3));
-  const struct {
-    const char* path;
-    const char* chain;  // names from the site entry down
-    const char* itempath;
-  } cases[] = {
-      {"/pub/linux", "pub/ ", "/pub/linux/"},
-      {"/home/user", "home/ ", "/home/user/"},
-      {"/", "", "/"},
-      {"", "", "/"},
-      {"C:", "", "/"},
-      {"//a//b", "a/ ", "/a/b/"},
-      {"/one", "one/ ", "/one/"},
-  };
-  for (const auto& c : cases) {
-    CTreeItem* last = list->buildpath(site, QString::fromUtf8(c.path));
-    EXPECT_EQ(Children(site), c.chain) << c.path;
-    EXPECT_EQ(CSiteBrowsList::itempath(last).toStdString(), c.itempath) << c.path;
-    EXPECT_EQ(CSiteBrowsList::SiteEntryOf(last), site);
-  }
-  // The chain is shown down to its last directory.
-  EXPECT_GE(list->Model().NodeToIndex(list->buildpath(site, QStringLiteral("/a/b/c"))), 0);
-}
-
 TEST_F(BrowseList, ListFileRoundTripsThreeLevels) {
   CBrowsRootAppend& first = Site("alpha", "ftp://alpha/pub/");
   CTreeItem* root = list->Model().GetRootAt(0);
@@ -87,44 +62,6 @@ TEST_F(BrowseList, ListFileRoundTripsThreeLevels) {
   QFile file(ListPath());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().count("CBrowsRootAppend"), 1);
-}
-
-TEST_F(BrowseList, DamagedFilesAreDetectable) {
-  Site("alpha", "ftp://alpha/");
-  Add(list->Model().GetRootAt(0), "pub", true);
-  Site("beta", "ftp://beta/");
-  CArchive tree;
-  list->Model().Serialize(tree);
-  CArchive whole;
-  list->Serialize(whole);
-
-  const struct {
-    const char* name;
-    QByteArray bytes;
-    int roots;
-    int records;
-  } cases[] = {
-      {"cut after the tree block", tree.Bytes(), 2, 0},
-      {"cut inside the second record", whole.Bytes().left(whole.Bytes().size() - 3), 2, 1},
-      {"cut inside the tree", whole.Bytes().left(tree.Bytes().size() - 3), 1, 0},
-  };
-  for (const auto& c : cases) {
-    QFile file(ListPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(c.bytes);
-    file.close();
-    CSiteBrowsList loaded(seam);
-    std::optional<CArchiveException> damage;
-    EXPECT_EQ(LoadBrowseList(loaded, ListPath(), seam, &damage), ListFileLoad::Damaged) << c.name;
-    ASSERT_TRUE(damage) << c.name;
-    EXPECT_EQ(damage->GetCause(), CArchiveException::EndOfFile) << c.name;
-    EXPECT_EQ(loaded.Model().GetRootCount(), c.roots) << c.name;
-    EXPECT_EQ(loaded.RecordCount(), c.records) << c.name;
-    EXPECT_FALSE(SiteCountsMatch(loaded)) << c.name;
-    ASSERT_EQ(seam.notices.size(), 1) << c.name;
-    EXPECT_TRUE(seam.notices[0].contains(QString("at byte %1;").arg(damage->Offset()))) << c.name;
-    seam.notices.clear();
-  }
 }
 
 TEST_F(BrowseList, RecreatedNodesKeepTheStoredTree) {

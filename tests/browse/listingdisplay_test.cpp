@@ -57,18 +57,6 @@ TEST(ListingDisplay, NamesKeepTheServersBytes) {
   }
 }
 
-TEST(ListingDisplay, GroupsDigitsOfTheWhole64BitSize) {
-  const struct {
-    int64_t value;
-    const char* shown;
-  } cases[] = {
-      {0, "0"},          {999, "999"},
-      {1000, "1,000"},   {5368709120LL, "5,368,709,120"},
-      {-1234, "-1,234"}, {INT64_MAX, "9,223,372,036,854,775,807"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(GroupDigits(c.value).toStdString(), c.shown) << c.value;
-}
-
 TEST(ListingDisplay, TimesAreUtcToTheMinute) {
   EXPECT_EQ(ListingTime(0).toStdString(), "1970/01/01 00:00");
   EXPECT_EQ(ListingTime(978652800).toStdString(), "2001/01/05 00:00");
@@ -105,18 +93,6 @@ TEST(ListingDisplay, LineEndsAndUnfinishedLines) {
       {"empty listing", " ", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(Names(ParseListing(c.reply)), c.names) << c.name;
-}
-
-TEST(ListingDisplay, LongLinesAndLargeSizesAreKept) {
-  const std::string longname(700, 'n');
-  const std::string reply = "-rw-r--r-- 1 u g 3221225472 Jan  5  2001 " + longname + "\r\n" +
-                            "+i1.2,m978652800,s5368709120,\t" + longname + ".eplf\r\n";
-  const auto entries = ParseListing(reply);
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].name.toStdString(), longname);
-  EXPECT_EQ(entries[0].size.toStdString(), "3,221,225,472");
-  EXPECT_EQ(entries[1].name.toStdString(), longname + ".eplf");
-  EXPECT_EQ(entries[1].size.toStdString(), "5,368,709,120");
 }
 
 TEST(ListingDisplay, PwdDirectory) {

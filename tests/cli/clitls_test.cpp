@@ -86,37 +86,4 @@ TEST_F(CliTls, RedirectsGoBetweenHttpAndHttps) {
   EXPECT_NE(middle.accessLog().find("/hop/a.bin"), std::string::npos) << middle.accessLog();
 }
 
-TEST_F(CliTls, KilledHttpsDownloadResumes) {
-  const std::string sum = Serve("k.bin", 1500000, 23);
-  ts::NginxServer https(files.path(), {.rateLimit = 150000}, Tls(Kind::Valid));
-  const std::string listfile = (out.path() / "tasks.dat").string();
-  const std::vector<std::string> args = {"-n", "3", "--list", listfile, "--ca-certificate", ca, https.url("k.bin")};
-  EXPECT_EQ(Get(args, 2000, SIGKILL).status, 128 + SIGKILL);
-  const ts::ProgramRun second = Get(args);
-  EXPECT_EQ(second.status, 0) << second.output;
-  EXPECT_NE(second.output.find("continuing the stored task"), std::string::npos) << second.output;
-  EXPECT_EQ(Sha("k.bin"), sum) << second.output;
-}
-
-// Listing over both kinds of FTP over TLS and one download; a plain ftp://
-// URL never speaks TLS, so such a server refuses it. (Downloads over each
-// kind and branch count: the engine's tests.)
-TEST_F(CliTls, FtpOverTlsListsAndDownloads) {
-  const std::string sum = Serve("pub/f.bin", 2 << 20, 24);
-  const std::string cert = Tls(Kind::Valid).certificate, key = Tls(Kind::Valid).key;
-  for (auto mode : {ts::VsftpdTls::Explicit, ts::VsftpdTls::Implicit}) {
-    ts::VsftpdServer ftp(files.path(), {}, {mode, cert, key});
-    SCOPED_TRACE(ftp.url());
-    const ts::ProgramRun list = Cli({"ls", "--timeout", "20", "--ca-certificate", ca, ftp.url("pub/")});
-    EXPECT_EQ(list.status, 0) << list.output << ftp.log();
-    EXPECT_NE(list.output.find("f.bin"), std::string::npos) << list.output;
-  }
-  ts::VsftpdServer ftp(files.path(), {}, {ts::VsftpdTls::Explicit, cert, key});
-  const ts::ProgramRun run = Get({"-n", "4", "--timeout", "20", "--ca-certificate", ca, ftp.url("pub/f.bin")});
-  EXPECT_EQ(run.status, 0) << run.output << ftp.log();
-  EXPECT_EQ(Sha("f.bin"), sum) << run.output;
-  const std::string plain = "ftp" + ftp.url("pub/f.bin").substr(5);
-  EXPECT_NE(Get({"--timeout", "20", "--tries", "1", plain}).status, 0);
-}
-
 }  // namespace

@@ -51,38 +51,6 @@ class CTestOther : public CTestLeaf {
   const CRuntimeClass& GetRuntimeClass() const override { return classinfo; }
 };
 
-TEST(Archive, PrimitivesHaveTheirExactBytes) {
-  const QByteArray text254(254, 'x'), text255(255, 'x'), text65533(0xFFFD, 'x'), text65534(0xFFFE, 'x');
-  struct Case {
-    const char* name;
-    std::function<void(CArchive&)> write;
-    QByteArray head;  // the bytes before any text body
-    qsizetype size;
-  } cases[] = {
-      {"dword", [](CArchive& ar) { ar.WriteDword(0x12345678); }, Bytes().d(0x12345678).data, 4},
-      {"count 0", [](CArchive& ar) { ar.WriteCount(0); }, Bytes().w(0).data, 2},
-      {"count 0xFFFE", [](CArchive& ar) { ar.WriteCount(0xFFFE); }, Bytes().w(0xFFFE).data, 2},
-      {"count 0xFFFF", [](CArchive& ar) { ar.WriteCount(0xFFFF); }, Bytes().w(0xFFFF).d(0xFFFF).data, 6},
-      {"count 0x12345", [](CArchive& ar) { ar.WriteCount(0x12345); }, Bytes().w(0xFFFF).d(0x12345).data, 6},
-      {"empty text", [](CArchive& ar) { ar.WriteText(""); }, Bytes().b(0).data, 1},
-      {"text 254", [&](CArchive& ar) { ar.WriteText(text254); }, Bytes().b(254).data, 1 + 254},
-      {"text 255", [&](CArchive& ar) { ar.WriteText(text255); }, Bytes().b(0xFF).w(255).data, 3 + 255},
-      {"text 0xFFFD", [&](CArchive& ar) { ar.WriteText(text65533); }, Bytes().b(0xFF).w(0xFFFD).data, 3 + 0xFFFD},
-      {"text 0xFFFE", [&](CArchive& ar) { ar.WriteText(text65534); }, Bytes().b(0xFF).w(0xFFFF).d(0xFFFE).data,
-       7 + 0xFFFE},
-      {"null object", [](CArchive& ar) { ar.WriteObject(nullptr); }, Bytes().w(0).data, 2},
-  };
-  for (const Case& c : cases) {
-    const QByteArray bytes = Stored(c.write);
-    EXPECT_EQ(bytes.size(), c.size) << c.name;
-    EXPECT_EQ(bytes.left(c.head.size()).toHex(' '), c.head.toHex(' ')) << c.name;
-    CArchive in(bytes);  // and each reads back whole
-    if (c.head.size() < c.size) {
-      EXPECT_EQ(in.ReadText().size(), c.size - c.head.size()) << c.name;
-    }
-  }
-}
-
 TEST(Archive, WideTextsLoadAsUtf8) {
   // "hé" in 16-bit characters, short and in the long length form.
   CArchive in(Bytes().b(0xFF).w(0xFFFE).b(2).w('h').w(0xE9).b(0xFF).w(0xFFFE).b(0xFF).w(2).w('o').w('k').data);
@@ -142,35 +110,6 @@ TEST(Archive, BigIndicesUseTheLongForms) {
   EXPECT_NE(in.ReadOwned<CTestOther>(), nullptr);
   EXPECT_NE(in.ReadOwned<CTestOther>(), nullptr);
   EXPECT_TRUE(in.AtEnd());
-}
-
-TEST(Archive, TreeRoundTripKeepsParentsAndComesUpCollapsed) {
-  CTreeGridModel model;
-  CTreeItem* site = model.InsertRootItem(Info("site"));
-  CTreeItem* dir = model.InsertItem(site, Info("dir"), true);
-  CTreeItem* file = model.InsertItem(dir, Info("file"), true);
-  file->GetData().subitems = QStringList{"1,024", "2024-01-01"};
-  file->GetData().columnmap = {{3, 7}, {1, 9}};
-  model.InsertItem(site, Info("other"), false);
-  CTreeItem* second = model.InsertRootItem(Info("second"));
-  second->SetChildHint(0);
-
-  CTreeGridModel loaded;
-  CArchive in(Stored([&](CArchive& ar) { model.Serialize(ar); }));
-  loaded.Serialize(in);
-  EXPECT_TRUE(in.AtEnd());
-  ASSERT_EQ(loaded.rowCount(), 2);
-  CTreeItem* root = loaded.GetTreeItem(0);
-  EXPECT_TRUE(root->IsCollapsed());
-  EXPECT_EQ(loaded.GetTreeItem(1)->GetChildHint(), 0);
-  EXPECT_EQ(loaded.ExpandAll(root), 3);
-  const CTreeItem* leaf = loaded.GetTreeItem(2);
-  EXPECT_EQ(leaf->GetParentItem(), loaded.GetTreeItem(1));
-  EXPECT_EQ(leaf->GetParentItem()->GetParentItem(), root);
-  EXPECT_EQ(leaf->GetIndent(), 3);
-  EXPECT_EQ(leaf->GetData().subitems, (QStringList{"1,024", "2024-01-01"}));
-  EXPECT_EQ(leaf->GetData().columnmap, (std::map<uint32_t, uint32_t>{{1, 9}, {3, 7}}));
-  EXPECT_EQ(loaded.GetTreeItem(3)->GetData().text, "other");
 }
 
 // A root whose only child has an only child, `depth` times.

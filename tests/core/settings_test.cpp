@@ -56,22 +56,6 @@ TEST_F(Settings, ValuesReadByTheirKindAndLimits) {
   EXPECT_FALSE(CSettingsStore().ReadText("localdir", localdir, kLocalDirBuffer));
 }
 
-TEST_F(Settings, HistoryPutsTheUrlFirstOnce) {
-  struct Case {
-    const char* name;
-    QByteArray before, url, after;
-  } cases[] = {
-      {"into empty", "", "ftp://a/", "ftp://a/\r\n"},
-      {"already first", "ftp://a/\r\nftp://b/\r\n", "ftp://a/", "ftp://a/\r\nftp://b/\r\n"},
-      {"further down", "ftp://b/\r\nftp://a/\r\nftp://c/\r\n", "ftp://a/", "ftp://a/\r\nftp://b/\r\nftp://c/\r\n"},
-      {"only a prefix of another", "ftp://a/x\r\n", "ftp://a/", "ftp://a/\r\nftp://a/x\r\n"},
-      {"case differs", "FTP://A/\r\n", "ftp://a/", "ftp://a/\r\nFTP://A/\r\n"},
-      {"empty url", "ftp://a/\r\n", "", "ftp://a/\r\n"},
-      {"url that can never fit", "ftp://a/\r\n", QByteArray(4998, 'u'), "ftp://a/\r\n"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(PrependRecentUrl(c.before, c.url), c.after) << c.name;
-}
-
 TEST_F(Settings, FullHistoryDropsWholeUrlsOnly) {
   const QByteArray entry = QByteArray(98, 'o') + "\r\n";
   const QByteArray old = entry.repeated(49) + "ftp://cut-sh";  // as an earlier version stored it
@@ -122,26 +106,6 @@ TEST_F(Settings, HistoryHoldsNoPassword) {
   EXPECT_EQ(RecentUrls(store), QStringList{"http://host/x"});
 }
 
-TEST_F(Settings, ProbeCreatesRelativeAndSlashEndedDirectories) {
-  const QString base = program.path();
-  struct Case {
-    QString typed, created;
-  } cases[] = {
-      {"down", base + "/down"},
-      {"deep/er/", base + "/deep/er"},
-      {program.filePath("abs/dir/"), base + "/abs/dir"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_TRUE(ProbeSaveDirectory(c.typed, base)) << c.typed.toStdString();
-    EXPECT_TRUE(QDir(c.created).exists()) << c.typed.toStdString();
-    EXPECT_FALSE(QFile::exists(c.created + "/~tmp1"));
-  }
-  QFile file(program.filePath("plainfile"));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
-  EXPECT_FALSE(ProbeSaveDirectory("plainfile/sub", base));
-}
-
 TEST_F(Settings, SavingProbesOnlyAChangedDirectoryAndSavesTheRestAnyway) {
   CDefaultSetPages pages;
   pages.localdir = "plainfile/sub";  // cannot be created
@@ -182,30 +146,6 @@ TEST_F(Settings, SavingProbesOnlyAChangedDirectoryAndSavesTheRestAnyway) {
   pages.cacertificate.clear();
   EXPECT_TRUE(SaveDefaultSet(store, pages, "made", program.path(), messages));
   EXPECT_EQ(messages.notices.size(), 2);
-}
-
-TEST(RangeValidation, AcceptsOnlyWholeNumbersInRange) {
-  struct Case {
-    const char* text;
-    uint32_t low, high;
-    bool ok;
-  } cases[] = {
-      {"1", 1, 100, true},
-      {"100", 1, 100, true},
-      {"0", 1, 100, false},
-      {"101", 1, 100, false},
-      {"", 1, 100, false},
-      {"-1", 1, 100, false},
-      {"5x", 1, 100, false},
-      {" 42 ", 1, 100, true},
-      {"4294967295", 0, kMaxIdleSeconds, true},
-      {"4294967296", 0, kMaxIdleSeconds, false},
-      {"99999999999999999999999", 0, kMaxIdleSeconds, false},
-  };
-  for (const Case& c : cases) {
-    uint32_t value = 0;
-    EXPECT_EQ(ParseRangedNumber(c.text, c.low, c.high, value), c.ok) << c.text;
-  }
 }
 
 }  // namespace

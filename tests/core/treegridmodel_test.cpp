@@ -1,4 +1,4 @@
-// Row bookkeeping of the tree-grid list and its drawing decisions.
+// Row bookkeeping of the tree-grid list: collapsing and deleting.
 #include <QAbstractItemModelTester>
 
 #include <gtest/gtest.h>
@@ -51,35 +51,6 @@ class TreeGrid : public ::testing::Test {
   CTreeItem *a = nullptr, *a1 = nullptr, *a11 = nullptr, *a2 = nullptr, *b = nullptr;
 };
 
-TEST_F(TreeGrid, HiddenInsertCollapsesAndExpandShowsDirectChildrenOnly) {
-  Build();
-  EXPECT_TRUE(a->IsCollapsed());
-  EXPECT_TRUE(a->ItemHasChildren());
-  EXPECT_EQ(Texts(), (QStringList{"a", "b"}));
-  EXPECT_EQ(model.Expand(a), 2);
-  EXPECT_EQ(Texts(), (QStringList{"a", "a1", "a2", "b"}));
-  EXPECT_TRUE(a1->IsCollapsed());
-  EXPECT_EQ(a11->GetIndent(), 3);
-  EXPECT_EQ(model.NodeToIndex(a11), -1);
-  ExpectConsistent();
-}
-
-TEST_F(TreeGrid, ShownInsertLandsAfterTheParentsShownSubtree) {
-  Build();
-  model.ExpandAll(a);
-  CTreeItem* a3 = model.InsertItem(a, Info("a3"), true);
-  CTreeItem* a12 = model.InsertItem(a1, Info("a12"), true);
-  EXPECT_EQ(Texts(), (QStringList{"a", "a1", "a11", "a12", "a2", "a3", "b"}));
-  EXPECT_EQ(a3->GetRow(), 5);
-  EXPECT_EQ(a12->GetIndent(), 3);
-  // Under a collapsed item the child gets no row.
-  model.InsertItem(b, Info("b1"), false);
-  model.InsertItem(b, Info("b2"), true);
-  EXPECT_EQ(model.rowCount(), 7);
-  EXPECT_EQ(model.GetRootItemOfRow(3), a);
-  ExpectConsistent();
-}
-
 TEST_F(TreeGrid, CollapseRemovesGrandchildrenAndMarksThemCollapsed) {
   Build();
   EXPECT_EQ(model.ExpandAll(a), 3);
@@ -95,15 +66,6 @@ TEST_F(TreeGrid, CollapseRemovesGrandchildrenAndMarksThemCollapsed) {
   model.Expand(a);
   EXPECT_EQ(Texts(), (QStringList{"a", "a1", "a2", "a3", "b"}));
   ExpectConsistent();
-}
-
-TEST_F(TreeGrid, ChildHintShowsABoxButExpandsToNothing) {
-  CTreeItem* site = model.InsertRootItem(Info("site"));
-  site->SetChildHint(0);
-  model.Collapse(site);
-  EXPECT_TRUE(site->ItemHasChildren());
-  EXPECT_EQ(model.Expand(site), 0);
-  EXPECT_EQ(model.rowCount(), 1);
 }
 
 TEST_F(TreeGrid, DeleteSelectsTheRowThatTakesItsPlace) {
@@ -143,22 +105,6 @@ TEST_F(TreeGrid, DeletingAnExpandedItemTakesItsShownSubtree) {
   model.DeleteLastRoot();
   EXPECT_EQ(Texts(), (QStringList{"a"}));
   ExpectConsistent();
-}
-
-TEST(TreeGridRules, TextCutting) {
-  const auto tenEach = [](const QString& text) { return 10 * static_cast<int>(text.size()); };
-  struct Case {
-    QString text;
-    int width;
-    QString shown;
-  } cases[] = {
-      {"abcdef", 64, "abcdef"},  // 60 + 4 margin fits exactly
-      {"abcdef", 63, "ab..."},   // 20 + 30 + 4 <= 63
-      {"abcdef", 10, "a..."},    // one character always stays
-      {"", 0, ""},
-      {"ab", 23, "a..."},
-  };
-  for (const Case& c : cases) EXPECT_EQ(CutText(c.text, c.width, tenEach), c.shown) << c.text.toStdString() << c.width;
 }
 
 }  // namespace

@@ -6,17 +6,6 @@
 
 namespace {
 
-TEST(NumberText, GroupsEveryThreeDigitsFromTheRight) {
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
-      {"0", "0"},        {"999", "999"},      {"1000", "1,000"}, {"1234567", "1,234,567"},
-      {"-100", "-,100"}, {"-1000", "-1,000"}, {"", ""},          {"9223372036854775807", "9,223,372,036,854,775,807"}};
-  for (const auto& c : cases) EXPECT_EQ(GroupDigits(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
-  EXPECT_EQ(GroupNumber(3LL << 31), QStringLiteral("6,442,450,944"));  // beyond 32 bits
-}
-
 TEST(NumberText, OffsetsAreSigned64Bit) {
   bool ok = false;
   EXPECT_EQ(ParseOffset(QStringLiteral("4294967296"), &ok), 4294967296LL);
@@ -194,37 +183,6 @@ TEST_F(SegmentTest, NothingLeftLeavesTheBranchIdle) {
   EXPECT_EQ(list.Task(task).SegmentCount(), 2);
 }
 
-// What a save keeps; the damaged and the earlier files: listdamage_test.
-TEST_F(SegmentTest, ListFileKeepsTheSegmentTableAndReloadsTasksStopped) {
-  const QString path = UseListFile();
-  const int task = Table(2, {{0, 3, 5, 0}, {5, 7, 10, 1}}, {0, 1}, {1, 1});
-  list.Task(task).branchstopped = {0, 1};
-  list.Task(task).starttick = 1234;
-  Create("ftp://127.0.0.1:9/never/started.zip", 3, false);
-  ASSERT_TRUE(list.SaveListFile());
-
-  ReloadedDownloads next(path);
-  ASSERT_EQ(next.result, ListFileLoad::Loaded);
-  CDownloadList& loaded = next.list;
-  ASSERT_EQ(loaded.TaskCount(), 2);
-  EXPECT_TRUE(loaded.RowsMatchRecords());
-  loaded.recreatenodes();
-  const CDownRootAppend& t = loaded.Task(0);
-  EXPECT_EQ(t.segend, (QStringList{"5", "10"}));
-  EXPECT_EQ(t.segpos, (QStringList{"3", "7"}));
-  EXPECT_EQ(t.segstart, (QStringList{"0", "5"}));
-  EXPECT_EQ(t.segowner, (std::vector<uint32_t>{0, 1}));
-  EXPECT_EQ(t.branchactive, (std::vector<uint32_t>{0, 0}));
-  EXPECT_EQ(t.starttick, 1234u);
-  EXPECT_EQ(loaded.Model().GetChildAt(loaded.RootOf(0), 1)->GetData().image, 9);  // stopped branch
-  const CDownRootAppend& never = loaded.Task(1);
-  EXPECT_TRUE(never.segstart.isEmpty());
-  EXPECT_TRUE(never.totallength.isEmpty());
-  EXPECT_EQ(never.starttick, 0u);
-  EXPECT_EQ(loaded.Model().GetRootAt(1)->ChildCount(), 3);
-  for (int i = 0; i < loaded.TaskCount(); ++i) lark::deletenode(loaded.Task(i).node);
-}
-
 TEST_F(SegmentTest, AnEarlierListsUrlPasswordMovesToThePasswordField) {
   const QString path = UseListFile();
   const int task = Create("ftp://127.0.0.1:9/f.zip", 1, false);
@@ -245,19 +203,6 @@ TEST_F(SegmentTest, AnEarlierListsUrlPasswordMovesToThePasswordField) {
   ASSERT_TRUE(ReadListFile(path, bytes));
   EXPECT_EQ(bytes.count("SECRET"), 1) << "the password field only";
   list.SetListFilePath(QString());
-}
-
-TEST_F(SegmentTest, RowsLeadToTheirTaskBranchAndLogNode) {
-  const int task = Create("http://127.0.0.1:9/dir/f.zip", 4, false);
-  CTreeItem* root = list.RootOf(task);
-  list.Model().Expand(root);
-  EXPECT_EQ(list.TaskOfRow(0), task);
-  EXPECT_EQ(list.BranchOfRow(0), -1);
-  EXPECT_EQ(list.BranchOfRow(3), 2);
-  void* third = nullptr;
-  lark::getdownbranch(list.Task(task).node, 3, third);
-  EXPECT_EQ(list.LogNodeOfRow(3), third);
-  EXPECT_EQ(list.LogNodeOfRow(0), list.Task(task).node);
 }
 
 }  // namespace

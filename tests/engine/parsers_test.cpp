@@ -40,39 +40,6 @@ TEST(ServerRejected, Table)
         EXPECT_EQ(lark::ServerRejected(c.reply, c.kind, c.command), c.rejected) << c.reply << " / " << c.command;
 }
 
-TEST(ClassifyDataCommand, Table)
-{
-    struct Case {
-        const char* command;
-        const char* filenamebefore;
-        int needs;
-        int filedata;
-        const char* filenameafter;
-    } cases[] = {
-        {"list\r\n", "", 1, 0, ""},
-        {"nlst\r\n", "", 1, 0, ""},
-        {"cwd /pub\r\n", "", 0, 0, ""},
-        {"pasv\r\n", "", 0, 0, ""},
-        {"type I\r\n", "", 0, 0, ""},
-        {"rest 1\r\n", "", 0, 0, ""},
-        {"rest 4096\r\n", "", 1, 0, ""},
-        {"retr /pub/dir/a.tar.gz\r\n", "", 1, 1, "a.tar.gz"},
-        {"retr a.zip\r\n", "", 1, 1, "a.zip"},
-        {"retr a.zip\n", "", 1, 1, "a.zip"},
-        {"retr /pub/a.zip\r\n", "set.bin", 1, 0, "set.bin"},
-        {"LIST\r\n", "", 0, 0, ""},
-        {"re", "", 0, 0, ""},
-        {"", "", 0, 0, ""},
-    };
-    for (const Case& c : cases) {
-        std::string filename = c.filenamebefore;
-        int filedata = 0;
-        EXPECT_EQ(lark::classifydatacommand(c.command, filename, filedata), c.needs) << c.command;
-        EXPECT_EQ(filedata, c.filedata) << c.command;
-        EXPECT_EQ(filename, c.filenameafter) << c.command;
-    }
-}
-
 TEST(ParseResponseHeader, Table)
 {
     struct Case {
@@ -199,20 +166,6 @@ TEST(ChunkDecoder, RefusesMalformedInput)
     lark::ChunkDecoder::Result last;
     dechunk(std::string(5000, '1'), 64, last);
     EXPECT_EQ(last, lark::ChunkDecoder::Error) << "an endless size line is bounded";
-}
-
-// Replies whose lines end in LF alone read like CR LF ones, however the
-// text is split on the way in.
-TEST(ReplyText, LineEndsAreMadeWholeAtEverySplit)
-{
-    const std::string wire = "331-first\nsecond\r\n331 go on\n";
-    for (size_t piece = 1; piece <= wire.size(); ++piece) {
-        std::string reply;
-        for (size_t at = 0; at < wire.size(); at += piece) lark::appendreplytext(reply, wire.substr(at, piece));
-        EXPECT_EQ(reply, "331-first\r\nsecond\r\n331 go on\r\n") << piece;
-        EXPECT_EQ(lark::checkreply(reply), lark::ReplyComplete) << piece;
-        EXPECT_EQ(lark::finalreplyline(reply), "331 go on");
-    }
 }
 
 // Whether a reply is whole (checkreply: replycomplete within bounds).

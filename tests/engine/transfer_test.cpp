@@ -102,44 +102,6 @@ TEST_F(Transfers, SecureTransfersFromRealServers)
     EXPECT_EQ(lark::settlsoptions("/nonexistent.pem", 1), 3u);
 }
 
-TEST_F(Transfers, EndOffsetsBoundEachBranch)
-{
-    ts::NginxServer http(files->path());
-    // A stale, longer file: bytes outside the range must stay as they were.
-    std::ofstream(target->path() / "a.bin", std::ios::binary) << std::string(static_cast<size_t>(bigsize), '\xEE');
-
-    void* task = download(http.url("a.bin"), 2);
-    startbranch(task, 1, 0, 1000);
-    startbranch(task, 2, 2000000, 2000000 + 70000);
-    ASSERT_TRUE(waitinactive(task));
-    EXPECT_EQ(writeoffset(task), 1000);
-    EXPECT_EQ(writeoffset(branchof(task, 2)), 2070000);
-    const std::string got = ts::readWholeFile(target->path() / "a.bin");
-    ASSERT_EQ(static_cast<int64_t>(got.size()), bigsize);
-    expectprefix(0, 1000);
-    expectprefix(2000000, 70000);
-    for (size_t at : {1000, 1999999, 2070000}) EXPECT_EQ(got[at], '\xEE') << at;
-
-    // No end offset: the server's close ends the branch.
-    std::filesystem::remove(target->path() / "a.bin");
-    void* whole = download(http.url("a.bin"), 1);
-    startbranch(whole, 1, 0, 0);
-    ASSERT_TRUE(waitinactive(whole));
-    EXPECT_EQ(result(), bigsum);
-}
-
-TEST_F(Transfers, FtpWithoutResumeWritesTheWholeChunkPastTheEnd)
-{
-    ts::VsftpdServer ftp(files->path());
-    void* task = download(ftp.url("a.bin"), 1);
-    lark::setresumeenable(task, 0);
-    startbranch(task, 1, 0, 1000);
-    ASSERT_TRUE(waitinactive(task)) << wholelog(task);
-    const int64_t written = writeoffset(task);
-    EXPECT_GE(written, 1000);
-    expectprefix(0, written);
-}
-
 // Requests on a site connection go one at a time, and each is answered by
 // one message whose result (and a listing's data connection) waits until
 // the program takes it out.
@@ -186,27 +148,6 @@ TEST_F(Transfers, QueuedRequestsPostExactlyOnce)
     EXPECT_NE(wholelog(node).find("Send command:pass ******\r\n"), std::string::npos);
 }
 
-// The workers wait for events, not for a pacing sleep: a queued command is
-// answered in well under one old pass (200 ms), and so is each next one.
-TEST_F(Transfers, CommandsGoOutAsSoonAsTheyAreQueued)
-{
-    ts::VsftpdServer ftp(files->path());
-    void* node = site(ftp.url("dir/"));
-    ASSERT_EQ(fetchwhenready(node, "pwd"), 0u) << wholelog(node);
-    ASSERT_TRUE(MessageLog::instance().waitfor(node)) << wholelog(node);
-    takeout(node);
-    for (const char* line : {"cwd /dir", "pwd", "list"}) {
-        MessageLog::instance().clear();
-        ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, "noop", nullptr, 0, 0, 0, 0) != 4; }, 5s));
-        ASSERT_TRUE(waituntil([&] { return lark::fetchftpcontent(node, line, nullptr, 0x65, 0, 1, 1) == 0; }, 5s))
-            << wholelog(node);
-        auto queued = std::chrono::steady_clock::now();
-        ASSERT_TRUE(MessageLog::instance().waitfor(node)) << line << wholelog(node);
-        EXPECT_LT(std::chrono::steady_clock::now() - queued, 150ms) << line;
-        takeout(node);
-    }
-}
-
 // Many groups connecting, closing and being deleted at once, from one
 // program thread, while both workers run: a ThreadSanitizer target.
 TEST_F(Transfers, ManyNodesConnectAndDeleteAtOnce)
@@ -232,39 +173,6 @@ TEST_F(Transfers, ManyNodesConnectAndDeleteAtOnce)
         ASSERT_TRUE(waitinactive(task, 10s)) << wholelog(task);
         EXPECT_EQ(lark::deletenode(task), 0u);
     }
-}
-
-TEST_F(Transfers, HttpHeaderFetchHoldsTheConnectionUntilTaken)
-{
-    ts::NginxServer http(files->path());
-    void* task = download(http.url("a.bin"), 1);
-    // The probe is queued on a connected node whose own script is empty.
-    lark::connect(task, 0);
-    std::string get = "GET /a.bin HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nRange: bytes=1-\r\n\r\n";
-    ASSERT_EQ(fetchwhenready(task, get, 0x67), 0u) << wholelog(task);
-    ASSERT_TRUE(MessageLog::instance().waitfor(task)) << wholelog(task);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(connected(task)) << "held open until the program takes the header";
-    std::string header = takeout(task);
-    EXPECT_EQ(header.substr(0, 12), "HTTP/1.1 206") << header;
-    EXPECT_EQ(header.substr(header.size() - 4), "\r\n\r\n");
-    EXPECT_NE(header.find("Content-Range: bytes 1-"), std::string::npos) << header;
-    ASSERT_TRUE(waitinactive(task));
-    EXPECT_NE(wholelog(task).find("connection closed\r\n"), std::string::npos);
-    EXPECT_EQ(MessageLog::instance().formessage(task).size(), 1u);
-    EXPECT_EQ(result(), "missing") << "a header fetch writes no file";
-}
-
-TEST_F(Transfers, DisconnectingAnArmedNodePostsNothing)
-{
-    ts::FaultServer ftp(ts::FaultProtocol::Ftp, "slow=200", files->path());
-    void* node = site(ftp.url("dir/"));
-    ASSERT_EQ(fetchwhenready(node, "retr /a.bin"), 0u);
-    std::this_thread::sleep_for(800ms);
-    lark::disconnect(node, 0);
-    ASSERT_TRUE(waitinactive(node, 10s)) << wholelog(node);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(MessageLog::instance().formessage(node).empty());
 }
 
 TEST_F(Transfers, DeleteAndReleaseWhileTransfersRun)

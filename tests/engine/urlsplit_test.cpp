@@ -87,37 +87,7 @@ TEST(UrlSplit, Table)
     }
 }
 
-TEST(UrlSplit, ExtractFileName)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"/pub/a.zip", "a.zip"}, {"/pub/", ""}, {"a\\b.zip", "a\\b.zip"}, {"", ""}, {"/", ""}, {"x/y/z", "z"},
-    };
-    for (auto [path, name] : cases) EXPECT_EQ(lark::extractfilenamefrompath(path), name) << path;
-}
-
 using Classify = EngineTest;
-
-TEST_F(Classify, CheckOnlyNeverLeavesANode)
-{
-    const struct {
-        const char* url;
-        unsigned port;
-        unsigned expected;
-    } cases[] = {
-        {"ftp://h", 0, 0},           {"ftp://h/", 0, 0},
-        {"ftp://h/pub/a.zip", 0, 1}, {"http://h", 0, 101},
-        {"http://h/", 0, 101},       {"gopher://h/a", 0, 101},
-        {"h/file.txt", 0, 1},        {"ftp://h:70000/a", 0, 101},
-        {"ftp://h/a", 70000, 101},   {"http://[::1]:8080/f", 0, 1},
-        {"ftp://[::1]/", 0, 0},      {"http://[::1/f", 0, 101},
-    };
-    for (const auto& c : cases) {
-        void* node = reinterpret_cast<void*>(1);
-        EXPECT_EQ(lark::addnode(node, c.url, 3, c.port, "", "", "", true, true, false, true), c.expected) << c.url;
-        EXPECT_EQ(node, nullptr) << c.url;
-    }
-    EXPECT_EQ(lark::listhead()->nextnode.load(), lark::listhead());
-}
 
 TEST_F(Classify, CredentialsAndPorts)
 {

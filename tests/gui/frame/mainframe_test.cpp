@@ -107,47 +107,6 @@ TEST_F(Frame, ListFileMismatchesAreToldAndNodesStillRecreated) {
   }
 }
 
-TEST_F(Frame, GeometryIsSavedOnlyOnConfirmedExitAndComesBack) {
-  Open();
-  frame->resize(900, 640);
-  frame->Columns()->setSizes({200, 700});
-  frame->LeftColumn()->setSizes({100, 400});
-  emit frame->Columns()->splitterMoved(200, 1);
-  emit frame->LeftColumn()->splitterMoved(100, 1);
-  const QList<int> columns = frame->Columns()->sizes();
-  const QList<int> left = frame->LeftColumn()->sizes();
-
-  messages.answer = false;
-  frame->Action(command::kExit)->trigger();
-  EXPECT_TRUE(frame->isVisible()) << "Cancel keeps the program running";
-  EXPECT_EQ(messages.questions, QStringList{"Are you sure to exit?"});
-  uint32_t stored = 0;
-  EXPECT_FALSE(CSettingsStore().ReadNumber(settingname::kWindowWidth, stored)) << "Cancel saves nothing";
-
-  messages.answer = true;
-  frame->Action(command::kExit)->trigger();
-  EXPECT_FALSE(frame->isVisible());
-  frame.reset();
-  CSettingsStore store;
-  ASSERT_TRUE(store.ReadNumber(settingname::kWindowWidth, stored));
-  EXPECT_EQ(stored, 900u);
-  ASSERT_TRUE(store.ReadNumber(settingname::kLeftWidth, stored));
-  EXPECT_EQ(stored, static_cast<uint32_t>(columns[0]));
-  ASSERT_TRUE(store.ReadNumber(settingname::kLeftHeight, stored));
-  EXPECT_EQ(stored, static_cast<uint32_t>(left[0]));
-
-  Open();
-  EXPECT_EQ(frame->size(), QSize(900, 640));
-  EXPECT_LE(std::abs(frame->Columns()->sizes()[0] - columns[0]), 1);
-  EXPECT_LE(std::abs(frame->LeftColumn()->sizes()[0] - left[0]), 1);
-  // Resizing keeps the proportions.
-  frame->resize(1800, 1280);
-  QTest::qWait(20);
-  const QList<int> wide = frame->Columns()->sizes();
-  EXPECT_NEAR(static_cast<double>(wide[0]) / (wide[0] + wide[1]),
-              static_cast<double>(columns[0]) / (columns[0] + columns[1]), 0.01);
-}
-
 TEST_F(Frame, CommandsReachTheirListAndDeleteTheFocusedOne) {
   Open();
   for (int id : {command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload})
@@ -309,20 +268,6 @@ TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
   EXPECT_EQ(sheets.size(), 1);
 }
 
-TEST_F(Frame, TheClipboardAsItWasAtStartIsNotOffered) {
-  QGuiApplication::clipboard()->setText("ftp://127.0.0.1/at-start/");
-  Open();
-  // Some desktops announce the old contents once after start.
-  emit QGuiApplication::clipboard()->dataChanged();
-  QCoreApplication::processEvents();
-  EXPECT_TRUE(sheets.isEmpty());
-  // A real first copy is not lost.
-  QGuiApplication::clipboard()->setText("ftp://127.0.0.1/copied/");
-  QCoreApplication::processEvents();
-  ASSERT_EQ(sheets.size(), 1);
-  EXPECT_EQ(sheets[0].brows.url, "ftp://127.0.0.1/copied/");
-}
-
 TEST_F(Frame, ACancelledQuestionLeavesTheSheetFreeForTheNextUrl) {
   Open();
   frame->SetSheetRunner([this](CNewTaskPages& pages) {
@@ -341,17 +286,6 @@ TEST_F(Frame, ACancelledQuestionLeavesTheSheetFreeForTheNextUrl) {
   EXPECT_EQ(sheets.size(), 2);
 }
 
-TEST_F(Frame, LogPanesFollowTheSelectedNode) {
-  Open();
-  frame->DownloadLog()->setPlainText("old");
-  frame->RefreshLogs();
-  EXPECT_TRUE(frame->DownloadLog()->toPlainText().isEmpty()) << "no selected row empties the pane";
-  CLogPane pane;
-  pane.ReplaceLog("Send command:user anonymous\r\nrecv:331 ok\r\n");
-  pane.AppendLog("pass ******\r\n");
-  EXPECT_EQ(pane.toPlainText(), "Send command:user anonymous\nrecv:331 ok\npass ******\n");
-}
-
 // Answers the next modal sheet from inside its own event loop.
 template <typename Answer>
 void WhenModal(Answer answer) {
@@ -360,26 +294,6 @@ void WhenModal(Answer answer) {
     ASSERT_NE(sheet, nullptr);
     answer(*sheet);
   });
-}
-
-TEST_F(Frame, DefaultSetSwitchesTheClipboardWatchOnlyOnOk) {
-  Open();
-  ASSERT_TRUE(frame->WatchesClipboard());
-  WhenModal([](CDefaultSetSheet& sheet) {
-    sheet.OtherPage()->CheckClipBox()->setChecked(false);
-    sheet.reject();
-  });
-  frame->Action(command::kDefault)->trigger();
-  EXPECT_TRUE(frame->WatchesClipboard());
-  WhenModal([](CDefaultSetSheet& sheet) {
-    sheet.OtherPage()->CheckClipBox()->setChecked(false);
-    sheet.accept();
-  });
-  frame->Action(command::kDefault)->trigger();
-  EXPECT_FALSE(frame->WatchesClipboard());
-  bool stored = true;
-  EXPECT_TRUE(CSettingsStore().ReadFlag(settingname::kCheckClip, stored));
-  EXPECT_FALSE(stored);
 }
 
 }  // namespace

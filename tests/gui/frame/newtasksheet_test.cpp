@@ -66,68 +66,6 @@ TEST_F(NewTask, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {
   }
 }
 
-TEST_F(NewTask, OkTakesBothPagesAndRemembersThePageCancelTakesNothing) {
-  pages.page = kFileDownPage;
-  {
-    CNewTaskSheet sheet(pages, messages);
-    EXPECT_EQ(sheet.Tabs()->currentIndex(), kFileDownPage);
-    sheet.BrowsPage()->UrlEdit()->setText("ftp://site/");
-    sheet.Tabs()->setCurrentIndex(kBrowsPage);
-    sheet.reject();
-  }
-  EXPECT_EQ(pages.brows.url, QString());
-  EXPECT_EQ(pages.page, kFileDownPage);
-  {
-    CNewTaskSheet sheet(pages, messages);
-    sheet.BrowsPage()->UrlEdit()->setText("ftp://site/");
-    sheet.BrowsPage()->PassEdit()->setText("secret");
-    sheet.BrowsPage()->ConnectNowBox()->setChecked(true);
-    sheet.FileDownPage()->SaveDirEdit()->setText("dl");
-    sheet.FileDownPage()->BranchEdit()->setText(" 7 ");
-    sheet.Tabs()->setCurrentIndex(kBrowsPage);
-    sheet.accept();
-    EXPECT_EQ(sheet.result(), QDialog::Accepted);
-  }
-  EXPECT_EQ(pages.page, kBrowsPage);
-  EXPECT_TRUE(pages.brows.connectnow);
-  // The request takes the site from one page and the save settings from the other.
-  const CNewTaskRequest request = TakeRequest(pages, kBrowsPage);
-  EXPECT_EQ(request.pass, "secret");
-  EXPECT_EQ(request.savedir, "dl");
-  EXPECT_EQ(request.branches, 7u);
-  // The next opening shows what was typed, on the remembered page.
-  CNewTaskSheet again(pages, messages);
-  EXPECT_EQ(again.Tabs()->currentIndex(), kBrowsPage);
-  EXPECT_EQ(again.FileDownPage()->SaveDirEdit()->text(), "dl");
-}
-
-TEST_F(NewTask, RestoreDefaultSetTakesOnlyWhatIsStored) {
-  CNewTaskSheet sheet(pages, messages);
-  CFileDownPage* download = sheet.FileDownPage();
-  download->SaveDirEdit()->setText("typed");
-  download->BranchEdit()->setText("9");
-  download->PasvModeBox()->setChecked(true);
-  download->RestoreButton()->click();
-  EXPECT_EQ(download->SaveDirEdit()->text(), QString()) << "the save directory is emptied first";
-  EXPECT_EQ(download->BranchEdit()->text(), "9");
-  EXPECT_TRUE(download->PasvModeBox()->isChecked());
-
-  CSettingsStore store;
-  store.WriteText(settingname::kLocalDir, "~/Downloads");
-  store.WriteNumber(settingname::kBranchCount, 4);
-  store.WriteFlag(settingname::kPasvMode, false);
-  store.WriteFlag(settingname::kAsciiMode, true);
-  store.Flush();
-  download->RestoreButton()->click();
-  EXPECT_EQ(download->SaveDirEdit()->text(), "~/Downloads");
-  EXPECT_EQ(download->BranchEdit()->text(), "4");
-  EXPECT_FALSE(download->PasvModeBox()->isChecked());
-  EXPECT_TRUE(download->AsciiModeBox()->isChecked());
-  sheet.BrowsPage()->RestoreButton()->click();
-  EXPECT_TRUE(sheet.BrowsPage()->AsciiModeBox()->isChecked());
-  EXPECT_EQ(sheet.BrowsPage()->UrlEdit()->text(), QString());
-}
-
 TEST_F(NewTask, TheKindOfTheUrlAgainstThePageAsksFirst) {
   struct Case {
     int page;

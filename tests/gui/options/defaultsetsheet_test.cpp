@@ -28,31 +28,6 @@ class Sheet : public ::testing::Test {
   CDefaultSetSheet sheet{pages, store, messages};
 };
 
-TEST_F(Sheet, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {
-  struct Case {
-    const char* idle;
-    const char* branches;
-    QString message;
-    int page;
-  } cases[] = {
-      {"0", "0", RangeMessage(1, 100), 1},
-      {"0", "101", RangeMessage(1, 100), 1},
-      {"4294967296", "5", RangeMessage(0, 4294967295u), 0},
-  };
-  for (const Case& c : cases) {
-    messages.notices.clear();
-    sheet.BrowsPage()->IdleEdit()->setText(c.idle);
-    sheet.DownloadPage()->BranchEdit()->setText(c.branches);
-    sheet.accept();
-    EXPECT_NE(sheet.result(), QDialog::Accepted) << c.branches;
-    EXPECT_EQ(messages.notices, QStringList{c.message});
-    EXPECT_EQ(sheet.Tabs()->currentIndex(), c.page);
-    QLineEdit* field = c.page == 1 ? sheet.DownloadPage()->BranchEdit() : sheet.BrowsPage()->IdleEdit();
-    EXPECT_EQ(sheet.focusWidget(), field);
-  }
-  EXPECT_EQ(pages.branchcount, 1u);
-}
-
 TEST_F(Sheet, ClearHistoryActsEvenWhenTheSheetIsCancelled) {
   addrecenturl(store, "ftp://a/");
   ASSERT_EQ(RecentUrls(store).size(), 1);

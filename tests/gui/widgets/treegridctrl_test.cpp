@@ -1,4 +1,4 @@
-// The tree-grid list as a widget, offscreen: boxes, keys, drawing.
+// The tree-grid list as a widget, offscreen: its boxes and keys.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
@@ -67,25 +67,6 @@ TEST_F(TreeGridCtrl, KeysExpandAndCollapseTheSelectedItem) {
   Key(Qt::Key_Minus);  // the main keyboard's minus is no command here
   EXPECT_EQ(ctrl.Model().rowCount(), 4);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-// A row's own colour (0x00BBGGRR), the selection and the plain base each
-// fill the row; an image outside the strip draws none and breaks nothing.
-TEST_F(TreeGridCtrl, RowsAreFilledWithTheirColourOrTheSelection) {
-  ctrl.Model().ExpandAll(root);
-  root->GetData().bkcolor = 0x0000FF;
-  child->GetData().image = 99;
-  ctrl.Model().SelectRow(2);
-  const QImage shot = ctrl.viewport()->grab().toImage();
-  // The empty Size cell of each row shows only its background.
-  auto fill = [&](int row) {
-    const QRect cell = ctrl.visualRect(ctrl.Model().index(row, 1));
-    return QColor(shot.pixel(cell.right() - 2, cell.center().y()));
-  };
-  EXPECT_EQ(fill(0), QColor(255, 0, 0));
-  EXPECT_EQ(fill(2), ctrl.palette().color(QPalette::Active, QPalette::Highlight));
-  EXPECT_EQ(fill(1), ctrl.palette().color(QPalette::Base));
-  EXPECT_FALSE(ctrl.FileIcon("notes.txt").isNull());
 }
 
 }  // namespace
