@@ -62,16 +62,17 @@ CNewTaskRequest TakeRequest(const CNewTaskPages& pages, int page) {
   return request;
 }
 
-bool FinishNewTask(const CNewTaskPages& pages, CTaskSink& sink, CSettingsStore& store, CMessageSeam& messages) {
+NewTaskOutcome FinishNewTask(const CNewTaskPages& pages, CTaskSink& sink, CSettingsStore& store,
+                             CMessageSeam& messages) {
   const CNewTaskRequest request = TakeRequest(pages, pages.page);
   const unsigned kind = ClassifyUrl(request);
   if (kind == 0 && pages.page == kFileDownPage &&
       !messages.Ask(QStringLiteral("This set will create a brows task, are you sure?")))
-    return false;
+    return NewTaskOutcome::NotMade;
   if (kind == 1 && pages.page == kBrowsPage &&
       !messages.Ask(QStringLiteral("This set will create a download task, are you sure?")))
-    return false;
-  if (kind > 1) return false;
-  if (kind == 1 && !ConfirmSaveDirectory(request.savedir, ProgramDirectory(), messages)) return false;
-  return createtask(request, sink, store) <= 1;
+    return NewTaskOutcome::NotMade;
+  if (kind > 1) return NewTaskOutcome::NotAUrl;
+  if (kind == 1 && !ConfirmSaveDirectory(request.savedir, ProgramDirectory(), messages)) return NewTaskOutcome::NotMade;
+  return createtask(request, sink, store) <= 1 ? NewTaskOutcome::Made : NewTaskOutcome::NotMade;
 }

@@ -48,5 +48,7 @@ CNewTaskRequest TakeRequest(const CNewTaskPages& pages, int page);
 
 // The rest of the New command once the sheet has closed with OK: the
 // question when the URL names the other kind of task than the page, then
-// the task. False when nothing was made.
-bool FinishNewTask(const CNewTaskPages& pages, CTaskSink& sink, CSettingsStore& store, CMessageSeam& messages);
+// the task.
+enum class NewTaskOutcome { Made, NotMade, NotAUrl };
+NewTaskOutcome FinishNewTask(const CNewTaskPages& pages, CTaskSink& sink, CSettingsStore& store,
+                             CMessageSeam& messages);

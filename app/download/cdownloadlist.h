@@ -108,7 +108,7 @@ class CDownloadList : public QObject {
   void ResumeTask(int task);
   // The tasks running now, as keys ResumeTasks takes at the next start.
   QStringList RunningTaskKeys() const;
-  int ResumeTasks(const QStringList& keys);
+  void ResumeTasks(const QStringList& keys);
   void StopDownload(int row);
   void StartBranch(int row);
   void StopBranch(int row);

@@ -180,8 +180,7 @@ QStringList CDownloadList::RunningTaskKeys() const {
   return keys;
 }
 
-int CDownloadList::ResumeTasks(const QStringList& keys) {
-  int resumed = 0;
+void CDownloadList::ResumeTasks(const QStringList& keys) {
   for (int i = 0; i < TaskCount(); ++i) {
     if (!keys.contains(TaskKey(i)) || IsComplete(i)) continue;
     // One stopped while still probing has no positions to resume from.
@@ -189,7 +188,5 @@ int CDownloadList::ResumeTasks(const QStringList& keys) {
       StartTask(i);
     else
       ResumeTask(i);
-    ++resumed;
   }
-  return resumed;
 }

@@ -1,7 +1,5 @@
 // The download list as the frame sees it: the task list's view, its checks
 // at start-up, the download commands and the shared Delete.
-#include <unistd.h>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
@@ -108,7 +106,7 @@ class CDownloadPane : public CTaskPane {
     for (int i = 0; i < list.TaskCount(); ++i) {
       if (&list.Task(i) == record) {
         // Only once the engine has let go: no branch writes it again.
-        if (removefile && unlink(partial.constData()) != 0)
+        if (removefile && !QFile::remove(QFile::decodeName(partial)))
           m_frame.ShowNews(QStringLiteral("Cannot delete %1").arg(QFile::decodeName(partial)));
         list.RemoveTask(i);
         return;

@@ -275,10 +275,8 @@ void CMainFrame::NewTask() {
   }();
   if (confirmed) {
     CSettingsStore store;
-    if (ClassifyUrl(TakeRequest(m_newtask, m_newtask.page)) > 1)
+    if (FinishNewTask(m_newtask, *this, store, m_messages) == NewTaskOutcome::NotAUrl)
       ShowNews(QStringLiteral("URL not accepted"));
-    else
-      FinishNewTask(m_newtask, *this, store, m_messages);
   }
   // Cleared on every way out, or clipboard and drops would stop opening
   // the sheet after one cancelled question.
