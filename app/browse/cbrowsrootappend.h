@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "core/cobject.h"
 #include "core/tasklogin.h"
 #include "listingstep.h"
+#include "sitestate.h"
 
 class CTreeItem;
 
@@ -36,4 +38,6 @@ class CBrowsRootAppend : public CObject, public TaskLogin {
   // window thread; it dies with the record, so a deleted site never fires.
   int listtries = 0;
   std::unique_ptr<QTimer> listretry;
+
+  std::optional<SiteState> shownstate;  // none until the first pass
 };

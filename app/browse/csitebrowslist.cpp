@@ -30,10 +30,15 @@ std::unique_ptr<CItemInfo> DirectoryInfo(std::string_view name) {
 
 CSiteBrowsList::CSiteBrowsList(CMessageSeam& messages, QObject* parent)
     : QObject(parent), m_messages(messages), m_model(this) {
-  m_model.SetColumns({QStringLiteral("Ftp Server&File"), QStringLiteral("Size(Bytes)"), QStringLiteral("Time")});
+  m_model.SetColumns(ColumnHeaders(), kStatusColumn);
 }
 
 CSiteBrowsList::~CSiteBrowsList() = default;
+
+QStringList CSiteBrowsList::ColumnHeaders() {
+  return {QStringLiteral("Ftp Server&File"), QStringLiteral("Size(Bytes)"), QStringLiteral("Time"),
+          QStringLiteral("Status")};
+}
 
 CBrowsRootAppend* CSiteBrowsList::Record(int index) const {
   return index >= 0 && index < RecordCount() ? m_records[index].get() : nullptr;
@@ -95,25 +100,8 @@ void CSiteBrowsList::browsetick() {
   for (int i = RecordCount() - 1; i >= 0; --i) {
     CBrowsRootAppend& site = *m_records[i];
     CTreeItem* entry = m_model.GetRootAt(i);
-    if (!entry) continue;
-    int connected = 0;
-    if (lark::getserverconnected(site.node, connected, 0) != 0) continue;
-    CItemInfo& info = entry->GetData();
-    const int image = connected ? kSiteOnline : kSiteOffline;
-    if (info.image != image) {
-      info.image = image;
-      m_model.ItemChanged(entry);
-    }
-    // A refused login or a lost connection shows on the site row until the
-    // next connect.
-    std::string reason;
-    unsigned failure = lark::FailureNone;
-    lark::getfailure(site.node, reason, failure);
-    const QString shown = connected || reason.empty() ? QString() : QString::fromStdString(reason);
-    if (info.GetSubItem(0) != shown) {
-      info.SetSubItem(0, shown);
-      m_model.ItemChanged(entry);
-    }
+    if (!entry || !site.node) continue;
+    const bool connected = RefreshStatus(site, *entry);
     if (!connected) {
       // Whatever was under way died with the connection; a "pwd" that got
       // no answer is asked again after the next connect.
@@ -250,6 +238,7 @@ StepResult CSiteBrowsList::listingstep(CBrowsRootAppend& site, CTreeItem* dir, c
       CTreeItem* dir = site.navtarget;
       ResetCycle(site);
       ShowListing(dir, reply);
+      if (CTreeItem* entry = SiteEntryOf(site)) RefreshStatus(site, *entry);
       emit ListingShown(&site, dir);
       return StepResult::Done;
     }

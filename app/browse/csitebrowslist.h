@@ -25,6 +25,7 @@
 
 #include "cbrowsrootappend.h"
 #include "core/ctreegridmodel.h"
+#include "sitestate.h"
 
 class CArchive;
 class CItemInfo;
@@ -38,6 +39,9 @@ class CSiteBrowsList : public QObject {
   static constexpr unsigned kDirectoryMessage = 0x66;
   static constexpr int kListTries = 3;
   static constexpr int kListRetryMs = 1000;
+  // Not stored: the list file keeps the Part's three columns.
+  static constexpr int kStatusColumn = 3;
+  static QStringList ColumnHeaders();
 
   explicit CSiteBrowsList(CMessageSeam& messages, QObject* parent = nullptr);
   ~CSiteBrowsList() override;
@@ -61,8 +65,9 @@ class CSiteBrowsList : public QObject {
   // sites keep their order.
   void RemoveSite(CBrowsRootAppend* site);
 
-  // Once a second: site images, and the first navigation after a connect.
+  // Once a second: site states, and the first navigation after a connect.
   void browsetick();
+  SiteState StateOf(const CBrowsRootAppend& site, QString& reason) const;
   // Engine messages 0x65 (a reply or listing) and 0x66 (the answer to
   // "pwd"); 2 for no node, 1 for a node of no site, else 0.
   unsigned OnListingMessage(void* node);
@@ -96,11 +101,16 @@ class CSiteBrowsList : public QObject {
   // The cycle gave up: the directory does not exist, or the engine's
   // refusal of "list".
   void ListingFailed(CBrowsRootAppend* site, StepResult result);
+  // A site's connection has just ended for `reason` (a refused login, a
+  // lost control connection).
+  void siteLost(CBrowsRootAppend* site, const QString& reason);
 
  protected:
   bool event(QEvent* event) override;
 
  private:
+  // Shows the site's state on its entry; true while it is connected.
+  bool RefreshStatus(CBrowsRootAppend& site, CTreeItem& entry);
   StepResult TryList(CBrowsRootAppend& site);
   void RetryList(CBrowsRootAppend& site);
   void ShowListing(CTreeItem* dir, const std::string& reply);

@@ -10,6 +10,7 @@
 #include "browsefixture.h"
 #include "core/citeminfo.h"
 #include "core/tasknoderemoval.h"
+#include "core/treegridrules.h"
 #include "testservers.h"
 
 namespace ts = testsupport;
@@ -47,7 +48,8 @@ TEST_F(BrowseFtp, UrlPathBuildsTheChainAndListsItsEnd) {
     ASSERT_NE(linux, nullptr) << Log(site);
     CTreeItem* entry = list->SiteEntryOf(site);
     EXPECT_EQ(entry->GetData().text, "127.0.0.1");
-    EXPECT_EQ(entry->GetData().image, 4) << "connected";
+    EXPECT_EQ(entry->GetData().image, kSiteOnline);
+    EXPECT_EQ(entry->GetData().status, QStringLiteral("Connected"));
     EXPECT_EQ(Children(entry), "pub/ ");
     EXPECT_EQ(Children(Child(entry, "pub")), "linux/ ");
     EXPECT_EQ(Child(Child(entry, "pub"), "linux"), linux);
@@ -76,13 +78,40 @@ TEST_F(BrowseFtp, RefusedCwdSaysTheDirectoryDoesNotExist) {
   EXPECT_EQ(site.navtarget, nullptr);
 }
 
-// A refused login ends the dialogue at once and says so on the site row.
-TEST_F(BrowseFtp, RefusedLoginShowsOnTheSiteRow) {
-  ts::FaultServer ftp(ts::FaultProtocol::Ftp, "refuse-login", files->path());
-  CBrowsRootAppend& site = AddSite(ftp.url("pub/"));
-  ASSERT_TRUE(RunUntil([&] { return list->SiteEntryOf(site)->GetData().GetSubItem(0).startsWith("login refused"); }))
-      << Log(site);
-  EXPECT_EQ(Log(site).find("Send command:type"), std::string::npos) << "nothing is sent after the refusal";
+// How a connection ends shows in the site's Status, its tooltip and, once,
+// as news: a refused login ends the dialogue at once; a control connection
+// the server closes mid-listing leaves the site disconnected.
+TEST_F(BrowseFtp, ARefusedLoginAndALostConnectionShowOnTheSiteRow) {
+  struct Case {
+    const char* scenario;
+    const char* status;
+    int image;
+  } cases[] = {
+      {"refuse-login", "Login refused", kSiteRefused},
+      {"pasv-refuse=421", "Disconnected", kSiteOffline},
+  };
+  for (const Case& c : cases) {
+    ts::FaultServer ftp(ts::FaultProtocol::Ftp, c.scenario, files->path());
+    CBrowsRootAppend& site = AddSite(ftp.url("pub/"));
+    QStringList news;
+    auto connection =
+        QObject::connect(list.get(), &CSiteBrowsList::siteLost, [&](CBrowsRootAppend* s, const QString& reason) {
+          if (s == &site) news.append(reason);
+        });
+    const CItemInfo& info = list->SiteEntryOf(site)->GetData();
+    ASSERT_TRUE(RunUntil([&] { return info.status == QLatin1String(c.status); })) << c.scenario << Log(site);
+    RunUntil([] { return false; }, 1500);  // later passes tell nothing new
+    QObject::disconnect(connection);
+    EXPECT_EQ(info.image, c.image) << c.scenario;
+    EXPECT_FALSE(info.statustip.isEmpty()) << c.scenario;
+    EXPECT_EQ(news, QStringList{info.statustip}) << c.scenario;
+    const QModelIndex cell =
+        list->Model().index(list->Model().NodeToIndex(list->SiteEntryOf(site)), CSiteBrowsList::kStatusColumn);
+    EXPECT_EQ(list->Model().data(cell, Qt::ToolTipRole).toString(), info.statustip) << c.scenario;
+    if (c.image == kSiteRefused) {
+      EXPECT_EQ(Log(site).find("Send command:type"), std::string::npos) << "nothing is sent after the refusal";
+    }
+  }
 }
 
 TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
@@ -130,7 +159,7 @@ TEST_F(BrowseFtp, AListingCutOffByADisconnectDoesNotHoldTheSite) {
   ASSERT_EQ(lark::disconnect(site.node, 0), 0u);
   // The cycle ends with the connection, and the next tick shows the site offline.
   ASSERT_TRUE(RunUntil([&] {
-    return site.navstate == ListingStep::Idle && list->SiteEntryOf(site)->GetData().image == 3;
+    return site.navstate == ListingStep::Idle && list->SiteEntryOf(site)->GetData().status == "Disconnected";
   })) << Log(site);
   ASSERT_EQ(lark::connect(site.node, 1), 0u);
   CTreeItem* entry = list->SiteEntryOf(site);
