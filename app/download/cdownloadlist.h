@@ -25,6 +25,7 @@
 #include "cdownrootappend.h"
 #include "core/ctreegridmodel.h"
 #include "core/listfile.h"
+#include "transfersummary.h"
 
 class CMessageSeam;
 
@@ -108,6 +109,8 @@ class CDownloadList : public QObject {
   void ResumeTask(int task);
   // The tasks running now, as keys ResumeTasks takes at the next start.
   QStringList RunningTaskKeys() const;
+  // The tasks that run now, their speeds and what they still have to fetch.
+  TransferSummary Summary() const;
   void ResumeTasks(const QStringList& keys);
   void StopDownload(int row);
   void StartBranch(int row);

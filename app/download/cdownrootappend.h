@@ -76,4 +76,6 @@ class CDownRootAppend : public CObject, public TaskLogin {
   int startovers = 0;                   // times it did
   std::optional<TaskState> shownstate;  // none until the first pass after a load or a start
   uint32_t lastpass = 0;                // tick of the last progress pass, for the speeds
+  int64_t speed = 0;                    // bytes per second over that pass, 0 when not receiving
+  int64_t remaining = -1;               // bytes still to fetch, -1 when the length is unknown
 };

@@ -335,10 +335,12 @@ void CDownloadList::updateprogress(int task) {
   } else if (total == 0) {
     percent = t.AnyBranchActive() || RetryPending(task) ? QStringLiteral("0") : QStringLiteral("100");
   }
+  t.speed = t.failure.isEmpty() ? taskspeed : 0;
+  t.remaining = total > 0 ? remaining : -1;
   CItemInfo& info = root->GetData();
   info.SetSubItem(1, GroupNumber(done));
   info.SetSubItem(2, percent);
-  info.SetSubItem(3, GroupNumber(t.failure.isEmpty() ? taskspeed : 0));
+  info.SetSubItem(3, GroupNumber(t.speed));
   m_model.ItemChanged(root);
 }
 

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <algorithm>
+
 QString GroupDigits(const QString& digits) {
   QString rest = digits;
   QString result;
@@ -21,6 +23,14 @@ int64_t ParseOffset(const QString& text, bool* ok) {
   const qlonglong value = text.trimmed().toLongLong(&parsed);
   if (ok) *ok = parsed;
   return parsed ? static_cast<int64_t>(value) : 0;
+}
+
+QString DurationText(int64_t seconds) {
+  seconds = std::max<int64_t>(0, seconds);
+  const int64_t hours = seconds / 3600, minutes = seconds / 60 % 60, rest = seconds % 60;
+  const QString tail = QStringLiteral("%1").arg(rest, 2, 10, QLatin1Char('0'));
+  if (hours == 0) return QStringLiteral("%1:%2").arg(minutes).arg(tail);
+  return QStringLiteral("%1:%2:%3").arg(hours).arg(minutes, 2, 10, QLatin1Char('0')).arg(tail);
 }
 
 uint32_t TickCount() {

@@ -15,5 +15,8 @@ QString GroupNumber(int64_t value);
 QString OffsetText(int64_t value);
 int64_t ParseOffset(const QString& text, bool* ok = nullptr);
 
+// "0:19", "12:05", "1:02:03" for a number of seconds.
+QString DurationText(int64_t seconds);
+
 // The millisecond tick the engine uses for its start and last times.
 uint32_t TickCount();

@@ -96,7 +96,10 @@ void CDownloadList::RefreshStatus(int task) {
     changed = true;
   }
   if (changed) m_model.ItemChanged(root);
-  if (!Receives(state)) t.lastpass = 0;  // the next start measures afresh
+  if (!Receives(state)) {
+    t.lastpass = 0;  // the next start measures afresh
+    t.speed = 0;
+  }
 
   const uint32_t now = TickCount();
   for (int k = 0; k < root->ChildCount(); ++k) {
@@ -143,4 +146,21 @@ void CDownloadList::RefreshStatus(int task) {
   const bool ended = state == TaskState::Completed || state == TaskState::Failed;
   if (ended && before && *before != state && *before != TaskState::Completed && *before != TaskState::Failed)
     emit taskEnded(task);
+}
+
+TransferSummary CDownloadList::Summary() const {
+  TransferSummary summary;
+  for (int i = 0; i < TaskCount(); ++i) {
+    int64_t retryms = 0;
+    const TaskState state = StateOf(i, retryms);
+    if (state != TaskState::Connecting && state != TaskState::Downloading && state != TaskState::Retrying) continue;
+    const CDownRootAppend& t = *m_tasks[static_cast<size_t>(i)];
+    ++summary.running;
+    summary.speed += t.speed;
+    if (t.remaining < 0)
+      summary.lengthsknown = false;
+    else
+      summary.remaining += t.remaining;
+  }
+  return summary;
 }

@@ -1,0 +1,17 @@
+// All downloads at a glance: how many run, how fast together and how long
+// until every one of them is in.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+struct TransferSummary {
+  int running = 0;
+  int64_t speed = 0;      // bytes per second, all tasks together
+  int64_t remaining = 0;  // bytes still to fetch by the running tasks
+  bool lengthsknown = true;
+};
+
+// "2 running, 3.4 MiB/s, 0:12 left"; "—" for a time that cannot be told.
+QString SummaryText(const TransferSummary& summary);
