@@ -11,6 +11,7 @@ QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages) {
   store.ReadFlag(settingname::kPasvMode, pages.pasvmode);
   store.ReadFlag(settingname::kAsciiMode, pages.ascimode);
   store.ReadFlag(settingname::kCheckClip, pages.checkclip);
+  store.ReadFlag(settingname::kNotify, pages.notify);
   store.ReadNumber(settingname::kBranchCount, pages.branchcount);
   store.ReadNumber(settingname::kMaxIdleTime, pages.idleseconds);
   store.ReadText(settingname::kCaCertificate, pages.cacertificate, kCaCertificateBuffer);
@@ -29,6 +30,7 @@ bool SaveDefaultSet(CSettingsStore& store, const CDefaultSetPages& pages, const 
   store.WriteFlag(settingname::kPasvMode, pages.pasvmode);
   store.WriteFlag(settingname::kAsciiMode, pages.ascimode);
   store.WriteFlag(settingname::kCheckClip, pages.checkclip);
+  store.WriteFlag(settingname::kNotify, pages.notify);
   store.WriteNumber(settingname::kBranchCount, pages.branchcount);
   store.WriteNumber(settingname::kMaxIdleTime, pages.idleseconds);
   // Kept even when it does not load, so the user can correct it.

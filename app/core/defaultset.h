@@ -16,6 +16,7 @@ struct CDefaultSetPages {
   QString localdir;          // "Default download set"
   uint32_t branchcount = 1;
   bool checkclip = true;  // "Others"
+  bool notify = true;
   bool pasvmode = false;
   bool ascimode = false;
   QString cacertificate;

@@ -37,6 +37,8 @@ inline constexpr char kExtendedPassive[] = "epsv";
 inline constexpr char kCaCertificate[] = "cacertificate";
 // The download tasks that ran when the program last closed, one per line.
 inline constexpr char kResumeAtStart[] = "resumeatstart";
+// Desktop notifications when a download ends (flag, default on).
+inline constexpr char kNotify[] = "notify";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero

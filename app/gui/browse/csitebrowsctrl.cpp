@@ -9,7 +9,7 @@
 
 CSiteBrowsCtrl::CSiteBrowsCtrl(CSiteBrowsList& list, QWidget* parent)
     : CTreeGridCtrl(list.Model(), parent), m_list(list) {
-  SetColumns({QStringLiteral("Ftp Server&File"), QStringLiteral("Size(Bytes)"), QStringLiteral("Time")}, 100);
+  SetColumns(CSiteBrowsList::ColumnHeaders(), 100, CSiteBrowsList::kStatusColumn);
   setShowGrid(true);
   AddCommand(QStringLiteral("&New task"), command::kNew);
   AddCommand(QStringLiteral("&Delete task"), command::kDelete);

@@ -24,8 +24,11 @@ class CBrowsePane : public CTaskPane {
     QObject::connect(&m_view->Ctrl(), &CSiteBrowsCtrl::PostCommand, m_view,
                      [&frame](int id) { frame.PostCommand(id); });
     // Names sit under a tree of directories; times are "YYYY/MM/DD HH:MM".
-    FitListColumns(m_view->Ctrl(), {QStringLiteral("            some-long-file-name.txt"),
-                                    QStringLiteral("0,000,000,000"), QStringLiteral("0000/00/00 00:00")});
+    FitListColumns(m_view->Ctrl(),
+                   {QStringLiteral("            some-long-file-name.txt"), QStringLiteral("0,000,000,000"),
+                    QStringLiteral("0000/00/00 00:00"), QStringLiteral("Login refused")});
+    QObject::connect(&m_view->List(), &CSiteBrowsList::siteLost, m_view,
+                     [this](CBrowsRootAppend* site, const QString& reason) { TellLost(site, reason); });
     // The first tick comes from the event loop, after the start-up checks.
     m_view->StartTicking();
   }
@@ -72,6 +75,11 @@ class CBrowsePane : public CTaskPane {
   }
 
  private:
+  void TellLost(CBrowsRootAppend* site, const QString& reason) {
+    const CTreeItem* entry = m_view->List().SiteEntryOf(*site);
+    if (entry) m_frame.ShowNews(QStringLiteral("%1: %2").arg(entry->GetData().text, reason));
+  }
+
   void Download(CSiteBrowsList& list) {
     const std::optional<DownloadRequest> file = DownloadSelectedFile(list);
     if (!file) return;

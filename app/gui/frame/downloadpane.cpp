@@ -49,6 +49,7 @@ class CDownloadPane : public CTaskPane {
   void AddTask(void* node, const QString& url) override { m_view->List().AddCreatedTask(node, url); }
   QStringList RunningTasks() const override { return m_view->List().RunningTaskKeys(); }
   void ResumeTasks(const QStringList& keys) override { m_view->List().ResumeTasks(keys); }
+  QString SummaryText() const override { return ::SummaryText(m_view->List().Summary()); }
 
   bool Handle(int id) override {
     CDownloadList& list = m_view->List();
@@ -128,6 +129,7 @@ class CDownloadPane : public CTaskPane {
     const QString reason = list.FailureReason(task);
     m_frame.ShowNews(reason.isEmpty() ? QStringLiteral("%1: %2").arg(info.text, info.status)
                                       : QStringLiteral("%1: %2: %3").arg(info.text, info.status, reason));
+    m_frame.TellDesktop(QStringLiteral("%1: %2").arg(info.text, info.status), reason);
   }
 
   CFrameServices& m_frame;

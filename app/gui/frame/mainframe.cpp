@@ -68,6 +68,9 @@ CMainFrame::CMainFrame(CMessageSeam& messages, QWidget* parent, const PaneFactor
   resize(static_cast<int>(windowwidth), static_cast<int>(windowheight));
   store.ReadFlag(settingname::kCheckClip, m_checkclip);
   m_defaults.checkclip = m_checkclip;
+  store.ReadFlag(settingname::kNotify, m_notify);
+  m_defaults.notify = m_notify;
+  m_notifier = CreateDesktopNotifier();
   uint32_t width = 600, height = 300, leftwidth = 300, leftheight = 200, rightheight = 200;
   store.ReadNumber(settingname::kWidth, width);
   store.ReadNumber(settingname::kHeight, height);
@@ -187,6 +190,8 @@ void CMainFrame::CreateBars() {
   connect(m_quickbar, &CQuickConnectBar::connectRequested, this, &CMainFrame::QuickConnect);
   m_ready = new QLabel(QStringLiteral("Ready"));
   statusBar()->addWidget(m_ready, 1);
+  m_summary = new QLabel;
+  statusBar()->addPermanentWidget(m_summary);
   // The menu items follow the bars however they were hidden.
   connect(m_toolbar, &QToolBar::visibilityChanged, m_actions[kToolBar], &QAction::setChecked);
   connect(m_quickbar, &QToolBar::visibilityChanged, m_actions[kQuickConnectBar], &QAction::setChecked);
@@ -266,6 +271,10 @@ void CMainFrame::ShowNews(const QString& text) {
   statusBar()->showMessage(text, kNewsMs);
 }
 
+void CMainFrame::TellDesktop(const QString& summary, const QString& body) {
+  if (m_notify && m_notifier) m_notifier->Notify(summary, body);
+}
+
 void CMainFrame::NewTask() {
   if (m_newtask.open) return;
   m_newtask.open = true;
@@ -284,7 +293,9 @@ void CMainFrame::NewTask() {
 }
 
 void CMainFrame::DefaultSet() {
-  if (RunDefaultSet(this, m_defaults, m_messages)) m_checkclip = m_defaults.checkclip;
+  if (!RunDefaultSet(this, m_defaults, m_messages)) return;
+  m_checkclip = m_defaults.checkclip;
+  m_notify = m_defaults.notify;
 }
 
 void CMainFrame::About() {
@@ -326,6 +337,10 @@ void CMainFrame::QuickConnect() {
 void CMainFrame::RefreshLogs() {
   RefreshLog(*m_browse, *m_browselog, m_browselink);
   RefreshLog(*m_download, *m_downloadlog, m_downloadlink);
+  QStringList parts;
+  for (const CTaskPane* pane : {m_browse.get(), m_download.get()})
+    if (const QString part = pane->SummaryText(); !part.isEmpty()) parts.append(part);
+  m_summary->setText(parts.join(QStringLiteral("  ")));
 }
 
 void CMainFrame::RefreshLog(CTaskPane& pane, CLogPane& log, LogLink& link) {

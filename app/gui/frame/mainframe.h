@@ -16,6 +16,7 @@
 #include "core/createtask.h"
 #include "core/defaultset.h"
 #include "core/newtaskfields.h"
+#include "desktopnotifier.h"
 #include "taskpane.h"
 
 class CLogPane;
@@ -47,6 +48,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   CNewTaskPages& NewTaskPages() override { return m_newtask; }
   bool OpenWithDesktop(const QUrl& url) override;
   void ShowNews(const QString& text) override;
+  void TellDesktop(const QString& summary, const QString& body) override;
 
   // The clipboard and drop step: a URL the engine accepts opens the
   // new-task sheet on the page of its kind, with the URL filled in.
@@ -56,6 +58,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   void SetDesktopOpener(std::function<bool(const QUrl&)> opener) { m_opener = std::move(opener); }
   using SheetRunner = std::function<bool(CNewTaskPages&)>;
   void SetSheetRunner(SheetRunner runner) { m_sheetrunner = std::move(runner); }
+  void SetNotifier(std::unique_ptr<CDesktopNotifier> notifier) { m_notifier = std::move(notifier); }
 
   CTaskPane& BrowsePane() const { return *m_browse; }
   CTaskPane& DownloadPane() const { return *m_download; }
@@ -70,8 +73,9 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   bool NodesRecreated() const { return m_running; }
   bool WatchesClipboard() const { return m_checkclip; }
 
-  // One pass of the log timer.
+  // One pass of the log timer: the log panes and the status bar's summary.
   void RefreshLogs();
+  QLabel* Summary() const { return m_summary; }
   void QuickConnect();
 
  protected:
@@ -122,6 +126,8 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   QToolBar* m_toolbar = nullptr;
   CQuickConnectBar* m_quickbar = nullptr;
   QLabel* m_ready = nullptr;
+  QLabel* m_summary = nullptr;
+  std::unique_ptr<CDesktopNotifier> m_notifier;
   QHash<int, QAction*> m_actions;
   QTimer m_timer;
 
@@ -132,6 +138,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   bool m_running = false;
 
   bool m_checkclip = true;
+  bool m_notify = true;
   bool m_skipclip = true;
   QString m_clipatstart;
 

@@ -32,6 +32,8 @@ class CTaskPane {
   // The tasks that run now and should run again after a restart.
   virtual QStringList RunningTasks() const { return {}; }
   virtual void ResumeTasks(const QStringList& keys) { (void)keys; }
+  // What the status bar's right end says of this list; empty for nothing.
+  virtual QString SummaryText() const { return {}; }
 };
 
 // What the lists may ask of the frame.
@@ -47,6 +49,8 @@ class CFrameServices {
   virtual bool OpenWithDesktop(const QUrl& url) = 0;
   // Tells what just happened in the status bar, once, for a while.
   virtual void ShowNews(const QString& text) = 0;
+  // A desktop notification, when the user has them on.
+  virtual void TellDesktop(const QString& summary, const QString& body) = 0;
 };
 
 std::unique_ptr<CTaskPane> CreateBrowsePane(CFrameServices& frame, QWidget* parent);

@@ -1,4 +1,4 @@
-// "Others": the clipboard watch, the FTP transfer modes and a CA file to trust.
+// "Others": the clipboard watch, desktop notifications, the FTP transfer modes and a CA file to trust.
 #pragma once
 
 #include <QCheckBox>
@@ -17,12 +17,14 @@ class COtherSetPage : public QWidget {
   void Take(CDefaultSetPages& pages) const;
 
   QCheckBox* CheckClipBox() const { return m_checkclip; }
+  QCheckBox* NotifyBox() const { return m_notify; }
   QCheckBox* PasvModeBox() const { return m_pasvmode; }
   QCheckBox* AsciiModeBox() const { return m_ascimode; }
   QLineEdit* CaCertificateEdit() const { return m_cacertificate; }
 
  private:
   QCheckBox* m_checkclip;
+  QCheckBox* m_notify;
   QCheckBox* m_pasvmode;
   QCheckBox* m_ascimode;
   QLineEdit* m_cacertificate;

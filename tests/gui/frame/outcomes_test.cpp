@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QStatusBar>
 
@@ -51,6 +52,15 @@ class RefusingPort {
   int m_port = 0;
 };
 
+class RecordedNotices : public CDesktopNotifier {
+ public:
+  explicit RecordedNotices(QStringList& into) : m_into(into) {}
+  void Notify(const QString& summary, const QString& body) override { m_into.append(summary + " | " + body); }
+
+ private:
+  QStringList& m_into;
+};
+
 class Outcomes : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,6 +71,7 @@ class Outcomes : public ::testing::Test {
       return static_cast<bool>(fillsheet);
     });
     frame->SetDesktopOpener([](const QUrl&) { return true; });
+    frame->SetNotifier(std::make_unique<RecordedNotices>(notices));
     frame->show();
   }
 
@@ -97,6 +108,7 @@ class Outcomes : public ::testing::Test {
   CScriptedSeam messages;
   std::unique_ptr<CMainFrame> frame;
   std::function<void(CNewTaskPages&)> fillsheet;
+  QStringList notices;
 };
 
 TEST_F(Outcomes, AUrlsOwnPortWinsOverALeftOverPortField) {
@@ -137,6 +149,8 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   NewDownload(QString::fromStdString(http.url("b.bin")), dir, 2);
   ASSERT_EQ(Downloads().TaskCount(), 1);
   ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Downloading"); }, 20000)) << http.log();
+  ASSERT_TRUE(RunUntil([&] { return frame->Summary()->text().startsWith(QStringLiteral("1 running, ")); }, 3000))
+      << frame->Summary()->text().toStdString();
 
   // The task's speed is its branches' sum, each near the server's limit.
   std::vector<int64_t> first, second;
@@ -166,6 +180,9 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   EXPECT_EQ(sha256OfFile(target.path() / "b.bin"), sha256OfFile(source));
   ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Completed"); }, 3000));
   EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("b.bin: Completed"));
+  EXPECT_EQ(notices, QStringList{"b.bin: Completed | "});
+  frame->RefreshLogs();
+  EXPECT_EQ(frame->Summary()->text(), QStringLiteral("No download running"));
 
   // A missing file fails with the server's answer as the reason.
   NewDownload(QString::fromStdString(http.url("missing.bin")), dir, 2);
@@ -180,6 +197,9 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   EXPECT_EQ(Downloads().Model().data(status, Qt::ToolTipRole).toString(), Row(1).statustip);
   EXPECT_TRUE(frame->statusBar()->currentMessage().startsWith(QStringLiteral("missing.bin: Failed: ")))
       << frame->statusBar()->currentMessage().toStdString();
+  RunUntil([] { return false; }, 1500);  // later passes tell nothing new
+  ASSERT_EQ(notices.size(), 2) << notices.join(" / ").toStdString();
+  EXPECT_EQ(notices[1], "missing.bin: Failed | " + Row(1).statustip);
 }
 
 TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
