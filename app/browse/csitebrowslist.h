@@ -39,7 +39,7 @@ class CSiteBrowsList : public QObject {
   static constexpr unsigned kDirectoryMessage = 0x66;
   static constexpr int kListTries = 3;
   static constexpr int kListRetryMs = 1000;
-  // Not stored: the list file keeps the Part's three columns.
+  // Not stored: the list file keeps its three columns.
   static constexpr int kStatusColumn = 3;
   static QStringList ColumnHeaders();
 

@@ -150,11 +150,10 @@ void CDownloadList::RefreshStatus(int task) {
 
 TransferSummary CDownloadList::Summary() const {
   TransferSummary summary;
-  for (int i = 0; i < TaskCount(); ++i) {
-    int64_t retryms = 0;
-    const TaskState state = StateOf(i, retryms);
-    if (state != TaskState::Connecting && state != TaskState::Downloading && state != TaskState::Retrying) continue;
-    const CDownRootAppend& t = *m_tasks[static_cast<size_t>(i)];
+  // The state each row shows, as this second's pass found it.
+  for (const auto& task : m_tasks) {
+    const CDownRootAppend& t = *task;
+    if (!t.shownstate || (!Receives(*t.shownstate) && *t.shownstate != TaskState::Retrying)) continue;
     ++summary.running;
     summary.speed += t.speed;
     if (t.remaining < 0)

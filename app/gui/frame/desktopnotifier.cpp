@@ -15,8 +15,6 @@ constexpr int kShownMs = 8000;
 
 class CSessionNotifier : public CDesktopNotifier {
  public:
-  CSessionNotifier() = default;
-
   void Notify(const QString& summary, const QString& body) override {
     // Asked at each notice: the service may start or stop while we run.
     QDBusConnection bus = QDBusConnection::sessionBus();
