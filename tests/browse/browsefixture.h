@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "browse/browsetaskcreation.h"
 #include "browse/csitebrowslist.h"
@@ -45,7 +43,7 @@ class BrowseTest : public ::testing::Test {
     return CreateBrowseTask(*list, node, QString::fromStdString(url));
   }
 
-  // Lists until the site's first listing is shown; returns the directory.
+  // Lists until the site's next listing is shown; returns the directory.
   CTreeItem* FirstListing(CBrowsRootAppend& site, int ms = 20000) {
     CTreeItem* shown = nullptr;
     auto connection =

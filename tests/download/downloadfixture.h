@@ -1,10 +1,6 @@
 // A download list driven tick by tick, as the window's timer drives it.
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,21 +27,13 @@ class DownloadFixture : public ::testing::Test {
   }
   ~DownloadFixture() override {
     for (int i = 0; i < list.TaskCount(); ++i) lark::disconnect(list.Task(i).node, 0);
-    Settle(600);
+    ::RunUntil([] { return false; }, 600);  // lets the disconnects land
   }
 
   // The scheduler's pass every `tick` ms while it waits, `seconds` at most.
   bool RunUntil(const std::function<bool()>& done, int seconds, int tick = 250) {
     return ::RunUntil(
         done, seconds * 1000, [this] { list.downloadtick(); }, tick);
-  }
-  void Settle(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      QThread::msleep(10);
-    }
   }
   int Create(const std::string& url, unsigned branches, bool connect = true, const QString& user = {},
              const QString& pass = {}) {

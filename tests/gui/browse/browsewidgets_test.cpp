@@ -1,6 +1,5 @@
-// The browse list on screen (offscreen): context menu, double click and
-// the Delete key post their commands.
-#include <QAction>
+// The browse list on screen (offscreen): double click and the Delete key
+// post their commands.
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,17 +45,6 @@ class BrowseWidgets : public ::testing::Test {
   CTreeItem* unlisted = nullptr;
   CTreeItem* file = nullptr;
 };
-
-TEST_F(BrowseWidgets, ContextMenuItemsPostTheirCommands) {
-  CSiteBrowsCtrl& ctrl = view->Ctrl();
-  QSignalSpy posted(&ctrl, &CSiteBrowsCtrl::PostCommand);
-  for (QAction* action : ctrl.ContextMenu().actions())
-    if (!action->isSeparator()) action->trigger();
-  QList<int> ids;
-  for (const QList<QVariant>& call : posted) ids << call.at(0).toInt();
-  EXPECT_EQ(ids, (QList<int>{command::kNew, command::kDelete, command::kRefresh, command::kDownload, command::kConnect,
-                             command::kDisconnect, command::kClearBrowsLog}));
-}
 
 TEST_F(BrowseWidgets, DoubleClickAndDeleteKeyPostCommands) {
   CSiteBrowsCtrl& ctrl = view->Ctrl();

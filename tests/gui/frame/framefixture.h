@@ -46,8 +46,8 @@ class RecordingPane : public CTaskPane {
   CTreeGridCtrl* List() const override { return list; }
   bool RecordsMatchRows() const override { return match; }
   void RecreateNodes() override { ++recreated; }
-  void* SelectedLogNode() const override { return lognode; }
-  bool TakeFullRefresh() override { return std::exchange(fullrefresh, false); }
+  void* SelectedLogNode() const override { return nullptr; }
+  bool TakeFullRefresh() override { return false; }
   void AddTask(void* node, const QString& url) override {
     nodes.push_back(node);
     added.append(url);
@@ -61,8 +61,6 @@ class RecordingPane : public CTaskPane {
   CTreeGridCtrl* list;
   bool match = true;
   int recreated = 0;
-  void* lognode = nullptr;
-  bool fullrefresh = false;
   std::vector<void*> nodes;
   QStringList added;
   QSet<int> accepts;

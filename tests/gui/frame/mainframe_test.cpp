@@ -5,21 +5,16 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QSplitter>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 #include "core/createtask.h"
-#include "core/recenturls.h"
 #include "core/settingsstore.h"
 #include "framefixture.h"
 #include "gui/frame/framecommands.h"
 #include "gui/frame/logpane.h"
 #include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
-#include "gui/options/cdefaultsetsheet.h"
-#include "gui/options/cothersetpage.h"
 
 namespace {
 
@@ -109,18 +104,15 @@ TEST_F(Frame, ListFileMismatchesAreToldAndNodesStillRecreated) {
 
 TEST_F(Frame, CommandsReachTheirListAndDeleteTheFocusedOne) {
   Open();
-  for (int id : {command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload})
-    frame->Action(id)->trigger();
-  frame->RunCommand(command::kClearBrowsLog);
-  for (int id : {command::kStartDownload, command::kResumeDownload, command::kStopDownload})
-    frame->Action(id)->trigger();
-  for (int id : {command::kStartBranch, command::kStopBranch, command::kClearBranchLog, command::kExecuteLocalFile})
-    frame->RunCommand(id);
-  EXPECT_EQ(browse->handled, (QList<int>{command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload,
-                                         command::kClearBrowsLog}));
-  EXPECT_EQ(download->handled, (QList<int>{command::kStartDownload, command::kResumeDownload, command::kStopDownload,
-                                           command::kStartBranch, command::kStopBranch, command::kClearBranchLog,
-                                           command::kExecuteLocalFile}));
+  const QList<int> tobrowse{command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload,
+                            command::kClearBrowsLog};
+  const QList<int> todownload{command::kStartDownload,   command::kResumeDownload, command::kStopDownload,
+                              command::kStartBranch,     command::kStopBranch,     command::kClearBranchLog,
+                              command::kExecuteLocalFile};
+  // The menu item where there is one, else the command as a list posts it.
+  for (int id : tobrowse + todownload) frame->Action(id) ? frame->Action(id)->trigger() : frame->RunCommand(id);
+  EXPECT_EQ(browse->handled, tobrowse);
+  EXPECT_EQ(download->handled, todownload);
 
   browse->handled.clear();
   download->handled.clear();
@@ -219,12 +211,7 @@ TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
   } cases[] = {
       {"ftp://127.0.0.1/pub/", 1, kBrowsPage},
       {"http://127.0.0.1/pub/file.tar.gz", 1, kFileDownPage},
-      {"http://127.0.0.1/", 0, 0},
-      {"mailto://x", 0, 0},
-      {"hello", 1, kBrowsPage},
-      {"127.0.0.1/dir/file", 1, kFileDownPage},
-      {"http://[::1]:8080/a.zip", 1, kFileDownPage},
-      {"ftp://[::1/pub/", 0, 0},
+      {"http://127.0.0.1/", 0, 0},  // what a URL names: the engine's tests
   };
   QClipboard* clipboard = QGuiApplication::clipboard();
   for (bool drop : {false, true}) {
@@ -284,16 +271,6 @@ TEST_F(Frame, ACancelledQuestionLeavesTheSheetFreeForTheNextUrl) {
   frame->OfferUrl("ftp://127.0.0.1/next/");
   QCoreApplication::processEvents();
   EXPECT_EQ(sheets.size(), 2);
-}
-
-// Answers the next modal sheet from inside its own event loop.
-template <typename Answer>
-void WhenModal(Answer answer) {
-  QTimer::singleShot(0, [answer] {
-    auto* sheet = qobject_cast<CDefaultSetSheet*>(QApplication::activeModalWidget());
-    ASSERT_NE(sheet, nullptr);
-    answer(*sheet);
-  });
 }
 
 }  // namespace

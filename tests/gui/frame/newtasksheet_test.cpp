@@ -76,12 +76,10 @@ TEST_F(NewTask, TheKindOfTheUrlAgainstThePageAsksFirst) {
     int download;
   } cases[] = {
       {kFileDownPage, "ftp://127.0.0.1/pub/", true, "This set will create a brows task, are you sure?", 1, 0},
-      {kFileDownPage, "ftp://127.0.0.1/pub/", false, "This set will create a brows task, are you sure?", 0, 0},
       {kBrowsPage, "http://127.0.0.1/a.zip", true, "This set will create a download task, are you sure?", 0, 1},
       {kBrowsPage, "http://127.0.0.1/a.zip", false, "This set will create a download task, are you sure?", 0, 0},
       {kFileDownPage, "ftp://127.0.0.1/file.zip", false, "", 0, 1},
       {kBrowsPage, "ftp://127.0.0.1/", false, "", 1, 0},
-      {kBrowsPage, "mailto://x", true, "", 0, 0},
       {kFileDownPage, "http://127.0.0.1/", true, "", 0, 0},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,9 @@
-// What the user is told in the window: a task's state in its row, the
-// reason of a failure as the tooltip and in the status bar, speeds that add
-// up, the port a URL names, and input refused before any task is made.
+// The whole window with its real task lists against loopback servers, and
+// what the user is told: a task's state in its row, the reason of a failure
+// as the tooltip and in the status bar, speeds that add up, the questions
+// before a stop or a delete, a site's files offered to the sheet, a list
+// file cut short, the port a URL names, and input refused before any task
+// is made.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,12 +18,15 @@
 
 #include "browse/csitebrowslist.h"
 #include "core/createtask.h"
+#include "core/listfile.h"
 #include "core/treegridrules.h"
 #include "download/cdownloadlist.h"
+#include "downloadbuilder.h"
 #include "framefixture.h"
 #include "gui/browse/csitebrowsctrl.h"
 #include "gui/download/cfiledownctrl.h"
 #include "gui/frame/framecommands.h"
+#include "gui/frame/logpane.h"
 #include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
 #include "gui/widgets/urlhistorybox.h"
@@ -32,24 +38,20 @@ using testsupport::sha256OfFile;
 
 // A loopback port bound but never listening: every connect is refused, and
 // no other test can take its number meanwhile.
-class RefusingPort {
- public:
-  RefusingPort() : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+struct RefusingPort {
+  RefusingPort() {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
       throw std::runtime_error("cannot bind a loopback port");
-    m_port = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
   }
-  ~RefusingPort() { close(m_fd); }
-  int port() const { return m_port; }
-
- private:
-  int m_fd;
-  int m_port = 0;
+  ~RefusingPort() { close(fd); }
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int port = 0;
 };
 
 class RecordedNotices : public CDesktopNotifier {
@@ -67,18 +69,25 @@ class Outcomes : public ::testing::Test {
     StartEngine();
     frame = std::make_unique<CMainFrame>(messages);
     frame->SetSheetRunner([this](CNewTaskPages& pages) {
+      sheets.append(pages);
       if (fillsheet) fillsheet(pages);
       return static_cast<bool>(fillsheet);
     });
-    frame->SetDesktopOpener([](const QUrl&) { return true; });
+    frame->SetDesktopOpener([this](const QUrl& url) {
+      opened.append(url);
+      return true;
+    });
     frame->SetNotifier(std::make_unique<RecordedNotices>(notices));
     frame->show();
   }
 
-  void TearDown() override {
+  void Exit() {
     messages.answer = true;
     frame->RunCommand(command::kExit);
     frame.reset();
+  }
+  void TearDown() override {
+    if (frame) Exit();
   }
 
   CDownloadList& Downloads() { return static_cast<CFileDownCtrl*>(frame->DownloadPane().List())->List(); }
@@ -87,6 +96,11 @@ class Outcomes : public ::testing::Test {
     CTreeItem* root = Downloads().RootOf(task);
     return branch < 0 ? root->GetData() : Downloads().Model().GetChildAt(root, branch)->GetData();
   }
+  static QStringList Texts(CTreeGridModel& model) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) texts.append(model.GetTreeItem(row)->GetData().text);
+    return texts;
+  }
   static int64_t Number(const QString& text) {
     QString digits = text;
     digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
@@ -94,13 +108,7 @@ class Outcomes : public ::testing::Test {
   }
 
   void NewDownload(const QString& url, const QString& savedir, unsigned branches) {
-    fillsheet = [=](CNewTaskPages& pages) {
-      pages.page = kFileDownPage;
-      pages.download.url = url;
-      pages.download.savedir = savedir;
-      pages.download.branches = branches;
-      pages.download.connectnow = true;
-    };
+    fillsheet = [=](CNewTaskPages& pages) { FillDownloadPage(pages, url, savedir, branches); };
     frame->RunCommand(command::kNew);
   }
 
@@ -109,6 +117,8 @@ class Outcomes : public ::testing::Test {
   std::unique_ptr<CMainFrame> frame;
   std::function<void(CNewTaskPages&)> fillsheet;
   QStringList notices;
+  QList<QUrl> opened;
+  QList<CNewTaskPages> sheets;
 };
 
 TEST_F(Outcomes, AUrlsOwnPortWinsOverALeftOverPortField) {
@@ -146,6 +156,7 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   testsupport::ScratchDir target{"skylark-target"};
   const QString dir = QString::fromStdString(target.path().string());
 
+  EXPECT_TRUE(messages.notices.isEmpty()) << "missing list files are created without a word";
   NewDownload(QString::fromStdString(http.url("b.bin")), dir, 2);
   ASSERT_EQ(Downloads().TaskCount(), 1);
   ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Downloading"); }, 20000)) << http.log();
@@ -166,10 +177,28 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
     EXPECT_NEAR(static_cast<double>((*speeds)[speeds->size() / 2]), kLimit, kLimit * 0.15);
   }
 
-  // Stopped: the row says so and nothing shows a speed.
+  // Stop and start branch act on the selected branch row only.
+  CTreeGridModel& rows = Downloads().Model();
+  CDownRootAppend& task = Downloads().Task(0);
+  rows.Expand(Downloads().RootOf(0));
+  rows.SelectRow(2);
+  frame->RunCommand(command::kStopBranch);
+  EXPECT_EQ(rows.GetTreeItem(2)->GetData().image, kBranchStopped);
+  EXPECT_EQ(task.branchstopped, (std::vector<uint32_t>{0, 1}));
+  frame->RunCommand(command::kStartBranch);
+  EXPECT_EQ(task.branchstopped, (std::vector<uint32_t>{0, 0}));
+
+  // Stop download asks; Cancel leaves it running. Stopped, the row says so
+  // and nothing shows a speed.
+  rows.SelectRow(0);
+  messages.answer = false;
+  frame->Action(command::kStopDownload)->trigger();
+  EXPECT_EQ(messages.questions.value(0), "The whole selected download task will be disconnected, are you sure?");
+  int connected = 0;
+  EXPECT_EQ(lark::getserverconnected(task.node, connected, 0), 0u);
+  EXPECT_EQ(connected, 1);
   messages.answer = true;
-  Downloads().Model().SelectRow(0);
-  frame->RunCommand(command::kStopDownload);
+  frame->Action(command::kStopDownload)->trigger();
   ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Stopped"); }, 3000))
       << Row(0).status.toStdString();
   EXPECT_EQ(Row(0).stateimage, kTaskStopped);
@@ -183,6 +212,10 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   EXPECT_EQ(notices, QStringList{"b.bin: Completed | "});
   frame->RefreshLogs();
   EXPECT_EQ(frame->Summary()->text(), QStringLiteral("No download running"));
+  EXPECT_FALSE(frame->DownloadLog()->toPlainText().isEmpty()) << "the selected task's log is shown";
+  frame->RunCommand(command::kExecuteLocalFile);
+  ASSERT_EQ(opened.size(), 1) << "the folder that holds the file";
+  EXPECT_EQ(opened[0].toLocalFile(), dir);
 
   // A missing file fails with the server's answer as the reason.
   NewDownload(QString::fromStdString(http.url("missing.bin")), dir, 2);
@@ -192,8 +225,7 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   EXPECT_EQ(Row(1).status, QStringLiteral("Failed"));
   EXPECT_EQ(Row(1).stateimage, kTaskFailed);
   EXPECT_TRUE(Row(1).statustip.contains(QStringLiteral("404"))) << Row(1).statustip.toStdString();
-  const QModelIndex status = Downloads().Model().index(Downloads().Model().GetRootIndex(Downloads().RootOf(1)) + 0,
-                                                       CDownloadList::kStatusColumn);
+  const QModelIndex status = Downloads().Model().index(Downloads().RootOf(1)->GetRow(), CDownloadList::kStatusColumn);
   EXPECT_EQ(Downloads().Model().data(status, Qt::ToolTipRole).toString(), Row(1).statustip);
   EXPECT_TRUE(frame->statusBar()->currentMessage().startsWith(QStringLiteral("missing.bin: Failed: ")))
       << frame->statusBar()->currentMessage().toStdString();
@@ -212,17 +244,23 @@ TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
   const std::filesystem::path mine = target.writeFile("mine.bin", "the user's own");
 
   for (const char* name : {"a.bin", "b.bin"}) NewDownload(QString::fromStdString(http.url(name)), dir, 2);
+  // Never started: the file of that name is not its own.
   fillsheet = [&](CNewTaskPages& pages) {
-    pages.page = kFileDownPage;
-    pages.download.url = QString::fromStdString(http.url("mine.bin"));
-    pages.download.savedir = dir;
-    pages.download.connectnow = false;  // never started: the file of that name is not its own
+    FillDownloadPage(pages, QString::fromStdString(http.url("mine.bin")), dir, 1, false);
   };
   frame->RunCommand(command::kNew);
   ASSERT_EQ(Downloads().TaskCount(), 3);
   ASSERT_TRUE(RunUntil(
       [&] { return Row(0).status == QStringLiteral("Downloading") && Row(1).status == QStringLiteral("Downloading"); },
       20000));
+
+  // Cancel keeps the task and its file.
+  messages.answer = false;
+  Downloads().Model().SelectRow(0);
+  frame->DownloadPane().List()->setFocus();  // Delete acts on the list that has the focus
+  frame->RunCommand(command::kDelete);
+  EXPECT_EQ(messages.questions.value(0), "The selected download task will be deleted, are you sure?");
+  EXPECT_EQ(Downloads().TaskCount(), 3);
 
   struct Case {
     const char* name;
@@ -238,7 +276,6 @@ TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
     while (task < Downloads().TaskCount() && Row(task).text != QString::fromLatin1(c.name)) ++task;
     ASSERT_LT(task, Downloads().TaskCount()) << c.name;
     Downloads().Model().SelectRow(Downloads().RootOf(task)->GetRow());
-    frame->DownloadPane().List()->setFocus();  // Delete acts on the list that has the focus
     frame->RunCommand(command::kDelete);
     EXPECT_EQ(messages.options.contains(QStringLiteral("Delete the partial file")), c.offered) << c.name;
     EXPECT_EQ(std::filesystem::exists(target.path() / c.name), c.remains) << c.name;
@@ -270,10 +307,72 @@ TEST_F(Outcomes, DownloadsRunningAtExitRunAgainAtTheNextStart) {
   EXPECT_EQ(http.accessLog().find("\"bytes=0-\"", requests), std::string::npos) << "from where it stood";
 }
 
+TEST_F(Outcomes, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
+  testsupport::ScratchDir served{"skylark-site"};
+  served.writeRandomFile("pub/one.bin", 1000, 1);
+  served.writeRandomFile("pub/two.bin", 2000, 2);
+  testsupport::VsftpdServer ftp(served.path());
+  CQuickConnectBar* bar = frame->QuickConnectBar();
+  bar->UrlBox()->setEditText(QString::fromStdString(ftp.url("pub/")));
+  bar->ConnectButton()->click();
+  ASSERT_EQ(Sites().RecordCount(), 1);
+  EXPECT_TRUE(sheets.isEmpty());
+  CTreeGridModel& rows = Sites().Model();
+  ASSERT_TRUE(RunUntil([&] { return Texts(rows).contains("two.bin"); }, 30000)) << Texts(rows).join(",").toStdString();
+  EXPECT_EQ(Texts(rows).mid(0, 2), (QStringList{"127.0.0.1", "pub"}));
+
+  // Download on a file row fills the download page and opens the sheet.
+  rows.SelectRow(static_cast<int>(Texts(rows).indexOf("one.bin")));
+  frame->RunCommand(command::kDownload);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(sheets.size(), 1);
+  EXPECT_EQ(sheets[0].page, kFileDownPage);
+  EXPECT_EQ(sheets[0].download.url, "ftp://127.0.0.1/pub/one.bin");
+  EXPECT_EQ(sheets[0].download.port, static_cast<uint32_t>(ftp.port()));
+  frame->RefreshLogs();
+  EXPECT_TRUE(frame->BrowseLog()->toPlainText().contains("Send command"))
+      << frame->BrowseLog()->toPlainText().toStdString();
+}
+
+TEST_F(Outcomes, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
+  // Two sound lists, each with one task, from a first run.
+  fillsheet = [&](CNewTaskPages& pages) { FillDownloadPage(pages, "http://127.0.0.1:1/file.zip", {}, 2, false); };
+  frame->RunCommand(command::kNew);
+  frame->QuickConnectBar()->UrlBox()->setEditText("ftp://127.0.0.1:1/");
+  frame->QuickConnectBar()->ConnectButton()->click();
+  ASSERT_EQ(Downloads().TaskCount(), 1);
+  ASSERT_EQ(Sites().RecordCount(), 1);
+  Exit();
+
+  // The kept copy's bytes and mode: listdamage_test.
+  struct Case {
+    const char* file;
+    QString notice;
+  } cases[] = {{"lark1.dat", "Brows list file error"}, {"lark2.dat", "Down list file error"}};
+  for (const Case& c : cases) {
+    const QString path = home.Program() + "/" + c.file;
+    QByteArray whole;
+    ASSERT_TRUE(ReadListFile(path, whole));
+    ASSERT_TRUE(WriteListFile(path, whole.left(whole.size() - 6)));
+    messages.notices.clear();
+    SetUp();  // the next start
+    ASSERT_EQ(messages.notices.size(), 2) << c.file;
+    EXPECT_TRUE(messages.notices[0].startsWith("The list file " + path + " is damaged at byte ")) << c.file;
+    EXPECT_TRUE(messages.notices[0].contains(path + ".damaged-")) << c.file;
+    EXPECT_EQ(messages.notices[1], c.notice);
+    EXPECT_TRUE(frame->NodesRecreated());
+    EXPECT_EQ(Downloads().TaskCount() + Sites().RecordCount(), 1) << "the intact list keeps its task";
+    frame.reset();
+    for (const QString& kept : QDir(home.Program()).entryList({QString(c.file) + ".damaged-*"}, QDir::Files))
+      QFile::remove(home.Program() + "/" + kept);
+    ASSERT_TRUE(WriteListFile(path, whole));
+  }
+}
+
 TEST_F(Outcomes, AConnectionRefusedIsRetriedVisibly) {
   testsupport::ScratchDir target{"skylark-target"};
   RefusingPort closed;
-  NewDownload(QStringLiteral("http://127.0.0.1:%1/a.bin").arg(closed.port()),
+  NewDownload(QStringLiteral("http://127.0.0.1:%1/a.bin").arg(closed.port),
               QString::fromStdString(target.path().string()), 1);
   ASSERT_EQ(Downloads().TaskCount(), 1);
   ASSERT_TRUE(RunUntil([&] { return Row(0).status.startsWith(QStringLiteral("Retrying in ")); }, 20000))
@@ -282,8 +381,7 @@ TEST_F(Outcomes, AConnectionRefusedIsRetriedVisibly) {
 }
 
 TEST_F(Outcomes, AnUnusableSaveDirectoryIsRefusedBeforeAnyTask) {
-  testsupport::NginxServer http(home.dir.path());
-  const QString url = QString::fromStdString(http.url("a.bin"));
+  const QString url = QStringLiteral("http://127.0.0.1:1/a.bin");  // refused before any connect
   const QString file = QString::fromStdString(home.dir.writeFile("plain", "x").string());
 
   NewDownload(url, file, 1);
@@ -311,15 +409,6 @@ TEST_F(Outcomes, TextThatIsNoUrlMakesNoTask) {
   bar->ConnectButton()->click();
   EXPECT_EQ(Sites().RecordCount(), 0);
   EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("URL not accepted"));
-
-  frame->OfferUrl(QStringLiteral("just some words"));
-  fillsheet = [](CNewTaskPages& pages) {
-    pages.page = kBrowsPage;
-    pages.brows.url = QStringLiteral("ftp://bad_host/");
-  };
-  frame->RunCommand(command::kNew);
-  EXPECT_EQ(Sites().RecordCount(), 0);
-  EXPECT_EQ(Downloads().TaskCount(), 0);
 }
 
 }  // namespace
