@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -27,23 +26,6 @@ struct PostedMessage {
     int lparam;
 };
 
-// Collects every message the engine posts.
-class MessageLog {
-public:
-    static MessageLog& instance();
-    static void poster(void* wnd, unsigned msg, void* wparam, int lparam);
-
-    void clear();
-    std::vector<PostedMessage> formessage(void* node);
-    // Waits until `node` has been posted at least once.
-    bool waitfor(void* node, std::chrono::milliseconds limit = std::chrono::seconds(20));
-
-private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<PostedMessage> messages_;
-};
-
 template <typename Predicate> bool waituntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(20))
 {
     auto deadline = std::chrono::steady_clock::now() + limit;
@@ -52,6 +34,15 @@ template <typename Predicate> bool waituntil(Predicate done, std::chrono::millis
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+// Every message the engine posts is kept, for these to look up.
+void poster(void* wnd, unsigned msg, void* wparam, int lparam);
+void clearposted();
+std::vector<PostedMessage> postedfor(void* node);
+inline bool waitposted(void* node)
+{
+    return waituntil([&] { return !postedfor(node).empty(); });
 }
 
 bool connected(void* node, int thisnodeonly = 0);
@@ -75,7 +66,7 @@ void startdownload(void* task, int64_t size);
 int64_t writeoffset(void* branch);
 size_t openfilecount();
 
-enum class Server { Nginx, Pyftpd, Vsftpd };
+enum class Server { Nginx, Pyftpd, Vsftpd, NoEpsv };
 std::unique_ptr<ts::LoopbackServer> startserver(Server kind, const std::filesystem::path& root,
                                                 const std::string& host = "127.0.0.1");
 
@@ -89,7 +80,7 @@ public:
         Unanswered, // listening with a full queue: connects are never answered
     };
     explicit HeldPort(Kind kind, unsigned port = 0, bool ipv6 = false);
-    ~HeldPort();
+    ~HeldPort() { release(); }
     HeldPort(const HeldPort&) = delete;
     HeldPort& operator=(const HeldPort&) = delete;
 
@@ -115,14 +106,11 @@ protected:
 
     std::string dir() const { return target->path().string() + "/"; }
     void* download(const std::string& url, unsigned branches, bool pasv = true);
-    void* site(const std::string& url, bool pasv = true);
     // Downloads a.bin afresh and returns the task's log; `staggered` starts
     // the branches after the first once it has connected.
     std::string fetch(void* task, bool staggered = false);
     // The sha256 of a downloaded file, or "missing".
     std::string result(const std::string& name = "a.bin") const;
-    // The bytes of the downloaded a.bin in [start, start + length) are the source's.
-    void expectprefix(int64_t start, int64_t length) const;
     std::string takeout(void* node);
 
     static std::unique_ptr<ts::ScratchDir> files;

@@ -5,11 +5,23 @@
 #include <vector>
 
 #include "engine.h"
-#include "enginefixture.h"
+#include "lark.h"
 
 namespace {
 
-using Nodes = EngineTest;
+// Every test gets a fresh engine, released afterwards.
+class Nodes : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(lark::startengine(), 0u); }
+    void TearDown() override { lark::releasedllres(); }
+
+    void* adddownload(const std::string& url, unsigned branches)
+    {
+        void* node = nullptr;
+        EXPECT_EQ(lark::addnode(node, url, branches, 0, "", "", "/tmp", false, true, false, false), 1u);
+        return node;
+    }
+};
 
 std::vector<lark::EngineNode*> walk()
 {
@@ -20,17 +32,11 @@ std::vector<lark::EngineNode*> walk()
     return visited;
 }
 
-void* branch(void* node, unsigned index)
-{
-    void* b = nullptr;
-    lark::getdownbranch(node, index, b);
-    return b;
-}
-
 TEST_F(Nodes, DeleteRefusesHandlesItDidNotGiveOut)
 {
-    void* d = adddownload("ftp://h/a", 2);
-    EXPECT_EQ(lark::deletenode(branch(d, 2)), 3u);
+    void* branch = nullptr;
+    lark::getdownbranch(adddownload("ftp://h/a", 2), 2, branch);
+    EXPECT_EQ(lark::deletenode(branch), 3u);
     EXPECT_EQ(walk().size(), 2u);
 }
 

@@ -12,11 +12,10 @@ TEST(TimerHeap, ExpiresInDeadlineOrderAndHonoursCancels)
     TimerHeap heap;
     int a = 0, b = 0, c = 0;
     EXPECT_EQ(heap.waittime(0), -1) << "no timer, no bound";
-    TimerHeap::Token late = heap.add(300, &a);
+    heap.add(300, &a);
     TimerHeap::Token early = heap.add(100, &b);
     TimerHeap::Token middle = heap.add(200, &c);
     TimerHeap::Token tie = heap.add(100, &c);
-    EXPECT_NE(late, 0u);
     EXPECT_EQ(heap.waittime(40), 60);
     EXPECT_EQ(heap.waittime(150), 0) << "a due deadline asks for no wait";
 
