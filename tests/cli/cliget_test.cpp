@@ -13,14 +13,14 @@ class CliGet : public CliTest {};
 TEST_F(CliGet, OptionsReachTheServer) {
   const std::string sum = Serve("a.bin", 3 << 20, 1);
   ts::NginxServer http(files.path());
-  ts::PyftpdServer pyftpd(files.path());
+  ts::VsftpdServer vsftpd(files.path());
   ts::FaultServer badepsv(ts::FaultProtocol::Ftp, "epsv-port=0", files.path());
   const struct {
     std::vector<std::string> args;
     const char* fails;  // null: exit 0 with the right bytes
   } cases[] = {
       {{"-n", "4", http.url("a.bin")}, nullptr},
-      {{"-n", "2", "--active", pyftpd.url("a.bin")}, nullptr},
+      {{"-n", "2", "--active", vsftpd.url("a.bin")}, nullptr},
       {{"--epsv", badepsv.url("a.bin")}, "EPSV reply names no usable port"},
   };
   for (const auto& c : cases) {

@@ -165,7 +165,9 @@ struct PyftpdOptions {
 
 // pyftpdlib (run by /usr/bin/python3) serving `root`: anonymous read-only,
 // and `user` with `password` read and write. pyftpdlib 1.5.7 now and then
-// never sends the final 226 of a transfer: never wait for it unbounded.
+// never sends the final 226 of a transfer: never wait for it unbounded. In
+// active mode it now and then leaves a new session's USER unread: use
+// vsftpd for active-mode downloads.
 class PyftpdServer : public LoopbackServer {
 public:
     explicit PyftpdServer(const std::filesystem::path& root, PyftpdOptions options = {});
