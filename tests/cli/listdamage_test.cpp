@@ -128,17 +128,38 @@ TEST_F(ListDamage, FilesOfEarlierRunsKeepLoading) {
   EXPECT_TRUE(seam.notices.isEmpty());
 }
 
-TEST_F(ListDamage, HeadlessListsLoadWhatIsIntactKeepACopyAndSaveWhatLoaded) {
+testsupport::ProgramRun CliTasks(const QString& home) {
+  return testsupport::runProgram(SKYLARK_CLI, {"tasks"}, {.home = QFile::encodeName(home).toStdString()});
+}
+
+// Every damage: skylark-cli tasks reads it without a crash and without
+// writing; the headless lists load what is intact, keep a copy and write
+// back what loaded, which loads again without damage.
+TEST_F(ListDamage, DamageIsReadWithoutCrashKeptAsideAndRepaired) {
+  // No list at all: nothing is created.
+  const testsupport::ProgramRun empty = CliTasks(scratch.path());
+  EXPECT_EQ(empty.status, 0) << empty.output;
+  EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files), QStringList{});
+  // A damaged file is named with its offset.
+  Put(Path("lark2.dat"), Fixture("lark2.dat").left(300));
+  const testsupport::ProgramRun cut = CliTasks(scratch.path());
+  EXPECT_NE(cut.output.find("lark2.dat is damaged at byte 300"), std::string::npos) << cut.output;
+
   for (const char* name : {"lark2.dat", "lark1.dat"}) {
     const bool download = QByteArray(name) == "lark2.dat";
     for (const Damage& d : Damages(Fixture(name))) {
       Put(Path(name), d.bytes);
+      const testsupport::ProgramRun run = CliTasks(scratch.path());
+      EXPECT_EQ(run.status, 0) << d.name << "\n" << run.output;
+      EXPECT_LT(run.peakkib, 200 * 1024) << d.name;
+      EXPECT_EQ(Get(Path(name)), d.bytes) << d.name << ": a listing writes nothing";
+      EXPECT_TRUE(Copies(name).isEmpty()) << d.name;
+
       CDownloadList downloads(seam);
       downloads.SetListFilePath(Path(name));
       CSiteBrowsList sites(seam);
       const ListFileLoad result = download ? downloads.LoadListFile() : LoadBrowseList(sites, Path(name), seam);
       CheckAftermath(result, name, d.bytes, d);
-      // What loaded is written back whole and loads again without damage.
       const int tasks = download ? downloads.TaskCount() : sites.RecordCount();
       ASSERT_TRUE(download ? downloads.SaveListFile() : SaveBrowseList(sites, Path(name), seam)) << d.name;
       CDownloadList again(seam);
@@ -148,37 +169,9 @@ TEST_F(ListDamage, HeadlessListsLoadWhatIsIntactKeepACopyAndSaveWhatLoaded) {
           << d.name;
       EXPECT_EQ(download ? again.TaskCount() : againsites.RecordCount(), tasks) << d.name;
       seam.notices.clear();
-    }
-  }
-}
-
-using TasksRun = testsupport::ProgramRun;
-
-TasksRun CliTasks(const QString& home) {
-  return testsupport::runProgram(SKYLARK_CLI, {"tasks"}, {.home = QFile::encodeName(home).toStdString()});
-}
-
-TEST_F(ListDamage, CliTasksReadsDamageWithoutCrashOrTrace) {
-  // No list at all: nothing is created.
-  TasksRun empty = CliTasks(scratch.path());
-  EXPECT_EQ(empty.status, 0) << empty.output;
-  EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files), QStringList{});
-
-  for (const char* name : {"lark2.dat", "lark1.dat"}) {
-    for (const Damage& d : Damages(Fixture(name))) {
-      Put(Path(name), d.bytes);
-      const TasksRun run = CliTasks(scratch.path());
-      EXPECT_EQ(run.status, 0) << d.name << "\n" << run.output;
-      EXPECT_LT(run.peakkib, 200 * 1024) << d.name;
-      EXPECT_EQ(Get(Path(name)), d.bytes) << d.name << ": a listing writes nothing";
-      EXPECT_TRUE(Copies(name).isEmpty()) << d.name;
       QFile::remove(Path(name));
     }
   }
-  // A damaged file is named with its offset.
-  Put(Path("lark2.dat"), Fixture("lark2.dat").left(300));
-  const TasksRun cut = CliTasks(scratch.path());
-  EXPECT_NE(cut.output.find("lark2.dat is damaged at byte 300"), std::string::npos) << cut.output;
 }
 
 }  // namespace

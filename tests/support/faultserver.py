@@ -3,7 +3,7 @@
     faultserver.py {http|ftp} SCENARIOS ROOT [--idle S]
 
 SCENARIOS is a comma-separated list of names from HTTP_SCENARIOS or
-FTP_SCENARIOS, some taking a value ("status=404", "chunked,slow=50000");
+FTP_SCENARIOS, some taking a value ("status=404", "chunked,split-header");
 they combine where that makes sense. Files are served from ROOT. The server
 binds 127.0.0.1 on a port of the kernel's choosing, prints that port as the
 first line of stdout, logs to stderr, and exits by itself after --idle
@@ -24,7 +24,7 @@ import time
 import urllib.parse
 
 HTTP_SCENARIOS = {
-    "plain": "206 + Content-Range for bytes=N- (and N-M), 416 'bytes */SIZE' when N >= size, else 200; 404 if missing",
+    "plain": "206 + Content-Range for bytes=N-, 416 'bytes */SIZE' when N >= size, else 200; 404 if missing",
     "norange": "200 and the whole file, whatever Range asks",
     "nolength": "200 and the whole file without Content-Length; the close ends the body",
     "chunked": "Transfer-Encoding: chunked, chunks of 1 to 65536 bytes, ';piece=N' on some, a trailer (206 too)",
@@ -32,29 +32,24 @@ HTTP_SCENARIOS = {
     "redirect-absolute": "/redirect/F -> 301 http://127.0.0.1:PORT/F",
     "redirect-loop": "every request -> 302 to its own path",
     "query-redirect": "/redirect/F -> 302 '/F?next=http://127.0.0.1:9/x'; /F is served whatever its query",
-    "upper-scheme": "/redirect/F -> 301 HTTP://127.0.0.1:PORT/F (scheme in capitals)",
     "redirect-scheme": "=NAME: /redirect/F -> 302 NAME://127.0.0.1:PORT/F (default ftp)",
-    "host-check": "400 unless the Host header is exactly 127.0.0.1:PORT, otherwise like plain",
     "content-location": "/redirect/F -> 302 with 'Content-Location: /elsewhere/F' before 'Location: /F'",
     "split-header": "the response header in 1-byte writes, =MS apart (default 2)",
     "endless-header": "200, then 100-byte header lines without end, as fast as the peer reads, for 30 s, then close",
-    "many-headers": "=COUNT short header lines (default 500) before the usual ones, then a valid body",
     "lf-only": "status and header lines end with LF alone",
     "cut": "announces the full length, sends half the body, closes",
     "cut-every": "=N: announces the full length (Range honoured), closes after N body bytes, every time",
     "chunked-cut": "=N: chunked, the connection closed after N bytes of content, every time",
-    "bad-chunk": "=nothex|huge|big: chunked, one good chunk, then a size 'zz', 2^72-1 or 2^62+1",
+    "bad-chunk": "chunked, one good chunk, then the size 'zz'",
     "silent-body": "=N: the header and N body bytes, then the connection held open without a byte (60 s)",
     "wrong-range": "206 whose Content-Range starts elsewhere: byte 0 when asked N > 0, byte 1 when asked 0",
     "status": "=CODE: every request answered with that status (default 500) and a short body",
     "retry-after": "=SECONDS: a Retry-After field on the answers of status=CODE",
-    "slow": "=BYTES per second per connection (default 100000)",
     "hang": "accepts, never reads, never answers (60 s, or until the client closes)",
-    "silent": "accepts, reads the request, never answers",
 }
 
 FTP_SCENARIOS = {
-    "plain": "USER PASS TYPE PWD CWD CDUP LIST NLST SIZE MDTM REST RETR PASV PORT NOOP SYST FEAT QUIT; EPSV 502",
+    "plain": "USER PASS TYPE PWD CWD LIST REST RETR PASV PORT; EPSV and the rest 502",
     "multiline": "every reply multi-line, with a continuation line that carries no code",
     "split-replies": "replies written 3 bytes at a time, 5 ms apart",
     "refuse-login": "530 to PASS",
@@ -62,20 +57,17 @@ FTP_SCENARIOS = {
     "refuse-rest": "502 to REST",
     "ignore-rest": "350 to REST, but RETR sends from byte 0",
     "rest-other": "=SHIFT: 350 to REST r, RETR sends from max(0, r + SHIFT) when r > 0 (default -1000)",
-    "cut-every": "=N: each RETR sends N bytes (unless fewer remain), closes the data connection, replies 426",
     "close-every": "=KIB: after KIB KiB of each RETR, 421 and both connections closed",
-    "silent-greeting": "the greeting, then not one reply",
     "silent-data": "=N: RETR sends N bytes, then holds the data connection open without a byte or a reply",
     "data-close-early": "RETR closes the data connection after half the bytes, then 426",
     "drop-control": "RETR sends half the bytes, then closes the control and the data connection",
     "no-226": "transfers end without the final 226 (later commands are answered)",
     "pasv-foreign": "PASV names 10.255.255.1 with the real port",
-    "pasv-bare": "227 without parentheses round the address",
     "pasv-refuse": "=CODE: PASV and PORT answered with CODE (default 421; 421 closes the control connection)",
     "lf-only": "every reply line ends with LF alone",
     "epsv-port": "=N: EPSV answered 229 naming port N (default 0), nothing listening",
     "endless-reply": "USER answered by a 331- reply whose lines never end, for 30 s, then close",
-    "empty-list": "LIST and NLST send no lines",
+    "empty-list": "LIST sends no lines",
     "long-lines": "LIST adds three entries whose lines are 600+ characters long",
     "slow": "=BYTES per second per data connection (default 100000)",
 }
@@ -85,9 +77,6 @@ SILENT_SECONDS = 60
 DATA_ACCEPT_SECONDS = 30
 MAX_REQUEST_BYTES = 65536
 CHUNK_SIZES = [1, 10, 100, 1000, 4096, 65536, 7, 333, 20000]
-# 2^72-1 overflows any 64-bit size; 2^62+1 fits one but no real file.
-BAD_CHUNK_SIZES = {"nothex": b"zz", "huge": b"ffffffffffffffffff", "big": b"4000000000000001"}
-FIXED_REPLIES = {"SYST": (215, "UNIX Type: L8"), "NOOP": (200, "NOOP ok")}
 
 last_activity = time.monotonic()
 
@@ -210,11 +199,9 @@ class HttpFaults(socketserver.BaseRequestHandler):
             return
         method, target, headers = request
         log("http", method, target, headers.get("range", ""), headers.get("host", ""))
-        if "silent" in sc:
-            return stay_silent(sock)
         path = urllib.parse.unquote(urllib.parse.urlsplit(target).path) or "/"
         try:
-            self.respond(sock, sc, method, path, headers)
+            self.respond(sock, sc, path, headers)
         except OSError as error:
             log("http send failed:", error)
             sock.close()
@@ -242,39 +229,35 @@ class HttpFaults(socketserver.BaseRequestHandler):
             headers[name.strip().lower()] = value.strip()
         return parts[0].upper(), parts[1], headers
 
-    def respond(self, sock, sc, method, path, headers):
-        if "host-check" in sc and headers.get("host") != "127.0.0.1:%d" % self.server.server_address[1]:
-            return self.send(sock, sc, method, 400, [], b"wrong Host\n")
+    def respond(self, sock, sc, path, headers):
         if "status" in sc:
             code = sc.number("status", 500)
             extra = [("Retry-After", str(sc.number("retry-after", 0)))] if "retry-after" in sc else []
-            return self.send(sock, sc, method, code, extra, b"%d from the fault server\n" % code)
+            return self.send(sock, sc, code, extra, b"%d from the fault server\n" % code)
         if "redirect-loop" in sc:
-            return self.send(sock, sc, method, 302, [("Location", path)], b"")
+            return self.send(sock, sc, 302, [("Location", path)], b"")
         redirect = self.redirect_for(sc, path)
         if redirect:
-            return self.send(sock, sc, method, redirect[0], redirect[1], b"")
+            return self.send(sock, sc, redirect[0], redirect[1], b"")
         if "endless-header" in sc:
             return self.endless_header(sock)
 
         real = resolve(self.server.root, path)
         if real is None or not os.path.isfile(real):
-            return self.send(sock, sc, method, 404, [], b"not found\n")
+            return self.send(sock, sc, 404, [], b"not found\n")
         with open(real, "rb") as file:
             content = file.read()
         size = len(content)
-        wanted = None if "norange" in sc or "nolength" in sc else parse_range(headers.get("range", ""))
-        if wanted is None:
+        first = None if "norange" in sc or "nolength" in sc else parse_range(headers.get("range", ""))
+        if first is None:
             honours = "norange" not in sc and "nolength" not in sc
-            return self.send(sock, sc, method, 200, [("Accept-Ranges", "bytes" if honours else "none")], content)
-        first, last = wanted
+            return self.send(sock, sc, 200, [("Accept-Ranges", "bytes" if honours else "none")], content)
         if first >= size:
-            return self.send(sock, sc, method, 416, [("Content-Range", "bytes */%d" % size)], b"")
+            return self.send(sock, sc, 416, [("Content-Range", "bytes */%d" % size)], b"")
         if "wrong-range" in sc:
             first = 0 if first > 0 else min(1, size - 1)
-        last = size - 1 if last is None else min(last, size - 1)
-        extra = [("Accept-Ranges", "bytes"), ("Content-Range", "bytes %d-%d/%d" % (first, last, size))]
-        return self.send(sock, sc, method, 206, extra, content[first:last + 1])
+        extra = [("Accept-Ranges", "bytes"), ("Content-Range", "bytes %d-%d/%d" % (first, size - 1, size))]
+        return self.send(sock, sc, 206, extra, content[first:])
 
     def redirect_for(self, sc, path):
         if not path.startswith("/redirect/"):
@@ -283,8 +266,6 @@ class HttpFaults(socketserver.BaseRequestHandler):
         port = self.server.server_address[1]
         if "redirect-absolute" in sc:
             return 301, [("Location", "http://127.0.0.1:%d/%s" % (port, rest))]
-        if "upper-scheme" in sc:
-            return 301, [("Location", "HTTP://127.0.0.1:%d/%s" % (port, rest))]
         if "redirect-scheme" in sc:
             scheme = sc.values["redirect-scheme"] or "ftp"
             return 302, [("Location", "%s://127.0.0.1:%d/%s" % (scheme, port, rest))]
@@ -308,13 +289,11 @@ class HttpFaults(socketserver.BaseRequestHandler):
         flood(sock, b"X-Filler-%d: " + b"f" * 100 + b"\r\n")
         sock.close()
 
-    def send(self, sock, sc, method, code, extra, body):
+    def send(self, sock, sc, code, extra, body):
         content = code in (200, 206)
         chunked = content and ("chunked" in sc or "chunked-cut" in sc or "bad-chunk" in sc)
         fields = [("Date", email.utils.formatdate(usegmt=True)), ("Server", "skylark-faultserver"),
                   ("Content-Type", "application/octet-stream")] + extra
-        if "many-headers" in sc:
-            fields = [("X-Many-%d" % n, "v") for n in range(sc.number("many-headers", 500))] + fields
         if chunked:
             fields.append(("Transfer-Encoding", "chunked"))
         elif "nolength" not in sc or code != 200:
@@ -332,8 +311,6 @@ class HttpFaults(socketserver.BaseRequestHandler):
                 time.sleep(pause)
         else:
             sock.sendall(head)
-        if method == "HEAD":
-            return close_gently(sock)
         limit = len(body) // 2 if "cut" in sc else None
         for name in ("cut-every", "chunked-cut", "silent-body"):
             if name in sc and content:
@@ -342,10 +319,10 @@ class HttpFaults(socketserver.BaseRequestHandler):
         if cut:
             body = body[:limit]
         if chunked and "bad-chunk" in sc:
-            body = bad_chunked(body, BAD_CHUNK_SIZES[sc.values["bad-chunk"] or "nothex"])
+            body = bad_chunked(body)
         elif chunked:
             body = chunk(body, last=not cut)
-        send_paced(sock, body, sc.number("slow", 100000) if "slow" in sc else 0)
+        send_paced(sock, body, 0)
         if "silent-body" in sc and content:
             stay_silent(sock)
         elif cut or "bad-chunk" in sc:
@@ -355,12 +332,11 @@ class HttpFaults(socketserver.BaseRequestHandler):
 
 
 def parse_range(value):
-    """(first, last or None) for 'bytes=N-' or 'bytes=N-M', else None."""
-    if not value.startswith("bytes="):
+    """N for 'bytes=N-', the only form the client sends, else None."""
+    if not value.startswith("bytes=") or not value.endswith("-"):
         return None
-    first, _, last = value[len("bytes="):].partition("-")
     try:
-        return int(first), int(last) if last else None
+        return int(value[len("bytes="):-1])
     except ValueError:
         return None
 
@@ -388,10 +364,10 @@ def chunk(body, last):
     return b"".join(out)
 
 
-def bad_chunked(body, size):
+def bad_chunked(body):
     """One good chunk, so a check on the first size alone is not enough, then a bad size."""
     good = body[:1000]
-    return b"%x\r\n%s\r\n%s\r\n%s" % (len(good), good, size, body[1000:5000])
+    return b"%x\r\n%s\r\nzz\r\n%s" % (len(good), good, body[1000:5000])
 
 
 class FtpFaults(socketserver.StreamRequestHandler):
@@ -399,7 +375,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
         touch()
         self.sc = self.server.scenarios
         self.cwd = "/"
-        self.user = None
         self.logged_in = False
         self.rest = 0
         self.passive = None
@@ -407,8 +382,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.request.settimeout(self.server.idle)
         self.reply(220, "Skylark fault server ready", ["Skylark fault server", "scenarios: " + self.server.scenario_text])
-        if "silent-greeting" in self.sc:
-            return stay_silent(self.request)
         try:
             while True:
                 line = self.rfile.readline(4096)
@@ -419,11 +392,9 @@ class FtpFaults(socketserver.StreamRequestHandler):
                 command = command.upper()
                 log("ftp >", "PASS ****" if command == "PASS" else line.decode("latin-1").rstrip())
                 handler = getattr(self, "ftp_" + command, None)
-                if command in FIXED_REPLIES:
-                    self.reply(*FIXED_REPLIES[command])
-                elif handler is None:
+                if handler is None:
                     self.reply(502, "Command not implemented")
-                elif not self.logged_in and command not in ("USER", "PASS", "QUIT", "FEAT"):
+                elif not self.logged_in and command not in ("USER", "PASS"):
                     self.reply(530, "Please login with USER and PASS")
                 elif handler(argument) == "close":
                     break
@@ -457,7 +428,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
         return virtual, resolve(self.server.root, virtual)
 
     def ftp_USER(self, argument):
-        self.user = argument
         self.logged_in = False
         if "endless-reply" in self.sc:
             log("ftp < 331- lines without end")
@@ -471,9 +441,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.logged_in = True
         self.reply(230, "Login successful")
 
-    def ftp_FEAT(self, argument):
-        self.reply(211, "End", ["Features:", " SIZE", " MDTM", " REST STREAM"])
-
     def ftp_TYPE(self, argument):
         self.reply(200, "Type set to " + argument.upper())
 
@@ -486,21 +453,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
             return self.reply(550, "Failed to change directory")
         self.cwd = virtual
         self.reply(250, "Directory successfully changed")
-
-    def ftp_CDUP(self, argument):
-        self.ftp_CWD("..")
-
-    def ftp_SIZE(self, argument):
-        self.file_fact(argument, lambda real: str(os.path.getsize(real)))
-
-    def ftp_MDTM(self, argument):
-        self.file_fact(argument, lambda real: time.strftime("%Y%m%d%H%M%S", time.gmtime(os.path.getmtime(real))))
-
-    def file_fact(self, argument, fact):
-        _, real = self.path_of(argument)
-        if real is None or not os.path.isfile(real):
-            return self.reply(550, "No such file")
-        self.reply(213, fact(real))
 
     def ftp_REST(self, argument):
         if "refuse-rest" in self.sc:
@@ -530,8 +482,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
         port = self.passive.getsockname()[1]
         host = "10,255,255,1" if "pasv-foreign" in self.sc else "127,0,0,1"
         address = "%s,%d,%d" % (host, port >> 8, port & 255)
-        if "pasv-bare" in self.sc:
-            return self.reply(227, "Entering Passive Mode " + address)
         self.reply(227, "Entering Passive Mode (%s)" % address)
 
     def ftp_EPSV(self, argument):
@@ -549,12 +499,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.close_data()
         self.active = ("127.0.0.1", int(numbers[4]) * 256 + int(numbers[5]))
         self.reply(200, "PORT command successful")
-
-    def ftp_LIST(self, argument):
-        self.send_listing(argument, names_only=False)
-
-    def ftp_NLST(self, argument):
-        self.send_listing(argument, names_only=True)
 
     def ftp_RETR(self, argument):
         _, real = self.path_of(argument)
@@ -582,10 +526,6 @@ class FtpFaults(socketserver.StreamRequestHandler):
                     return "close"
                 data.close()
                 return self.reply(426, "Connection closed; transfer aborted")
-            if "cut-every" in self.sc and self.sc.number("cut-every", 65536) < len(content):
-                send_paced(data, content[:self.sc.number("cut-every", 65536)], rate)
-                finish_data(data)
-                return self.reply(426, "Connection closed; transfer aborted")
             if "close-every" in self.sc and self.sc.number("close-every", 64) * 1024 < len(content):
                 send_paced(data, content[:self.sc.number("close-every", 64) * 1024], rate)
                 self.reply(421, "Timeout, closing control connection")
@@ -602,11 +542,7 @@ class FtpFaults(socketserver.StreamRequestHandler):
         finish_data(data)
         self.transfer_complete()
 
-    def ftp_QUIT(self, argument):
-        self.reply(221, "Goodbye")
-        return "close"
-
-    def send_listing(self, argument, names_only):
+    def ftp_LIST(self, argument):
         target = " ".join(word for word in argument.split() if not word.startswith("-"))
         _, real = self.path_of(target)
         if real is None or not os.path.exists(real):
@@ -616,8 +552,8 @@ class FtpFaults(socketserver.StreamRequestHandler):
             names = sorted(os.listdir(real)) if os.path.isdir(real) else [os.path.basename(real)]
             folder = real if os.path.isdir(real) else os.path.dirname(real)
             entries = [(name, os.stat(os.path.join(folder, name))) for name in names]
-        lines = [name if names_only else listing_line(name, info) for name, info in entries]
-        if "long-lines" in self.sc and not names_only:
+        lines = [listing_line(name, info) for name, info in entries]
+        if "long-lines" in self.sc:
             lines += [listing_line("long-%d-" % n + "x" * 620 + ".bin", os.stat(real)) for n in range(3)]
         self.reply(150, "Here comes the directory listing")
         data = self.open_data()
@@ -694,8 +630,6 @@ def main():
 
     known = HTTP_SCENARIOS if args.protocol == "http" else FTP_SCENARIOS
     scenarios = Scenarios(args.scenarios, known)
-    if args.protocol == "http" and (scenarios.values.get("bad-chunk") or "nothex") not in BAD_CHUNK_SIZES:
-        raise SystemExit("bad-chunk takes one of: " + ", ".join(BAD_CHUNK_SIZES))
     server = FaultServer(("127.0.0.1", 0), HttpFaults if args.protocol == "http" else FtpFaults)
     server.scenarios = scenarios
     server.scenario_text = args.scenarios

@@ -10,7 +10,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -18,7 +18,6 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--host", default="127.0.0.1", help="the loopback address to listen on")
-    parser.add_argument("--rate", type=int, default=0, help="bytes per second per data connection, 0 = unlimited")
     parser.add_argument("--passive", required=True, help="FIRST-LAST, the passive ports")
     args = parser.parse_args()
 
@@ -34,11 +33,6 @@ def main():
     handler.passive_ports = range(first, last + 1)
     handler.masquerade_address = None
     handler.permit_foreign_addresses = False
-    if args.rate > 0:
-        dtp = ThrottledDTPHandler
-        dtp.read_limit = args.rate
-        dtp.write_limit = args.rate
-        handler.dtp_handler = dtp
 
     server = FTPServer((args.host, 0), handler)
     print(server.address[1], flush=True)

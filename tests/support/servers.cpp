@@ -27,34 +27,31 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds startTimeout{10};
 
-// A socket bound to `port` on 127.0.0.1 (or ::1), or -1.
-int bound(int port, bool ipv6 = false)
+// A socket on 127.0.0.1 (or ::1) bound to `port`, or connected to it; -1
+// when that fails.
+int loopbackSocket(int port, bool ipv6, bool connect = false)
 {
     const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in in{AF_INET, htons(std::uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
     sockaddr_in6 in6{AF_INET6, htons(std::uint16_t(port)), 0, in6addr_loopback, 0};
-    const bool ok = fd >= 0 && (ipv6 ? ::bind(fd, reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                                     : ::bind(fd, reinterpret_cast<sockaddr*>(&in), sizeof in)) == 0;
+    auto* address = ipv6 ? reinterpret_cast<sockaddr*>(&in6) : reinterpret_cast<sockaddr*>(&in);
+    const socklen_t length = ipv6 ? sizeof in6 : sizeof in;
+    const bool ok = fd >= 0 && (connect ? ::connect(fd, address, length) : ::bind(fd, address, length)) == 0;
     if (!ok && fd >= 0) ::close(fd);
     return ok ? fd : -1;
 }
 
 bool connectsTo(int port, const std::string& host)
 {
-    const bool ipv6 = host == "::1";
-    const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in in{AF_INET, htons(std::uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    sockaddr_in6 in6{AF_INET6, htons(std::uint16_t(port)), 0, in6addr_loopback, 0};
-    const bool connected = fd >= 0 && (ipv6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                                            : ::connect(fd, reinterpret_cast<sockaddr*>(&in), sizeof in)) == 0;
+    const int fd = loopbackSocket(port, host == "::1", true);
     if (fd >= 0) ::close(fd);
-    return connected;
+    return fd >= 0;
 }
 
 // A port on 127.0.0.1 that was free a moment ago.
 int pickFreePort()
 {
-    const int fd = bound(0);
+    const int fd = loopbackSocket(0, false);
     sockaddr_in address{};
     socklen_t length = sizeof address;
     if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -73,7 +70,7 @@ std::pair<int, int> pickFreePortRange(int count)
         const int first = firstPort(generator);
         bool allFree = true;
         for (int port = first; port < first + count && allFree; ++port) {
-            const int fd = bound(port);
+            const int fd = loopbackSocket(port, false);
             allFree = fd >= 0;
             if (allFree) ::close(fd);
         }
@@ -257,7 +254,7 @@ void ServerProcess::waitUntilAccepting(int port, const std::string& host)
 
 bool hasIpv6Loopback()
 {
-    const int fd = bound(0, true);
+    const int fd = loopbackSocket(0, true);
     if (fd >= 0) ::close(fd);
     return fd >= 0;
 }
@@ -364,9 +361,9 @@ PyftpdServer::PyftpdServer(const std::filesystem::path& root, PyftpdOptions opti
     : LoopbackServer("ftp", root, "skylark-pyftpd", options.host)
 {
     const auto [low, high] = pickFreePortRange(50);
-    start("pyftpdlib", {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/pyftpdlauncher.py", "--root",
-                        root_.string(), "--rate", std::to_string(options.rateLimit), "--host", options.host,
-                        "--passive", std::to_string(low) + "-" + std::to_string(high)});
+    start("pyftpdlib",
+          {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/pyftpdlauncher.py", "--root", root_.string(), "--host",
+           options.host, "--passive", std::to_string(low) + "-" + std::to_string(high)});
 }
 
 VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options, VsftpdTls tls)
@@ -388,7 +385,6 @@ VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions opti
     // vsftpd listens on one family: listen_ipv6 and listen exclude each other.
     std::string extra = host_ == "::1" ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
                                        : "listen=YES\nlisten_ipv6=NO\nlisten_address=" + host_ + "\n";
-    if (options.rateLimit > 0) extra += "anon_max_rate=" + std::to_string(options.rateLimit) + "\n";
     // Data connections must resume the control connection's session
     // (require_ssl_reuse, on by default); the default cipher list names only
     // one OpenSSL 3 no longer offers.
