@@ -34,6 +34,7 @@ TEST(ParseResponseHeader, RedirectsStayInBounds)
         {"hidden name", "HTTP/1.1 302 F\r\nLocation: /.bashrc\r\n\r\n", "/a", 0, 302, "/.bashrc", "bashrc"},
         {"escaped slashes", "HTTP/1.1 302 F\r\nLocation: /a%2F..%2F..%2Fb\r\n\r\n", "/s", 0, 302, "/a%2F..%2F..%2Fb",
          "a_.._.._b"},
+        {"upper-case scheme", "HTTP/1.1 302 F\r\nLocation: HTTP://h/x\r\n\r\n", "/a", 0, 302, "http://h/x", "x"},
     };
     for (const Case& c : cases) {
         std::string newpath = "unset", newname;
@@ -132,8 +133,16 @@ TEST(ReplyText, CompleteIncompleteOrTooLong)
     for (const auto& c : cases) EXPECT_EQ(lark::checkreply(c.reply), c.check) << c.reply.substr(0, 20);
 }
 
+// A header of more lines than the engine keeps is refused, not grown.
+TEST(HeaderFields, TooManyLinesIsRefused)
+{
+    std::string header = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 99; ++i) header += "X: y\r\n";
+    EXPECT_FALSE(lark::toomanyheaderlines(header + "\r\n"));
+    EXPECT_TRUE(lark::toomanyheaderlines(header + "X: y\r\nX: y\r\n\r\n"));
+}
+
 // A data port is six bytes' worth or one number, each within its range.
-// (A PASV reply without parentheses: the fault server.)
 TEST(PassiveReplies, AddressAndPortWithinBounds)
 {
     const struct {
@@ -142,6 +151,7 @@ TEST(PassiveReplies, AddressAndPortWithinBounds)
         unsigned long port;
     } cases[] = {
         {"227 Entering Passive Mode (127,0,0,1,4,1)\r\n", true, 1025},
+        {"227 Entering Passive Mode 127,0,0,1,4,1\r\n", true, 1025}, // no parentheses
         {"227 Entering Passive Mode (127,0,0,1,4)\r\n", false, 0},
         {"227 Entering Passive Mode (127,0,0,1,4,999)\r\n", false, 0},
         {"229 Entering Extended Passive Mode (|||6446|)\r\n", true, 6446},
