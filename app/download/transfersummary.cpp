@@ -8,8 +8,11 @@ QString SummaryText(const TransferSummary& summary) {
   if (summary.running == 0) return QStringLiteral("No download running");
   const QLocale locale;
   const QString speed = locale.formattedDataSize(summary.speed, 1) + QStringLiteral("/s");
-  const QString left = summary.lengthsknown && summary.speed > 0
-                           ? DurationText((summary.remaining + summary.speed - 1) / summary.speed)
-                           : QStringLiteral("\u2014");
+  const QString left = TimeLeftText(summary.remaining, summary.speed, summary.lengthsknown);
   return QStringLiteral("%1 running, %2, %3 left").arg(summary.running).arg(speed, left);
+}
+
+QString TimeLeftText(int64_t remaining, int64_t speed, bool lengthknown) {
+  if (!lengthknown || speed <= 0 || remaining < 0) return QStringLiteral("\u2014");
+  return DurationText((remaining + speed - 1) / speed);
 }

@@ -15,3 +15,6 @@ struct TransferSummary {
 
 // "2 running, 3.4 MiB/s, 0:12 left"; "—" for a time that cannot be told.
 QString SummaryText(const TransferSummary& summary);
+
+// "0:12", rounded up so it is never early; "—" without a length or a speed.
+QString TimeLeftText(int64_t remaining, int64_t speed, bool lengthknown = true);

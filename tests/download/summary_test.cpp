@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "download/numbertext.h"
+#include "download/smoothedspeed.h"
 #include "download/transfersummary.h"
 
 namespace {
@@ -26,6 +27,29 @@ TEST(Summary, SaysWhatRunsHowFastAndForHowLong) {
   const std::pair<int64_t, const char*> durations[] = {
       {-5, "0:00"}, {19, "0:19"}, {725, "12:05"}, {3723, "1:02:03"}, {360000, "100:00:00"}};
   for (const auto& [seconds, text] : durations) EXPECT_EQ(DurationText(seconds), QLatin1String(text)) << seconds;
+}
+
+// A burst or a stall moves the estimate only part of the way, and a gap of
+// many seconds lets the new speed take over.
+TEST(Summary, SmoothedSpeedFollowsWithoutJumping) {
+  SmoothedSpeed speed;
+  speed.Add(1000, 0);
+  EXPECT_EQ(speed.Value(), 1000);
+  speed.Add(0, 1000);  // one second of nothing
+  EXPECT_GT(speed.Value(), 700);
+  EXPECT_LT(speed.Value(), 900);
+  speed.Add(4000, 1000);  // same moment: no weight
+  EXPECT_LT(speed.Value(), 900);
+  speed.Add(4000, 61000);
+  EXPECT_EQ(speed.Value(), 4000);
+  speed.Reset();
+  speed.Add(10, 62000);
+  EXPECT_EQ(speed.Value(), 10);
+
+  EXPECT_EQ(TimeLeftText(3000, 1000), QLatin1String("0:03"));
+  EXPECT_EQ(TimeLeftText(3001, 1000), QLatin1String("0:04"));
+  EXPECT_EQ(TimeLeftText(5, 0), QString::fromUtf8("\u2014"));
+  EXPECT_EQ(TimeLeftText(5, 10, false), QString::fromUtf8("\u2014"));
 }
 
 }  // namespace
