@@ -369,15 +369,26 @@ TEST_F(Outcomes, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
   }
 }
 
-TEST_F(Outcomes, AConnectionRefusedIsRetriedVisibly) {
+TEST_F(Outcomes, ARefusedConnectionIsRetriedAndAnUnknownHostFails) {
   testsupport::ScratchDir target{"skylark-target"};
+  const QString dir = QString::fromStdString(target.path().string());
   RefusingPort closed;
-  NewDownload(QStringLiteral("http://127.0.0.1:%1/a.bin").arg(closed.port),
-              QString::fromStdString(target.path().string()), 1);
+  NewDownload(QStringLiteral("http://127.0.0.1:%1/a.bin").arg(closed.port), dir, 1);
   ASSERT_EQ(Downloads().TaskCount(), 1);
   ASSERT_TRUE(RunUntil([&] { return Row(0).status.startsWith(QStringLiteral("Retrying in ")); }, 20000))
       << Row(0).status.toStdString();
   EXPECT_FALSE(Row(0).statustip.isEmpty()) << "the last try's reason";
+
+  // No resolver answers ".invalid" with an address; short resolver waits
+  // keep a machine without DNS from making the three lookups slow.
+  qputenv("RES_OPTIONS", "timeout:1 attempts:1");
+  NewDownload(QStringLiteral("http://nosuchhost.invalid/c.bin"), dir, 1);
+  ASSERT_EQ(Downloads().TaskCount(), 2);
+  ASSERT_TRUE(RunUntil([&] { return Row(1).status == QStringLiteral("Failed"); }, 60000))
+      << Row(1).status.toStdString();
+  EXPECT_EQ(Row(1).stateimage, kTaskFailed);
+  EXPECT_EQ(Row(1).statustip, QStringLiteral("host not found: nosuchhost.invalid"));
+  EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("c.bin: Failed: host not found: nosuchhost.invalid"));
 }
 
 TEST_F(Outcomes, AnUnusableSaveDirectoryIsRefusedBeforeAnyTask) {
