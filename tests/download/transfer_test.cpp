@@ -82,28 +82,6 @@ TEST_F(TransferTest, HttpDownloadsMatchTheirSource) {
   }
 }
 
-TEST_F(TransferTest, CredentialsInTheUrlNeverTravel) {
-  const auto source = files.writeRandomFile("k.bin", 200000, 5);
-  testsupport::NginxServer http(files.path());
-  std::string url = http.url("k.bin");
-  url.replace(url.find("127.0.0.1"), 9, "me:hush@127.0.0.1");
-  const int task = Create(url, 2);
-  EXPECT_TRUE(Complete(task, 20));
-  EXPECT_EQ(Result("k.bin"), sha256OfFile(source));
-  std::string log;
-  lark::getoutputmsg(list.Task(task).node, log, 1);
-  EXPECT_NE(log.find("Referer: http://127.0.0.1"), std::string::npos) << log;
-  EXPECT_EQ(log.find("hush"), std::string::npos) << log;
-
-  // The password lives in the password field only, not in the record's URL
-  // or the URL column. (The list file's bytes: segments_test.)
-  const CDownRootAppend& t = list.Task(task);
-  EXPECT_EQ(t.url.toStdString(), http.url("k.bin"));
-  EXPECT_EQ(t.user, "me");
-  EXPECT_EQ(t.pass, "hush");
-  EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(5).toStdString(), http.url("k.bin"));
-}
-
 TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
   files.writeFile("here.bin", "x");
   out.writeFile("kept.bin", "");  // not the task's: it stays
