@@ -125,35 +125,22 @@ TEST_F(SegmentTest, ASegmentItsOwnerMovedOnFromIsFreeAndTheOwnersEndStays) {
 // position and a finished task stays finished.
 TEST_F(SegmentTest, AReloadedTaskKeepsEveryStoredPosition) {
   const QString path = UseListFile();
+  // Four segments of 250000 bytes, one per branch, each at `positions`.
   const struct {
     const char* name;
-    std::vector<std::array<int64_t, 4>> segments;
-    std::vector<uint32_t> branchseg;
+    std::array<int64_t, 4> positions;
     int assigned;  // branches handed work before the pass, as a resume does
     const char* percent;
   } cases[] = {
-      {"finished",
-       {{0, 250000, 250000, 0},
-        {250000, 500000, 500000, 1},
-        {500000, 750000, 750000, 2},
-        {750000, 1000000, 1000000, 3}},
-       {0, 1, 2, 3},
-       4,
-       "100"},
-      {"one segment left",
-       {{0, 250000, 250000, 0}, {250000, 500000, 500000, 1}, {500000, 750000, 750000, 2}, {750000, 800000, 1000000, 3}},
-       {0, 1, 2, 3},
-       4,
-       "80"},
-      {"not yet handed out",
-       {{0, 100000, 250000, 0}, {250000, 300000, 500000, 1}, {500000, 750000, 750000, 2}, {750000, 800000, 1000000, 3}},
-       {0, 1, 2, 3},
-       0,
-       "45"},
+      {"finished", {250000, 500000, 750000, 1000000}, 4, "100"},
+      {"one segment left", {250000, 500000, 750000, 800000}, 4, "80"},
+      {"not yet handed out", {100000, 300000, 750000, 800000}, 0, "45"},
   };
   for (const auto& c : cases) {
     list.SetListFilePath(path);
-    const int task = Table(4, c.segments, c.branchseg, {0, 0, 0, 0});
+    std::vector<std::array<int64_t, 4>> segments;
+    for (int64_t k = 0; k < 4; ++k) segments.push_back({k * 250000, c.positions[size_t(k)], (k + 1) * 250000, k});
+    const int task = Table(4, segments, {0, 1, 2, 3}, {0, 0, 0, 0});
     list.Task(task).starttick = 1;
     ASSERT_TRUE(list.SaveListFile()) << c.name;
     list.SetListFilePath(QString());
