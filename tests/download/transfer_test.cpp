@@ -38,9 +38,9 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
       {"nolength", 5000, 2, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", "-1", 0, {0}},
       {"short", 2, 3, Partial(1, 1, 2), "2", 1, {2}},
   };
+  testsupport::NginxServer http(files.path());
   for (const auto& c : cases) {
     const auto source = files.writeRandomFile(c.name, c.size, 11);
-    testsupport::NginxServer http(files.path());
     const int task = Create(http.url(c.name), c.branches, false);
     CDownRootAppend& t = list.Task(task);
     t.probe.state = ProbeState::ProbeAnswered;
