@@ -83,20 +83,16 @@ def log(*parts):
     print(time.strftime("%H:%M:%S"), *parts, file=sys.stderr, flush=True)
 
 
-class Scenarios:
-    def __init__(self, text, known):
-        self.values = {}
-        for item in filter(None, text.split(",")):
-            name, _, value = item.partition("=")
-            if name not in known:
-                raise SystemExit("unknown scenario %r; known: %s" % (name, ", ".join(known)))
-            self.values[name] = value
+class Scenarios(dict):
+    """Each scenario's value ("" when it takes none), from "name[=value],..."."""
 
-    def __contains__(self, name):
-        return name in self.values
+    def __init__(self, text, known):
+        super().__init__(item.partition("=")[::2] for item in filter(None, text.split(",")))
+        for name in set(self) - set(known):
+            raise SystemExit("unknown scenario %r; known: %s" % (name, ", ".join(known)))
 
     def number(self, name, default):
-        return int(self.values.get(name) or default)
+        return int(self.get(name) or default)
 
 
 def send_paced(sock, data, rate):
@@ -254,7 +250,7 @@ class HttpFaults(socketserver.BaseRequestHandler):
         if "redirect-absolute" in sc:
             return 301, [("Location", "http://127.0.0.1:%d/%s" % (port, rest))]
         if "redirect-scheme" in sc:
-            scheme = sc.values["redirect-scheme"] or "ftp"
+            scheme = sc["redirect-scheme"] or "ftp"
             return 302, [("Location", "%s://127.0.0.1:%d/%s" % (scheme, port, rest))]
         if "query-redirect" in sc:
             # Port 9 (discard) is closed on loopback: a client steered by the
