@@ -10,8 +10,8 @@
 
 // A passive binary task of `branches` branches saving into `dir`; its index.
 inline int AddDownload(CDownloadList& list, const QString& url, unsigned branches, const QString& dir,
-                       bool connect = false, const QString& user = {}, const QString& pass = {}) {
-  EXPECT_EQ(list.CreateDownloadTask(url, branches, 0, user, pass, dir, connect, true, false), 1u) << url.toStdString();
+                       bool connect = false) {
+  EXPECT_EQ(list.CreateDownloadTask(url, branches, 0, {}, {}, dir, connect, true, false), 1u) << url.toStdString();
   return list.TaskCount() - 1;
 }
 

@@ -64,28 +64,17 @@ TEST(Archive, TreeBlockHasTheExactBytes) {
   CTreeGridModel model;
   CTreeItem* root = model.InsertRootItem(Info("a"));
   model.InsertItem(root, Info("b"), true);
-  const QByteArray expected = Bytes()
-                                  .d(1)
-                                  .newclass("CTreeItem")  // index 1, the root 2
-                                  .w(1)
-                                  .w(0x8001)  // the child, 3
-                                  .w(0)
-                                  .d(1)
-                                  .w(2)
-                                  .newclass("CItemInfo")  // index 4, the child's data 5
-                                  .info("b")
-                                  .d(1)
-                                  .d(2)
-                                  .d(0xFFFFFFFF)
-                                  .d(1)
-                                  .w(0)
-                                  .w(0x8004)  // the root's data, 6
-                                  .info("a")
-                                  .d(0)
-                                  .d(1)
-                                  .d(0xFFFFFFFF)
-                                  .data;
-  EXPECT_EQ(Stored([&](CArchive& ar) { model.Serialize(ar); }).toHex(' '), expected.toHex(' '));
+  // An item: child count, children, 1 (collapsed), parent, data, row,
+  // indent, child hint.
+  Bytes expected;
+  expected.d(1).newclass("CTreeItem").w(1);  // one root: class 1, the root 2, one child
+  expected.w(0x8001).w(0).d(1).w(2);         // the child, 3, below object 2
+  expected.newclass("CItemInfo").info("b");  // class 4, the child's data 5
+  expected.d(1).d(2).d(0xFFFFFFFF);
+  expected.d(1).w(0);            // the root again: collapsed, no parent
+  expected.w(0x8004).info("a");  // its data, 6
+  expected.d(0).d(1).d(0xFFFFFFFF);
+  EXPECT_EQ(Stored([&](CArchive& ar) { model.Serialize(ar); }).toHex(' '), expected.data.toHex(' '));
 }
 
 TEST(Archive, BigIndicesUseTheLongForms) {

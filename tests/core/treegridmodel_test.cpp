@@ -69,26 +69,20 @@ TEST_F(TreeGrid, CollapseRemovesGrandchildrenAndMarksThemCollapsed) {
 }
 
 TEST_F(TreeGrid, DeleteSelectsTheRowThatTakesItsPlace) {
-  struct Case {
-    const char* name;
-    QString victim;
+  const struct {
+    int row;
     QStringList left;
     int selected;
-  } cases[] = {
-      {"first row", "a", {"b", "c"}, -1},
-      {"middle row", "b", {"a", "c"}, 1},
-      {"last row", "c", {"a", "b"}, 1},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{0, {"b", "c"}, -1}, {1, {"a", "c"}, 1}, {2, {"a", "b"}, 1}};
+  for (const auto& c : cases) {
     CTreeGridModel list;
     for (const char* text : {"a", "b", "c"}) list.InsertRootItem(Info(text));
-    const int row = c.victim == "a" ? 0 : c.victim == "b" ? 1 : 2;
-    list.SelectRow(row);
-    list.DeleteItem(list.GetTreeItem(row), row);
+    list.SelectRow(c.row);
+    list.DeleteItem(list.GetTreeItem(c.row), c.row);
     QStringList texts;
     for (int r = 0; r < list.rowCount(); ++r) texts << list.GetTreeItem(r)->GetData().text;
-    EXPECT_EQ(texts, c.left) << c.name;
-    EXPECT_EQ(list.GetSelectedRow(), c.selected) << c.name;
+    EXPECT_EQ(texts, c.left) << c.row;
+    EXPECT_EQ(list.GetSelectedRow(), c.selected) << c.row;
   }
 }
 

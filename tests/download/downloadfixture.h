@@ -35,10 +35,9 @@ class DownloadFixture : public ::testing::Test {
     return ::RunUntil(
         done, seconds * 1000, [this] { list.downloadtick(); }, tick);
   }
-  int Create(const std::string& url, unsigned branches, bool connect = true, const QString& user = {},
-             const QString& pass = {}) {
+  int Create(const std::string& url, unsigned branches, bool connect = true) {
     return AddDownload(list, QString::fromStdString(url), branches, QString::fromStdString(out.path().string()),
-                       connect, user, pass);
+                       connect);
   }
   bool Complete(int task, int seconds) {
     return RunUntil([&] { return list.IsComplete(task); }, seconds);

@@ -38,9 +38,9 @@ TEST_F(ProbeTest, HttpAnswersDecideLengthAndDivision) {
       {"nolength", 5000, 2, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", "-1", 0, {0}},
       {"short", 2, 3, Partial(1, 1, 2), "2", 1, {2}},
   };
+  testsupport::NginxServer http(files.path());
   for (const auto& c : cases) {
     const auto source = files.writeRandomFile(c.name, c.size, 11);
-    testsupport::NginxServer http(files.path());
     const int task = Create(http.url(c.name), c.branches, false);
     CDownRootAppend& t = list.Task(task);
     t.probe.state = ProbeState::ProbeAnswered;
@@ -80,28 +80,6 @@ TEST_F(TransferTest, HttpDownloadsMatchTheirSource) {
     EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(2), QStringLiteral("100")) << c.name;
     EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(0), GroupNumber(c.size)) << c.name;
   }
-}
-
-TEST_F(TransferTest, CredentialsInTheUrlNeverTravel) {
-  const auto source = files.writeRandomFile("k.bin", 200000, 5);
-  testsupport::NginxServer http(files.path());
-  std::string url = http.url("k.bin");
-  url.replace(url.find("127.0.0.1"), 9, "me:hush@127.0.0.1");
-  const int task = Create(url, 2);
-  EXPECT_TRUE(Complete(task, 20));
-  EXPECT_EQ(Result("k.bin"), sha256OfFile(source));
-  std::string log;
-  lark::getoutputmsg(list.Task(task).node, log, 1);
-  EXPECT_NE(log.find("Referer: http://127.0.0.1"), std::string::npos) << log;
-  EXPECT_EQ(log.find("hush"), std::string::npos) << log;
-
-  // The password lives in the password field only, not in the record's URL
-  // or the URL column. (The list file's bytes: segments_test.)
-  const CDownRootAppend& t = list.Task(task);
-  EXPECT_EQ(t.url.toStdString(), http.url("k.bin"));
-  EXPECT_EQ(t.user, "me");
-  EXPECT_EQ(t.pass, "hush");
-  EXPECT_EQ(list.RootOf(task)->GetData().GetSubItem(5).toStdString(), http.url("k.bin"));
 }
 
 TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {

@@ -113,16 +113,6 @@ size_t openfilecount()
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-std::unique_ptr<ts::LoopbackServer> startserver(Server kind, const std::filesystem::path& root, const std::string& host)
-{
-    switch (kind) {
-    case Server::Nginx: return std::make_unique<ts::NginxServer>(root, ts::NginxOptions{.host = host});
-    case Server::Pyftpd: return std::make_unique<ts::PyftpdServer>(root, ts::PyftpdOptions{.host = host});
-    case Server::NoEpsv: return std::make_unique<ts::FaultServer>(ts::FaultProtocol::Ftp, "plain", root);
-    default: return std::make_unique<ts::VsftpdServer>(root, ts::VsftpdOptions{.host = host});
-    }
-}
-
 HeldPort::HeldPort(Kind kind, unsigned wanted, bool ipv6)
 {
     lark::SocketAddress address;

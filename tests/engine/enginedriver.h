@@ -66,10 +66,6 @@ void startdownload(void* task, int64_t size);
 int64_t writeoffset(void* branch);
 size_t openfilecount();
 
-enum class Server { Nginx, Pyftpd, Vsftpd, NoEpsv };
-std::unique_ptr<ts::LoopbackServer> startserver(Server kind, const std::filesystem::path& root,
-                                                const std::string& host = "127.0.0.1");
-
 // A port on 127.0.0.1 (or ::1) held for as long as the object lives, so no
 // other test can take its number meanwhile.
 class HeldPort {

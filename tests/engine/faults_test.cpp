@@ -17,9 +17,8 @@ using Transfers = EngineServed;
 constexpr auto Http = ts::FaultProtocol::Http;
 constexpr auto Ftp = ts::FaultProtocol::Ftp;
 
-// Quirks no other test serves, each ending in the whole file. (Cuts,
-// ignored or misplaced ranges, redirect loops and endless headers:
-// skylark-cli's hostile servers.)
+// Quirks no other test serves, each ending in the whole file. (Cuts and
+// ignored or misplaced ranges: skylark-cli's hostile servers.)
 TEST_F(Transfers, MisbehavingServersKeepTheFileSound)
 {
     const struct {
@@ -97,13 +96,16 @@ TEST_F(Transfers, ResumeOverlapIsComparedWithTheDisk)
 // Every failure ends the node promptly with a reason, marked final when
 // the same request would fail again, so the program does not ask again: a
 // server that never answers names the wait, and a refused connect is a
-// failed try, not a hang. Tries fail again and again over days: none may
+// failed try, not a hang. A server cannot fill the header or the redirect
+// chain without end. Tries fail again and again over days: none may
 // keep a descriptor.
 TEST_F(Transfers, FailuresEndWithAReasonAndItsKind)
 {
     ts::FaultServer notfound(Http, "status=404", files->path());
     ts::FaultServer unavailable(Http, "status=503,retry-after=7", files->path());
     ts::FaultServer refusinglogin(Ftp, "refuse-login", files->path());
+    ts::FaultServer loop(Http, "redirect-loop", files->path());
+    ts::FaultServer endless(Http, "endless-header", files->path());
     ts::VsftpdServer ftp(files->path());
     const HeldPort silent(HeldPort::Silent);
     const HeldPort refusing(HeldPort::Refusing);
@@ -120,6 +122,8 @@ TEST_F(Transfers, FailuresEndWithAReasonAndItsKind)
         {notfound.url("a.bin"), lark::FailureFinal, "the server answered \"HTTP/1.1 404", false},
         {unavailable.url("a.bin"), lark::FailureRetry, "the server answered \"HTTP/1.1 503", false, 7},
         {refusinglogin.url("a.bin"), lark::FailureFinal, "login refused: 530", false},
+        {loop.url("a.bin"), lark::FailureFinal, "too many redirects", false},
+        {endless.url("a.bin"), lark::FailureFinal, "response header too long", false},
         {ftp.url("missing.bin"), lark::FailureFinal, "the server refused: 550", false},
         {at("ftp", refusing), lark::FailureRetry, "could not connect to the server", false},
         {at("http", refusing), lark::FailureRetry, "could not connect to the server", false},

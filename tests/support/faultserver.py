@@ -2,18 +2,16 @@
 
     faultserver.py {http|ftp} SCENARIOS ROOT [--idle S]
 
-SCENARIOS is a comma-separated list of names from HTTP_SCENARIOS or
-FTP_SCENARIOS, some taking a value ("status=404", "chunked,split-header");
-they combine where that makes sense. Files are served from ROOT. The server
-binds 127.0.0.1 on a port of the kernel's choosing, prints that port as the
-first line of stdout, logs to stderr, and exits by itself after --idle
-seconds without traffic so it cannot outlive a test run. Standard library
-only: it runs under /usr/bin/python3. Every HTTP response closes its
-connection; FTP greets with several lines and takes any login.
+SCENARIOS: comma-separated names from HTTP_SCENARIOS or FTP_SCENARIOS, some
+with a value ("status=404", "chunked,split-header"). It serves ROOT on a
+127.0.0.1 port of the kernel's choosing, prints the port as its first line,
+logs to stderr and exits after --idle seconds without traffic. Standard
+library only. Every HTTP response closes its connection; FTP greets with
+several lines and takes any login.
 """
 import argparse
 import email.utils
-import http
+import http.client
 import os
 import posixpath
 import socket
@@ -37,7 +35,6 @@ HTTP_SCENARIOS = {
     "split-header": "the response header in 1-byte writes, =MS apart (default 2)",
     "endless-header": "200, then 100-byte header lines without end, as fast as the peer reads, for 30 s, then close",
     "lf-only": "status and header lines end with LF alone",
-    "cut": "announces the full length, sends half the body, closes",
     "cut-every": "=N: announces the full length (Range honoured), closes after N body bytes, every time",
     "chunked-cut": "=N: chunked, the connection closed after N bytes of content, every time",
     "bad-chunk": "chunked, one good chunk, then the size 'zz'",
@@ -53,14 +50,11 @@ FTP_SCENARIOS = {
     "multiline": "every reply multi-line, with a continuation line that carries no code",
     "split-replies": "replies written 3 bytes at a time, 5 ms apart",
     "refuse-login": "530 to PASS",
-    "refuse-cwd": "550 to CWD",
     "refuse-rest": "502 to REST",
     "ignore-rest": "350 to REST, but RETR sends from byte 0",
     "rest-other": "=SHIFT: 350 to REST r, RETR sends from max(0, r + SHIFT) when r > 0 (default -1000)",
     "close-every": "=KIB: after KIB KiB of each RETR, 421 and both connections closed",
     "silent-data": "=N: RETR sends N bytes, then holds the data connection open without a byte or a reply",
-    "data-close-early": "RETR closes the data connection after half the bytes, then 426",
-    "drop-control": "RETR sends half the bytes, then closes the control and the data connection",
     "no-226": "transfers end without the final 226 (later commands are answered)",
     "pasv-foreign": "PASV names 10.255.255.1 with the real port",
     "pasv-refuse": "=CODE: PASV and PORT answered with CODE (default 421; 421 closes the control connection)",
@@ -68,7 +62,6 @@ FTP_SCENARIOS = {
     "epsv-port": "=N: EPSV answered 229 naming port N (default 0), nothing listening",
     "endless-reply": "USER answered by a 331- reply whose lines never end, for 30 s, then close",
     "empty-list": "LIST sends no lines",
-    "long-lines": "LIST adds three entries whose lines are 600+ characters long",
     "slow": "=BYTES per second per data connection (default 100000)",
 }
 
@@ -90,20 +83,16 @@ def log(*parts):
     print(time.strftime("%H:%M:%S"), *parts, file=sys.stderr, flush=True)
 
 
-class Scenarios:
-    def __init__(self, text, known):
-        self.values = {}
-        for item in filter(None, text.split(",")):
-            name, _, value = item.partition("=")
-            if name not in known:
-                raise SystemExit("unknown scenario %r; known: %s" % (name, ", ".join(known)))
-            self.values[name] = value
+class Scenarios(dict):
+    """Each scenario's value ("" when it takes none), from "name[=value],..."."""
 
-    def __contains__(self, name):
-        return name in self.values
+    def __init__(self, text, known):
+        super().__init__(item.partition("=")[::2] for item in filter(None, text.split(",")))
+        for name in set(self) - set(known):
+            raise SystemExit("unknown scenario %r; known: %s" % (name, ", ".join(known)))
 
     def number(self, name, default):
-        return int(self.values.get(name) or default)
+        return int(self.get(name) or default)
 
 
 def send_paced(sock, data, rate):
@@ -135,22 +124,16 @@ def flood(sock, line):
         touch()
 
 
-def close_gently(sock):
-    """FIN rather than RST, so the peer reads every byte sent before the close."""
+def close_gently(sock, drain=True):
+    """FIN rather than RST, so the peer reads every byte sent before the close.
+
+    A data connection carries nothing from the client: no need to drain it.
+    """
     try:
         sock.shutdown(socket.SHUT_WR)
         sock.settimeout(1)
-        while sock.recv(4096):
+        while drain and sock.recv(4096):
             pass
-    except OSError:
-        pass
-    sock.close()
-
-
-def finish_data(sock):
-    """Ends a data connection with FIN; the client sends nothing on it, so no RST."""
-    try:
-        sock.shutdown(socket.SHUT_WR)
     except OSError:
         pass
     sock.close()
@@ -267,7 +250,7 @@ class HttpFaults(socketserver.BaseRequestHandler):
         if "redirect-absolute" in sc:
             return 301, [("Location", "http://127.0.0.1:%d/%s" % (port, rest))]
         if "redirect-scheme" in sc:
-            scheme = sc.values["redirect-scheme"] or "ftp"
+            scheme = sc["redirect-scheme"] or "ftp"
             return 302, [("Location", "%s://127.0.0.1:%d/%s" % (scheme, port, rest))]
         if "query-redirect" in sc:
             # Port 9 (discard) is closed on loopback: a client steered by the
@@ -300,7 +283,7 @@ class HttpFaults(socketserver.BaseRequestHandler):
             fields.append(("Content-Length", str(len(body))))
         fields.append(("Connection", "close"))
         eol = "\n" if "lf-only" in sc else "\r\n"
-        head = "HTTP/1.1 %d %s" % (code, reason(code)) + eol
+        head = "HTTP/1.1 %d %s" % (code, http.client.responses.get(code, "Status")) + eol
         head += "".join("%s: %s" % field + eol for field in fields) + eol
         head = head.encode("latin-1")
         if "split-header" in sc:
@@ -311,18 +294,15 @@ class HttpFaults(socketserver.BaseRequestHandler):
                 time.sleep(pause)
         else:
             sock.sendall(head)
-        limit = len(body) // 2 if "cut" in sc else None
-        for name in ("cut-every", "chunked-cut", "silent-body"):
-            if name in sc and content:
-                limit = sc.number(name, 65536)
-        cut = limit is not None and limit < len(body)
+        limits = [sc.number(name, 65536) for name in ("cut-every", "chunked-cut", "silent-body") if name in sc]
+        cut = content and bool(limits) and limits[0] < len(body)
         if cut:
-            body = body[:limit]
+            body = body[:limits[0]]
         if chunked and "bad-chunk" in sc:
             body = bad_chunked(body)
         elif chunked:
             body = chunk(body, last=not cut)
-        send_paced(sock, body, 0)
+        sock.sendall(body)
         if "silent-body" in sc and content:
             stay_silent(sock)
         elif cut or "bad-chunk" in sc:
@@ -339,13 +319,6 @@ def parse_range(value):
         return int(value[len("bytes="):-1])
     except ValueError:
         return None
-
-
-def reason(code):
-    try:
-        return http.HTTPStatus(code).phrase
-    except ValueError:
-        return "Status"
 
 
 def chunk(body, last):
@@ -449,7 +422,7 @@ class FtpFaults(socketserver.StreamRequestHandler):
 
     def ftp_CWD(self, argument):
         virtual, real = self.path_of(argument)
-        if "refuse-cwd" in self.sc or real is None or not os.path.isdir(real):
+        if real is None or not os.path.isdir(real):
             return self.reply(550, "Failed to change directory")
         self.cwd = virtual
         self.reply(250, "Directory successfully changed")
@@ -512,35 +485,13 @@ class FtpFaults(socketserver.StreamRequestHandler):
         with open(real, "rb") as file:
             file.seek(offset)
             content = file.read()
-        self.reply(150, "Opening BINARY mode data connection for %s (%d bytes)" % (argument, len(content)))
-        data = self.open_data()
-        if data is None:
-            return self.reply(425, "Failed to establish connection")
-        rate = self.sc.number("slow", 100000) if "slow" in self.sc else 0
-        try:
-            if "data-close-early" in self.sc or "drop-control" in self.sc:
-                send_paced(data, content[:len(content) // 2], rate)
-                if "drop-control" in self.sc:
-                    self.request.close()
-                    data.close()
-                    return "close"
-                data.close()
-                return self.reply(426, "Connection closed; transfer aborted")
-            if "close-every" in self.sc and self.sc.number("close-every", 64) * 1024 < len(content):
-                send_paced(data, content[:self.sc.number("close-every", 64) * 1024], rate)
-                self.reply(421, "Timeout, closing control connection")
-                finish_data(data)
-                return "close"
-            if "silent-data" in self.sc:
-                send_paced(data, content[:self.sc.number("silent-data", 65536)], rate)
-                log("ftp < (data held open, no reply)")
-                return stay_silent(data)
-            send_paced(data, content, rate)
-        except OSError:
-            data.close()
-            return self.reply(426, "Connection closed; transfer aborted")
-        finish_data(data)
-        self.transfer_complete()
+        opening = "Opening BINARY mode data connection for %s (%d bytes)" % (argument, len(content))
+        kib = self.sc.number("close-every", 64)
+        if "close-every" in self.sc and kib * 1024 < len(content):
+            return self.send_data(opening, content[:kib * 1024], self.drop_control)
+        if "silent-data" in self.sc:
+            return self.send_data(opening, content[:self.sc.number("silent-data", 65536)], self.hold_data)
+        self.send_data(opening, content)
 
     def ftp_LIST(self, argument):
         target = " ".join(word for word in argument.split() if not word.startswith("-"))
@@ -552,27 +503,35 @@ class FtpFaults(socketserver.StreamRequestHandler):
             names = sorted(os.listdir(real)) if os.path.isdir(real) else [os.path.basename(real)]
             folder = real if os.path.isdir(real) else os.path.dirname(real)
             entries = [(name, os.stat(os.path.join(folder, name))) for name in names]
-        lines = [listing_line(name, info) for name, info in entries]
-        if "long-lines" in self.sc:
-            lines += [listing_line("long-%d-" % n + "x" * 620 + ".bin", os.stat(real)) for n in range(3)]
-        self.reply(150, "Here comes the directory listing")
+        lines = "".join(listing_line(name, info) + "\r\n" for name, info in entries)
+        self.send_data("Here comes the directory listing", lines.encode("utf-8", "replace"))
+
+    def send_data(self, opening, payload, end=None):
+        """150, the payload on the data connection, then `end` or a close and 226."""
+        self.reply(150, opening)
         data = self.open_data()
         if data is None:
             return self.reply(425, "Failed to establish connection")
         try:
-            rate = self.sc.number("slow", 100000) if "slow" in self.sc else 0
-            send_paced(data, "".join(line + "\r\n" for line in lines).encode("utf-8", "replace"), rate)
+            send_paced(data, payload, self.sc.number("slow", 100000) if "slow" in self.sc else 0)
         except OSError:
             data.close()
             return self.reply(426, "Connection closed; transfer aborted")
-        finish_data(data)
-        self.transfer_complete()
-
-    def transfer_complete(self):
+        if end:
+            return end(data)
+        close_gently(data, drain=False)
         if "no-226" in self.sc:
-            log("ftp < (226 withheld)")
-            return
+            return log("ftp < (226 withheld)")
         self.reply(226, "Transfer complete")
+
+    def drop_control(self, data):
+        self.reply(421, "Timeout, closing control connection")
+        close_gently(data, drain=False)
+        return "close"
+
+    def hold_data(self, data):
+        log("ftp < (data held open, no reply)")
+        stay_silent(data)
 
     def open_data(self):
         try:

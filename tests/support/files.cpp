@@ -21,27 +21,19 @@ namespace testsupport {
 
 namespace {
 
-// splitmix64: cheap, well mixed, and fast enough for hundreds of MiB. The
-// stream is made in 8-byte words, so every piece but the last must be a
-// multiple of 8 long for a file to match randomBytes().
-class RandomStream {
-public:
-    explicit RandomStream(std::uint64_t seed) : state_(seed) {}
-
-    void fill(char* out, std::size_t length)
-    {
-        for (std::size_t at = 0; at < length; at += 8) {
-            std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-            z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-            z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-            z ^= z >> 31;
-            std::memcpy(out + at, &z, std::min<std::size_t>(8, length - at));
-        }
+// splitmix64 from `state` on: cheap, well mixed, and fast enough for
+// hundreds of MiB. The stream is made in 8-byte words, so every piece but
+// the last must be a multiple of 8 long for a file to match randomBytes().
+void fillRandom(std::uint64_t& state, char* out, std::size_t length)
+{
+    for (std::size_t at = 0; at < length; at += 8) {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        z ^= z >> 31;
+        std::memcpy(out + at, &z, std::min<std::size_t>(8, length - at));
     }
-
-private:
-    std::uint64_t state_;
-};
+}
 
 std::runtime_error systemError(const std::string& what)
 {
@@ -79,11 +71,11 @@ std::filesystem::path ScratchDir::writeRandomFile(const std::filesystem::path& r
                                                   std::uint64_t seed) const
 {
     return writeWith(path_ / relative, [&](std::ofstream& out) {
-        RandomStream stream(seed);
+        std::uint64_t state = seed;
         std::vector<char> buffer(1 << 20);
         for (std::int64_t left = size; left > 0 && out;) {
             const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(left, std::int64_t(buffer.size())));
-            stream.fill(buffer.data(), piece);
+            fillRandom(state, buffer.data(), piece);
             out.write(buffer.data(), std::streamsize(piece));
             left -= std::int64_t(piece);
         }
@@ -99,7 +91,8 @@ std::filesystem::path ScratchDir::writeFile(const std::filesystem::path& relativ
 std::string randomBytes(std::size_t size, std::uint64_t seed)
 {
     std::string bytes(size, '\0');
-    RandomStream(seed).fill(bytes.data(), size);
+    std::uint64_t state = seed;
+    fillRandom(state, bytes.data(), size);
     return bytes;
 }
 

@@ -41,14 +41,16 @@ int loopbackSocket(int port, bool ipv6, bool connect = false)
     return ok ? fd : -1;
 }
 
-bool connectsTo(int port, const std::string& host)
+// True when a socket on `port` can be bound (or, with `connect`, connected).
+bool loopbackWorks(int port, bool ipv6, bool connect = false)
 {
-    const int fd = loopbackSocket(port, host == "::1", true);
+    const int fd = loopbackSocket(port, ipv6, connect);
     if (fd >= 0) ::close(fd);
     return fd >= 0;
 }
 
-// A port on 127.0.0.1 that was free a moment ago.
+// A port on 127.0.0.1 that was free a moment ago, from the kernel's
+// ephemeral range.
 int pickFreePort()
 {
     const int fd = loopbackSocket(0, false);
@@ -69,11 +71,7 @@ std::pair<int, int> pickFreePortRange(int count)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int first = firstPort(generator);
         bool allFree = true;
-        for (int port = first; port < first + count && allFree; ++port) {
-            const int fd = loopbackSocket(port, false);
-            allFree = fd >= 0;
-            if (allFree) ::close(fd);
-        }
+        for (int port = first; port < first + count && allFree; ++port) allFree = loopbackWorks(port, false);
         if (allFree) return {first, first + count - 1};
     }
     throw std::runtime_error("cannot find " + std::to_string(count) + " free consecutive ports");
@@ -245,7 +243,7 @@ int ServerProcess::readPortLine()
 void ServerProcess::waitUntilAccepting(int port, const std::string& host)
 {
     const auto deadline = Clock::now() + startTimeout;
-    while (!connectsTo(port, host)) {
+    while (!loopbackWorks(port, host == "::1", true)) {
         if (exited()) throw failure("ended while starting (" + describeStatus(exitStatus_) + ")");
         if (Clock::now() >= deadline) throw failure("did not accept connections on port " + std::to_string(port));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -254,9 +252,7 @@ void ServerProcess::waitUntilAccepting(int port, const std::string& host)
 
 bool hasIpv6Loopback()
 {
-    const int fd = loopbackSocket(0, true);
-    if (fd >= 0) ::close(fd);
-    return fd >= 0;
+    return loopbackWorks(0, true);
 }
 
 LoopbackServer::LoopbackServer(std::string scheme, const std::filesystem::path& root, std::string_view workPrefix,
@@ -308,7 +304,6 @@ NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options
     extraLogs_ = {workDir_ / "error.log", workDir_ / "access.log"};
     std::string extra;
     if (options.rateLimit > 0) extra += "    limit_rate " + std::to_string(options.rateLimit) + ";\n";
-    if (!options.ranges) extra += "    max_ranges 0;\n";
     if (!tls.certificate.empty())
         extra += "    ssl_certificate " + tls.certificate + ";\n    ssl_certificate_key " + tls.key + ";\n";
     for (const auto& [from, to] : tls.redirects) extra += "    location = " + from + " { return 301 " + to + "; }\n";
@@ -350,27 +345,22 @@ http {
 
 std::string NginxServer::accessLog() const
 {
-    try {
-        return readWholeFile(workDir_ / "access.log");
-    } catch (const std::exception&) {
-        return {};
-    }
+    return readWholeFile(workDir_ / "access.log");
 }
 
-PyftpdServer::PyftpdServer(const std::filesystem::path& root, PyftpdOptions options)
-    : LoopbackServer("ftp", root, "skylark-pyftpd", options.host)
+PyftpdServer::PyftpdServer(const std::filesystem::path& root, const std::string& host)
+    : LoopbackServer("ftp", root, "skylark-pyftpd", host)
 {
     const auto [low, high] = pickFreePortRange(50);
-    start("pyftpdlib",
-          {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/pyftpdlauncher.py", "--root", root_.string(), "--host",
-           options.host, "--passive", std::to_string(low) + "-" + std::to_string(high)});
+    start("pyftpdlib", {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/pyftpdlauncher.py", "--root",
+                        root_.string(), "--host", host, "--passive", std::to_string(low) + "-" + std::to_string(high)});
 }
 
-VsftpdServer::VsftpdServer(const std::filesystem::path& root, VsftpdOptions options, VsftpdTls tls)
+VsftpdServer::VsftpdServer(const std::filesystem::path& root, const std::string& host, VsftpdTls tls)
     : LoopbackServer(tls.mode == VsftpdTls::None       ? "ftp"
                      : tls.mode == VsftpdTls::Explicit ? "ftpes"
                                                        : "ftps",
-                     root, "skylark-vsftpd", options.host)
+                     root, "skylark-vsftpd", host)
 {
     // vsftpd chroots each anonymous session into anon_root and then runs as
     // the "ftp" user. It answers every login with "500 OOPS: vsftpd: refusing

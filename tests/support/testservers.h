@@ -131,8 +131,6 @@ private:
 struct NginxOptions {
     // Per-connection limit in bytes per second (limit_rate); 0 is unlimited.
     std::int64_t rateLimit = 0;
-    // false answers every ranged request with 200 and the whole file.
-    bool ranges = true;
     // The loopback address to listen on: "127.0.0.1" or "::1".
     std::string host = "127.0.0.1";
 };
@@ -155,10 +153,6 @@ public:
     std::string accessLog() const;
 };
 
-struct PyftpdOptions {
-    std::string host = "127.0.0.1";
-};
-
 // pyftpdlib (run by /usr/bin/python3) serving `root`: anonymous read-only,
 // and `user` with `password` read and write. pyftpdlib 1.5.7 now and then
 // never sends the final 226 of a transfer: never wait for it unbounded. In
@@ -166,14 +160,10 @@ struct PyftpdOptions {
 // vsftpd for active-mode downloads.
 class PyftpdServer : public LoopbackServer {
 public:
-    explicit PyftpdServer(const std::filesystem::path& root, PyftpdOptions options = {});
+    explicit PyftpdServer(const std::filesystem::path& root, const std::string& host = "127.0.0.1");
 
     static constexpr const char* user = "tester";
     static constexpr const char* password = "secret";
-};
-
-struct VsftpdOptions {
-    std::string host = "127.0.0.1";
 };
 
 // TLS required for login and data: after AUTH TLS (ftpes://) or from the
@@ -187,7 +177,7 @@ struct VsftpdTls {
 // passive and active mode. It sets `root` to mode 0755: see the .cpp.
 class VsftpdServer : public LoopbackServer {
 public:
-    explicit VsftpdServer(const std::filesystem::path& root, VsftpdOptions options = {}, VsftpdTls tls = {});
+    explicit VsftpdServer(const std::filesystem::path& root, const std::string& host = "127.0.0.1", VsftpdTls tls = {});
 };
 
 enum class FaultProtocol { Http, Ftp };
