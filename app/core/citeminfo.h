@@ -47,4 +47,8 @@ class CItemInfo : public CObject {
   QString status;
   QString statustip;
   int32_t stateimage = -1;
+  // Not stored either: the time still to go, and the readable form of the
+  // row's sizes and speed for their tooltips.
+  QString timeleft;
+  QString sizetip;
 };

@@ -73,6 +73,11 @@ NewTaskOutcome FinishNewTask(const CNewTaskPages& pages, CTaskSink& sink, CSetti
       !messages.Ask(QStringLiteral("This set will create a download task, are you sure?")))
     return NewTaskOutcome::NotMade;
   if (kind > 1) return NewTaskOutcome::NotAUrl;
+  if (kind == 1 && sink.HasDownload(request.url)) {
+    const QString shown = WithoutUrlCredentials(request.url);
+    if (!messages.Ask(QStringLiteral("%1 is already in the download list. Add it again?").arg(shown)))
+      return NewTaskOutcome::NotMade;
+  }
   if (kind == 1 && !ConfirmSaveDirectory(request.savedir, ProgramDirectory(), messages)) return NewTaskOutcome::NotMade;
   return createtask(request, sink, store) <= 1 ? NewTaskOutcome::Made : NewTaskOutcome::NotMade;
 }

@@ -30,6 +30,11 @@ class CTaskSink {
   virtual ~CTaskSink() = default;
   virtual void AddBrowseTask(void* node, const QString& url) = 0;
   virtual void AddDownloadTask(void* node, const QString& url) = 0;
+  // Whether a download of this URL is in the list already.
+  virtual bool HasDownload(const QString& url) const {
+    (void)url;
+    return false;
+  }
 };
 
 // The engine's classification of a URL without making a node: 0 a site or

@@ -1,5 +1,7 @@
 #include "ctreegridmodel.h"
 
+#include <QLocale>
+
 #include <algorithm>
 
 #include "carchive.h"
@@ -18,10 +20,12 @@ CTreeGridModel::CTreeGridModel(QObject* parent) : QAbstractTableModel(parent), m
 
 CTreeGridModel::~CTreeGridModel() = default;
 
-void CTreeGridModel::SetColumns(const QStringList& headers, int statuscolumn) {
+void CTreeGridModel::SetColumns(const QStringList& headers, int statuscolumn, int timeleftcolumn) {
   beginResetModel();
   m_headers = headers.isEmpty() ? QStringList{QString()} : headers;
   m_statuscolumn = statuscolumn > 0 && statuscolumn < m_headers.size() ? statuscolumn : -1;
+  m_timeleftcolumn =
+      timeleftcolumn > 0 && timeleftcolumn < m_headers.size() && timeleftcolumn != m_statuscolumn ? timeleftcolumn : -1;
   endResetModel();
 }
 
@@ -39,9 +43,19 @@ QVariant CTreeGridModel::data(const QModelIndex& index, int role) const {
   const CItemInfo& info = m_rows[index.row()]->GetData();
   const int column = index.column();
   if (column == 0) return info.text;
-  if (m_statuscolumn < 0 || column < m_statuscolumn) return info.GetSubItem(column - 1);
-  if (column > m_statuscolumn) return info.GetSubItem(column - 2);
-  return role == Qt::ToolTipRole && !info.statustip.isEmpty() ? info.statustip : info.status;
+  if (column == m_statuscolumn)
+    return role == Qt::ToolTipRole && !info.statustip.isEmpty() ? info.statustip : info.status;
+  if (column == m_timeleftcolumn) return info.timeleft;
+  const int derivedbefore = (m_statuscolumn > 0 && m_statuscolumn < column ? 1 : 0) +
+                            (m_timeleftcolumn > 0 && m_timeleftcolumn < column ? 1 : 0);
+  const QString text = info.GetSubItem(column - 1 - derivedbefore);
+  if (role != Qt::ToolTipRole || !m_sizecolumns.contains(column)) return text;
+  if (!info.sizetip.isEmpty()) return info.sizetip;
+  QString digits = text;
+  digits.remove(u',');
+  bool ok = false;
+  const qlonglong bytes = digits.toLongLong(&ok);
+  return ok && bytes >= 0 ? QLocale().formattedDataSize(bytes, 1) : text;
 }
 
 QVariant CTreeGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -187,6 +201,13 @@ int CTreeGridModel::GetSelectedRow() const {
   for (const QItemSelectionRange& range : m_selection.selection())
     if (range.isValid() && (first < 0 || range.top() < first)) first = range.top();
   return first;
+}
+
+QList<int> CTreeGridModel::GetSelectedRows() const {
+  QList<int> rows;
+  for (const QModelIndex& index : m_selection.selectedRows()) rows.append(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 void CTreeGridModel::SelectRow(int row) {

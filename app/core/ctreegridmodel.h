@@ -27,10 +27,14 @@ class CTreeGridModel : public QAbstractTableModel {
   ~CTreeGridModel() override;
 
   // Column headers; column c > 0 shows sub-item c - 1. Set before loading.
-  // With `statuscolumn` > 0 that column shows the entry's status instead
-  // and the columns after it show the sub-items one further left.
-  void SetColumns(const QStringList& headers, int statuscolumn = -1);
+  // With `statuscolumn` > 0 that column shows the entry's status instead,
+  // `timeleftcolumn` its time left; the columns after such a derived one
+  // show the sub-items one further left each.
+  void SetColumns(const QStringList& headers, int statuscolumn = -1, int timeleftcolumn = -1);
   int StatusColumn() const { return m_statuscolumn; }
+  // Columns holding byte counts or speeds: their tooltip is the entry's
+  // readable `sizetip`, or else the cell's number in readable units.
+  void SetSizeColumns(const QList<int>& columns) { m_sizecolumns = columns; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -52,7 +56,9 @@ class CTreeGridModel : public QAbstractTableModel {
   void DeleteLastRoot();
 
   CTreeItem* GetTreeItem(int row) const;
+  // The first selected row, and all of them in order.
   int GetSelectedRow() const;
+  QList<int> GetSelectedRows() const;
   void SelectRow(int row);
   CTreeItem* GetRootItemOfRow(int row) const;
   // The row the item has, or would have if inserted now; -1 when it is not
@@ -87,6 +93,8 @@ class CTreeGridModel : public QAbstractTableModel {
 
   QStringList m_headers{QString()};
   int m_statuscolumn = -1;
+  int m_timeleftcolumn = -1;
+  QList<int> m_sizecolumns;
   std::vector<std::unique_ptr<CTreeItem>> m_roots;
   std::vector<CTreeItem*> m_rows;
   QItemSelectionModel m_selection;

@@ -39,6 +39,12 @@ inline constexpr char kCaCertificate[] = "cacertificate";
 inline constexpr char kResumeAtStart[] = "resumeatstart";
 // Desktop notifications when a download ends (flag, default on).
 inline constexpr char kNotify[] = "notify";
+// The window's place and bars, and each list's column widths, as the
+// toolkit saves them (base64).
+inline constexpr char kWindowGeometry[] = "windowgeometry";
+inline constexpr char kWindowState[] = "windowstate";
+inline constexpr char kBrowseColumns[] = "browsecolumns";
+inline constexpr char kDownloadColumns[] = "downloadcolumns";
 }  // namespace settingname
 
 // Texts are read into buffers of these sizes, the terminating zero
@@ -47,6 +53,7 @@ inline constexpr int kLocalDirBuffer = 256;
 inline constexpr int kRecentUrlBuffer = 5000;
 inline constexpr int kCaCertificateBuffer = 4096;
 inline constexpr int kResumeAtStartBuffer = 1 << 20;
+inline constexpr int kLayoutBuffer = 8192;
 
 class CSettingsStore {
  public:

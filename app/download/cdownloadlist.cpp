@@ -34,20 +34,17 @@ QString ShownName(const std::string& bytes) {
 
 CDownloadList::CDownloadList(CMessageSeam& messages, QObject* parent)
     : QObject(parent), m_messages(messages), m_listpath(ProgramDirectory() + QStringLiteral("/lark2.dat")) {
-  m_model.SetColumns(ColumnHeaders(), kStatusColumn);
+  m_model.SetColumns(ColumnHeaders(), kStatusColumn, kTimeLeftColumn);
+  m_model.SetSizeColumns({1, 2, 4});
 }
 
 CDownloadList::~CDownloadList() = default;
 
 QStringList CDownloadList::ColumnHeaders() {
-  return {QStringLiteral("FileName"),
-          QStringLiteral("Total length(Bytes)"),
-          QStringLiteral("Downloaded length(Bytes)"),
-          QStringLiteral("Percent"),
-          QStringLiteral("Speed(Byte/Sec)"),
-          QStringLiteral("Status"),
-          QStringLiteral("Directory"),
-          QStringLiteral("URL")};
+  return {
+      QStringLiteral("FileName"),  QStringLiteral("Total length(Bytes)"), QStringLiteral("Downloaded length(Bytes)"),
+      QStringLiteral("Percent"),   QStringLiteral("Speed(Byte/Sec)"),     QStringLiteral("Status"),
+      QStringLiteral("Time left"), QStringLiteral("Directory"),           QStringLiteral("URL")};
 }
 
 int CDownloadList::IndexOfRoot(const CTreeItem* root) const {
@@ -100,6 +97,13 @@ void CDownloadList::ResizeRetry(int task) {
   CDownRootAppend& t = Task(task);
   const size_t n = std::max<size_t>(t.branchcount, t.branchactive.size());
   if (t.retry.size() < n) t.retry.resize(n);
+}
+
+bool CDownloadList::HasUrl(const QString& url) const {
+  const QString wanted = WithoutUrlCredentials(url);
+  for (int i = 0; i < m_model.GetRootCount(); ++i)
+    if (m_model.GetRootAt(i)->GetData().GetSubItem(5) == wanted) return true;
+  return false;
 }
 
 void CDownloadList::AddCreatedTask(void* node, const QString& url) {

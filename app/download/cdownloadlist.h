@@ -52,6 +52,8 @@ class CDownloadList : public QObject {
   static QStringList ColumnHeaders();
   // Derived, not stored: the stored sub-items keep their places.
   static constexpr int kStatusColumn = 5;
+  static constexpr int kTimeLeftColumn = 6;
+  static constexpr int kPercentColumn = 3;
   CTreeGridModel& Model() { return m_model; }
   int TaskCount() const { return static_cast<int>(m_tasks.size()); }
   CDownRootAppend& Task(int index) { return *m_tasks.at(static_cast<size_t>(index)); }
@@ -113,6 +115,16 @@ class CDownloadList : public QObject {
   TransferSummary Summary() const;
   void ResumeTasks(const QStringList& keys);
   void StopDownload(int row);
+  // Stop and Resume on every task with a row among `rows`: one question
+  // for all of them; a never-started one among several starts.
+  void StopDownloads(const QList<int>& rows);
+  void ResumeDownloads(const QList<int>& rows);
+  // Each task once, in the order of its first row.
+  QList<CDownRootAppend*> TasksOfRows(const QList<int>& rows);
+  int IndexOf(const CDownRootAppend* record) const;
+  void StopTask(int task);
+  // True when a task already fetches this URL (its login aside).
+  bool HasUrl(const QString& url) const;
   void StartBranch(int row);
   void StopBranch(int row);
   void ClearBranchLog(int row);

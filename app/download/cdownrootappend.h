@@ -13,6 +13,7 @@
 #include "core/cobject.h"
 #include "core/tasklogin.h"
 #include "downloadprobe.h"
+#include "smoothedspeed.h"
 #include "taskstate.h"
 
 // What the scheduler keeps per branch between ticks, never stored: the
@@ -78,4 +79,5 @@ class CDownRootAppend : public CObject, public TaskLogin {
   uint32_t lastpass = 0;                // tick of the last progress pass, for the speeds
   int64_t speed = 0;                    // bytes per second over that pass, 0 when not receiving
   int64_t remaining = -1;               // bytes still to fetch, -1 when the length is unknown
+  SmoothedSpeed smoothed;               // the speed the time left is drawn from
 };

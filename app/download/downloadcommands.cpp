@@ -92,10 +92,48 @@ void CDownloadList::ResumeTask(int task) {
   t.tracking = 1;
 }
 
-void CDownloadList::StopDownload(int row) {
-  const int task = TaskOfRow(row);
-  if (task < 0) return;
-  if (!m_messages.Ask(QStringLiteral("The whole selected download task will be disconnected, are you sure?"))) return;
+QList<CDownRootAppend*> CDownloadList::TasksOfRows(const QList<int>& rows) {
+  QList<CDownRootAppend*> tasks;
+  for (int row : rows)
+    if (const int task = TaskOfRow(row); task >= 0 && !tasks.contains(&Task(task))) tasks.append(&Task(task));
+  return tasks;
+}
+
+int CDownloadList::IndexOf(const CDownRootAppend* record) const {
+  for (size_t i = 0; i < m_tasks.size(); ++i)
+    if (m_tasks[i].get() == record) return static_cast<int>(i);
+  return -1;
+}
+
+void CDownloadList::StopDownload(int row) { StopDownloads({row}); }
+
+void CDownloadList::StopDownloads(const QList<int>& rows) {
+  const QList<CDownRootAppend*> tasks = TasksOfRows(rows);
+  if (tasks.isEmpty()) return;
+  const QString question =
+      tasks.size() == 1
+          ? QStringLiteral("The whole selected download task will be disconnected, are you sure?")
+          : QStringLiteral("The %1 selected download tasks will be disconnected, are you sure?").arg(tasks.size());
+  if (!m_messages.Ask(question)) return;
+  // Each stop waits for its connections: the records stay, their rows may move.
+  for (CDownRootAppend* record : tasks)
+    if (const int task = IndexOf(record); task >= 0) StopTask(task);
+}
+
+void CDownloadList::ResumeDownloads(const QList<int>& rows) {
+  const QList<CDownRootAppend*> tasks = TasksOfRows(rows);
+  if (tasks.size() == 1) return ResumeTask(IndexOf(tasks[0]));
+  for (CDownRootAppend* record : tasks) {
+    const int task = IndexOf(record);
+    if (task < 0) continue;
+    if (record->starttick == 0)
+      StartTask(task);
+    else
+      ResumeTask(task);
+  }
+}
+
+void CDownloadList::StopTask(int task) {
   CDownRootAppend& t = Task(task);
   std::fill(t.branchactive.begin(), t.branchactive.end(), 0u);
   t.retry.assign(t.retry.size(), BranchRetry{});

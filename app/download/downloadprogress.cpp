@@ -12,6 +12,7 @@
 #include "core/treegridrules.h"
 #include "lark.h"
 #include "numbertext.h"
+#include "transfersummary.h"
 
 namespace {
 QString Percent(int64_t done, int64_t whole) {
@@ -314,6 +315,7 @@ void CDownloadList::updateprogress(int task) {
     info.SetSubItem(1, GroupNumber(done));
     info.SetSubItem(2, b.noend && assigned <= 0 ? QString() : Percent(done, assigned));
     info.SetSubItem(3, GroupNumber(b.speed));
+    info.sizetip = ProgressTip(done, b.noend && assigned <= 0 ? -1 : assigned, b.speed);
     m_model.ItemChanged(b.row);
   }
   RunDueRetries(task);
@@ -341,6 +343,9 @@ void CDownloadList::updateprogress(int task) {
   info.SetSubItem(1, GroupNumber(done));
   info.SetSubItem(2, percent);
   info.SetSubItem(3, GroupNumber(t.speed));
+  info.sizetip = ProgressTip(done, total, t.speed);
+  t.smoothed.Add(t.speed, static_cast<int64_t>(now));
+  info.timeleft = TimeLeftText(t.remaining, t.smoothed.Value(), total > 0);
   m_model.ItemChanged(root);
 }
 

@@ -95,10 +95,18 @@ void CDownloadList::RefreshStatus(int task) {
     root->GetData().SetSubItem(3, QStringLiteral("0"));
     changed = true;
   }
+  // Nothing to wait for once it has ended; nothing to tell while it does
+  // not receive.
+  if (!Receives(state)) {
+    const QString left = state == TaskState::Completed ? QString() : QStringLiteral("\u2014");
+    changed = changed || root->GetData().timeleft != left;
+    root->GetData().timeleft = left;
+  }
   if (changed) m_model.ItemChanged(root);
   if (!Receives(state)) {
     t.lastpass = 0;  // the next start measures afresh
     t.speed = 0;
+    t.smoothed.Reset();
   }
 
   const uint32_t now = TickCount();

@@ -16,5 +16,9 @@ struct TransferSummary {
 // "2 running, 3.4 MiB/s, 0:12 left"; "—" for a time that cannot be told.
 QString SummaryText(const TransferSummary& summary);
 
+// "73.1 MiB of 100 MiB, 1.8 MiB/s"; without a length (negative) only what
+// is in and the speed.
+QString ProgressTip(int64_t done, int64_t total, int64_t speed);
+
 // "0:12", rounded up so it is never early; "—" without a length or a speed.
 QString TimeLeftText(int64_t remaining, int64_t speed, bool lengthknown = true);

@@ -12,7 +12,9 @@ constexpr int kColumnWidth = 100;
 }
 
 CFileDownCtrl::CFileDownCtrl(CDownloadList& list, QWidget* parent) : CTreeGridCtrl(list.Model(), parent), m_list(list) {
-  SetColumns(CDownloadList::ColumnHeaders(), kColumnWidth, CDownloadList::kStatusColumn);
+  SetColumns(CDownloadList::ColumnHeaders(), kColumnWidth, CDownloadList::kStatusColumn,
+             CDownloadList::kTimeLeftColumn);
+  SetBarColumn(CDownloadList::kPercentColumn);
   setShowGrid(true);
   m_list.LoadListFile();
 }
@@ -50,7 +52,7 @@ bool CFileDownCtrl::BranchPopupAt(const QPoint& point) {
     Model().GetSelectionModel()->clearSelection();
     return false;
   }
-  Model().SelectRow(index.row());
+  SelectForMenu(index);
   return m_list.BranchOfRow(index.row()) >= 0;
 }
 
@@ -62,5 +64,7 @@ void CFileDownCtrl::contextMenuEvent(QContextMenuEvent* event) {
 
 void CFileDownCtrl::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete) emit commandRequested(command::kDelete);
+  // Enter resumes the task (the window's key); it does not open the row.
+  if (m_mainlist && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) return event->accept();
   CTreeGridCtrl::keyPressEvent(event);
 }

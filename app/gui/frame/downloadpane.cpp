@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
+
 #include "core/messageseam.h"
 #include "core/tasknoderemoval.h"
 #include "download/cdownloadlist.h"
@@ -21,7 +23,10 @@ class CDownloadPane : public CTaskPane {
   CDownloadPane(CFrameServices& frame, QWidget* parent)
       : m_frame(frame), m_view(new CFileDownView(frame.Messages(), parent)) {
     m_view->Ctrl().SetMainList(true);
-    FitListColumns(m_view->Ctrl(), {QStringLiteral("    some-file-name.tar.gz")});
+    FitListColumns(m_view->Ctrl(), {QStringLiteral("    some-file-name.tar.gz"), QStringLiteral("0,000,000,000"),
+                                    QStringLiteral("0,000,000,000"), QString(), QStringLiteral("00,000,000"),
+                                    QStringLiteral("Retrying in 30 s"), QStringLiteral("00:00:00"),
+                                    QStringLiteral("/home/someone/Downloads")});
     QObject::connect(&m_view->Ctrl(), &CFileDownCtrl::commandRequested, m_view,
                      [&frame](int id) { frame.PostCommand(id); });
     QObject::connect(&m_view->List(), &CDownloadList::commandPosted, m_view,
@@ -47,6 +52,7 @@ class CDownloadPane : public CTaskPane {
   }
 
   void AddTask(void* node, const QString& url) override { m_view->List().AddCreatedTask(node, url); }
+  bool HasTask(const QString& url) const override { return m_view->List().HasUrl(url); }
   QStringList RunningTasks() const override { return m_view->List().RunningTaskKeys(); }
   void ResumeTasks(const QStringList& keys) override { m_view->List().ResumeTasks(keys); }
   QString SummaryText() const override { return ::SummaryText(m_view->List().Summary()); }
@@ -56,16 +62,16 @@ class CDownloadPane : public CTaskPane {
     const int row = list.Model().GetSelectedRow();
     switch (id) {
       case command::kDelete:
-        Delete(list, row);
+        Delete(list, list.Model().GetSelectedRows());
         return true;
       case command::kStartDownload:
         list.StartDownload(row);
         return true;
       case command::kResumeDownload:
-        list.ResumeDownload(row);
+        list.ResumeDownloads(list.Model().GetSelectedRows());
         return true;
       case command::kStopDownload:
-        list.StopDownload(row);
+        list.StopDownloads(list.Model().GetSelectedRows());
         return true;
       case command::kStartBranch:
         list.StartBranch(row);
@@ -85,34 +91,38 @@ class CDownloadPane : public CTaskPane {
   }
 
  private:
-  void Delete(CDownloadList& list, int row) {
+  void Delete(CDownloadList& list, const QList<int>& rows) {
     if (m_deleting) return;
-    const int task = list.TaskOfRow(row);
-    if (task < 0) return;
-    const QString question = QStringLiteral("The selected download task will be deleted, are you sure?");
+    const QList<CDownRootAppend*> tasks = list.TasksOfRows(rows);
+    if (tasks.isEmpty()) return;
+    const bool one = tasks.size() == 1;
+    const QString question =
+        one ? QStringLiteral("The selected download task will be deleted, are you sure?")
+            : QStringLiteral("The %1 selected download tasks will be deleted, are you sure?").arg(tasks.size());
+    QList<QByteArray> partials;
+    for (const CDownRootAppend* record : tasks) partials.append(list.PartialFileOf(list.IndexOf(record)));
     bool removefile = false;
-    const QByteArray partial = list.PartialFileOf(task);
-    if (!partial.isEmpty()) {
-      if (!m_frame.Messages().AskWithOption(question, QStringLiteral("Delete the partial file"), removefile)) return;
+    if (std::any_of(partials.begin(), partials.end(), [](const QByteArray& p) { return !p.isEmpty(); })) {
+      const QString option =
+          one ? QStringLiteral("Delete the partial file") : QStringLiteral("Delete the partial files");
+      if (!m_frame.Messages().AskWithOption(question, option, removefile)) return;
     } else if (!m_frame.Messages().Ask(question)) {
       return;
     }
-    const CDownRootAppend* record = &list.Task(task);
     // The wait keeps the window running, so a second Delete could arrive.
     m_deleting = true;
-    const bool gone = RemoveTaskNode(record->node);
-    m_deleting = false;
-    if (!gone) return;
-    // The rows may have moved while waiting: find the task by its record.
-    for (int i = 0; i < list.TaskCount(); ++i) {
-      if (&list.Task(i) == record) {
-        // Only once the engine has let go: no branch writes it again.
-        if (removefile && !QFile::remove(QFile::decodeName(partial)))
-          m_frame.ShowNews(QStringLiteral("Cannot delete %1").arg(QFile::decodeName(partial)));
-        list.RemoveTask(i);
-        return;
-      }
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+      if (list.IndexOf(tasks[i]) < 0 || !RemoveTaskNode(tasks[i]->node)) continue;
+      // The rows may have moved while waiting: find the task by its record.
+      const int task = list.IndexOf(tasks[i]);
+      if (task < 0) continue;
+      // Only once the engine has let go: no branch writes it again.
+      const QString partial = QFile::decodeName(partials[i]);
+      if (removefile && !partial.isEmpty() && !QFile::remove(partial))
+        m_frame.ShowNews(QStringLiteral("Cannot delete %1").arg(partial));
+      list.RemoveTask(task);
     }
+    m_deleting = false;
   }
 
   void ExecuteLocalFile(CDownloadList& list, int row) {

@@ -7,11 +7,13 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -62,10 +64,12 @@ CMainFrame::CMainFrame(CMessageSeam& messages, QWidget* parent, const PaneFactor
   m_opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
   const CSettingsStore store;
-  uint32_t windowwidth = 600, windowheight = 400;
-  store.ReadNumber(settingname::kWindowWidth, windowwidth);
-  store.ReadNumber(settingname::kWindowHeight, windowheight);
-  resize(static_cast<int>(windowwidth), static_cast<int>(windowheight));
+  uint32_t windowwidth = 0, windowheight = 0;
+  const bool sized = store.ReadNumber(settingname::kWindowWidth, windowwidth) &&
+                     store.ReadNumber(settingname::kWindowHeight, windowheight) && windowwidth > 0 &&
+                     windowheight > 0 && windowwidth <= 100000 && windowheight <= 100000;
+  resize(sized ? QSize(static_cast<int>(windowwidth), static_cast<int>(windowheight))
+               : FirstSize(screen()->availableGeometry().size()));
   store.ReadFlag(settingname::kCheckClip, m_checkclip);
   m_defaults.checkclip = m_checkclip;
   store.ReadFlag(settingname::kNotify, m_notify);
@@ -85,6 +89,7 @@ CMainFrame::CMainFrame(CMessageSeam& messages, QWidget* parent, const PaneFactor
   CreateActions();
   CreateMenus();
   CreateBars();
+  RestoreLayout(store, sized);
   StartUp();
 
   setAcceptDrops(true);
@@ -116,6 +121,8 @@ void CMainFrame::CreatePanes(const PaneFactory& browse, const PaneFactory& downl
   m_browselog = new CLogPane(m_left);
   m_download = download(*this, m_right);
   m_downloadlog = new CLogPane(m_right);
+  for (CTaskPane* pane : {m_browse.get(), m_download.get()})
+    pane->List()->SetEmptyHint(QStringLiteral("Press Ctrl+N or drop a link here"));
   m_left->addWidget(m_browse->View());
   m_left->addWidget(m_browselog);
   m_right->addWidget(m_download->View());
@@ -195,6 +202,23 @@ void CMainFrame::CreateBars() {
   // The menu items follow the bars however they were hidden.
   connect(m_toolbar, &QToolBar::visibilityChanged, m_actions[kToolBar], &QAction::setChecked);
   connect(m_quickbar, &QToolBar::visibilityChanged, m_actions[kQuickConnectBar], &QAction::setChecked);
+}
+
+QSize CMainFrame::FirstSize(const QSize& available) {
+  const QSize wanted = (available * 0.7).expandedTo(QSize(1000, 650));
+  return wanted.boundedTo(available);
+}
+
+void CMainFrame::RestoreLayout(const CSettingsStore& store, bool sized) {
+  auto stored = [&store](const char* name) {
+    QString text;
+    return store.ReadText(name, text, kLayoutBuffer) ? QByteArray::fromBase64(text.toLatin1()) : QByteArray();
+  };
+  if (!restoreGeometry(stored(settingname::kWindowGeometry)) && !sized)
+    move(screen()->availableGeometry().center() - rect().center());
+  restoreState(stored(settingname::kWindowState));
+  m_browse->List()->horizontalHeader()->restoreState(stored(settingname::kBrowseColumns));
+  m_download->List()->horizontalHeader()->restoreState(stored(settingname::kDownloadColumns));
 }
 
 void CMainFrame::StartUp() {
@@ -416,6 +440,13 @@ void CMainFrame::SaveGeometry() {
   store.WriteNumber(settingname::kLeftWidth, static_cast<uint32_t>(columns.value(0)));
   store.WriteNumber(settingname::kLeftHeight, static_cast<uint32_t>(m_left->sizes().value(0)));
   store.WriteNumber(settingname::kRightHeight, static_cast<uint32_t>(m_right->sizes().value(0)));
+  auto keep = [&store](const char* name, const QByteArray& state) {
+    store.WriteText(name, QString::fromLatin1(state.toBase64()));
+  };
+  keep(settingname::kWindowGeometry, saveGeometry());
+  keep(settingname::kWindowState, saveState());
+  keep(settingname::kBrowseColumns, m_browse->List()->horizontalHeader()->saveState());
+  keep(settingname::kDownloadColumns, m_download->List()->horizontalHeader()->saveState());
   store.Flush();
 }
 

@@ -76,6 +76,9 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   // One pass of the log timer: the log panes and the status bar's summary.
   void RefreshLogs();
   QLabel* Summary() const { return m_summary; }
+  // The first window: about 70% of the screen, at least 1000 x 650 where
+  // the screen has room for it.
+  static QSize FirstSize(const QSize& available);
   void QuickConnect();
 
  protected:
@@ -96,6 +99,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   void CreateMenus();
   void CreateBars();
   void StartUp();
+  void RestoreLayout(const CSettingsStore& store, bool sized);
   void ApplyRatios();
   void TakeRatios();
   void SaveGeometry();
@@ -110,6 +114,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   // CTaskSink
   void AddBrowseTask(void* node, const QString& url) override;
   void AddDownloadTask(void* node, const QString& url) override;
+  bool HasDownload(const QString& url) const override { return m_download->HasTask(url); }
 
   CMessageSeam& m_messages;
   CNewTaskPages m_newtask;

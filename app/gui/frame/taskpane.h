@@ -29,6 +29,11 @@ class CTaskPane {
   virtual void AddTask(void* node, const QString& url) = 0;
   // Runs a command of this list; false when it is not one.
   virtual bool Handle(int command) = 0;
+  // Whether a task of this list fetches the URL already.
+  virtual bool HasTask(const QString& url) const {
+    (void)url;
+    return false;
+  }
   // The tasks that run now and should run again after a restart.
   virtual QStringList RunningTasks() const { return {}; }
   virtual void ResumeTasks(const QStringList& keys) { (void)keys; }

@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QMimeDatabase>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 
 #include "core/ctreegridmodel.h"
 #include "core/treegridrules.h"
@@ -31,7 +33,7 @@ void CTreeGridCtrl::Setup() {
   setSelectionModel(m_model->GetSelectionModel());
   setItemDelegate(new CTreeGridDelegate(*this));
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setWordWrap(false);
@@ -42,6 +44,12 @@ void CTreeGridCtrl::Setup() {
   verticalHeader()->setMinimumSectionSize(height);
   verticalHeader()->setDefaultSectionSize(height);
   horizontalHeader()->setHighlightSections(false);
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (column > 0) FitFirstColumn();
+  });
+  // The hint goes and comes with the rows.
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(m_model, signal, viewport(), qOverload<>(&QWidget::update));
   // The selection stays visible while another pane has the focus.
   QPalette colours = palette();
   for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -49,9 +57,66 @@ void CTreeGridCtrl::Setup() {
   setPalette(colours);
 }
 
-void CTreeGridCtrl::SetColumns(const QStringList& headers, int width, int statuscolumn) {
-  m_model->SetColumns(headers, statuscolumn);
+void CTreeGridCtrl::SetColumns(const QStringList& headers, int width, int statuscolumn, int timeleftcolumn) {
+  m_model->SetColumns(headers, statuscolumn, timeleftcolumn);
   for (int column = 0; column < headers.size(); ++column) setColumnWidth(column, width);
+}
+
+void CTreeGridCtrl::SetFirstColumnMinimum(int width) {
+  m_firstminimum = width;
+  FitFirstColumn();
+}
+
+void CTreeGridCtrl::SetEmptyHint(const QString& hint) {
+  m_emptyhint = hint;
+  viewport()->update();
+}
+
+void CTreeGridCtrl::FitFirstColumn() {
+  if (m_fitting || m_model->columnCount() == 0) return;
+  int others = 0;
+  for (int column = 1; column < m_model->columnCount(); ++column)
+    if (!isColumnHidden(column)) others += columnWidth(column);
+  m_fitting = true;
+  setColumnWidth(0, std::max(m_firstminimum, viewport()->width() - others));
+  m_fitting = false;
+}
+
+void CTreeGridCtrl::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  FitFirstColumn();
+}
+
+void CTreeGridCtrl::paintEvent(QPaintEvent* event) {
+  QTableView::paintEvent(event);
+  if (m_model->rowCount() > 0 || m_emptyhint.isEmpty()) return;
+  QPainter painter(viewport());
+  painter.setPen(palette().color(QPalette::PlaceholderText));
+  painter.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextSingleLine, m_emptyhint);
+}
+
+void CTreeGridCtrl::SelectForMenu(const QModelIndex& index) {
+  if (!index.isValid() || m_model->GetSelectedRows().contains(index.row())) return;
+  const int scrolled = horizontalScrollBar()->value();
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  horizontalScrollBar()->setValue(scrolled);
+}
+
+void CTreeGridCtrl::GoToRow(int row, bool extend) {
+  if (row < 0 || row >= m_model->rowCount()) return;
+  const int scrolled = horizontalScrollBar()->value();
+  const QModelIndex current = currentIndex();
+  const QModelIndex target = m_model->index(row, current.isValid() ? current.column() : 0);
+  if (extend && current.isValid()) {
+    const QModelIndex first = m_model->index(std::min(row, current.row()), 0);
+    const QModelIndex last = m_model->index(std::max(row, current.row()), m_model->columnCount() - 1);
+    selectionModel()->select(QItemSelection(first, last), QItemSelectionModel::Select);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+  } else {
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  scrollTo(target);
+  horizontalScrollBar()->setValue(scrolled);
 }
 
 void CTreeGridCtrl::SetCheckBoxes(bool on) {
@@ -138,6 +203,10 @@ void CTreeGridCtrl::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       ToggleSelected();
+      break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      GoToRow(event->key() == Qt::Key_Home ? 0 : m_model->rowCount() - 1, event->modifiers() & Qt::ShiftModifier);
       break;
     case Qt::Key_Space:
       if (!m_checkboxes) return QTableView::keyPressEvent(event);

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 #include "core/ctreegridmodel.h"
 #include "core/treegridrules.h"
 #include "ctreegridctrl.h"
@@ -81,6 +83,19 @@ void CTreeGridDelegate::PaintTree(QPainter& painter, const QRect& cell, const CT
   if (item.IsCollapsed()) painter.drawLine(centre.x(), centre.y() - 2, centre.x(), centre.y() + 2);
 }
 
+void CTreeGridDelegate::PaintBar(QPainter& painter, const QStyleOptionViewItem& option, const QString& percent) const {
+  bool ok = false;
+  const int value = percent.toInt(&ok);
+  if (!ok || value <= 0) return;
+  const QRect area = option.rect.adjusted(1, 2, -1, -2);
+  QRect filled = area;
+  filled.setWidth(area.width() * std::min(value, 100) / 100);
+  const bool selected = option.state & QStyle::State_Selected;
+  QColor colour = option.palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Highlight);
+  colour.setAlpha(selected ? 90 : 70);
+  painter.fillRect(filled, colour);
+}
+
 void CTreeGridDelegate::PaintText(QPainter& painter, const QStyleOptionViewItem& option, const QRect& area,
                                   const QString& text) const {
   const QFontMetrics metrics(option.font);
@@ -100,7 +115,9 @@ void CTreeGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   painter->setClipRect(cell);
   PaintBackground(*painter, option, *item);
   if (index.column() > 0) {
-    PaintText(*painter, option, cell, index.data().toString());
+    const QString text = index.data().toString();
+    if (index.column() == m_ctrl.BarColumn()) PaintBar(*painter, option, text);
+    PaintText(*painter, option, cell, text);
     painter->restore();
     return;
   }

@@ -1,6 +1,6 @@
 // Draws the rows of a CTreeGridCtrl: in the first column the tree lines,
 // the expand box, the image and the text; in the others the sub-item texts,
-// each cut with "..." to its column.
+// each cut with "..." to its column, a percentage over its bar.
 #pragma once
 
 #include <QStyledItemDelegate>
@@ -25,6 +25,7 @@ class CTreeGridDelegate : public QStyledItemDelegate {
  private:
   void PaintBackground(QPainter& painter, const QStyleOptionViewItem& option, const CTreeItem& item) const;
   void PaintTree(QPainter& painter, const QRect& cell, const CTreeItem& item) const;
+  void PaintBar(QPainter& painter, const QStyleOptionViewItem& option, const QString& percent) const;
   void PaintText(QPainter& painter, const QStyleOptionViewItem& option, const QRect& area, const QString& text) const;
 
   CTreeGridCtrl& m_ctrl;

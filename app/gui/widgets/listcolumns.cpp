@@ -15,7 +15,10 @@ void FitListColumns(CTreeGridCtrl& list, const QStringList& samples) {
   for (int column = 0; column < header->count(); ++column) {
     const QString text = list.model()->headerData(column, Qt::Horizontal).toString();
     const int sample = list.fontMetrics().horizontalAdvance(samples.value(column)) + padding;
-    const int width = std::max({list.columnWidth(column), metrics.horizontalAdvance(text) + padding, sample});
-    list.setColumnWidth(column, width);
+    const int width = std::max(metrics.horizontalAdvance(text) + padding, sample);
+    if (column == 0)
+      list.SetFirstColumnMinimum(width);
+    else
+      list.setColumnWidth(column, width);
   }
 }
