@@ -1,8 +1,12 @@
 // skylark-cli get and tasks: what the command line adds to a download (its
-// options, exit status, messages and stored tasks). The server matrix is the
+// options, progress, exit status, messages and stored tasks). The server matrix is the
 // engine's; hostile servers are hostile_test's.
-#include <chrono>
+#include <QLocale>
 
+#include <chrono>
+#include <regex>
+
+#include "cli/progressline.h"
 #include "clifixture.h"
 
 namespace {
@@ -11,12 +15,37 @@ namespace ts = testsupport;
 
 class CliGet : public CliTest {};
 
+// Sizes and speeds read as the status bar's; the time left follows the
+// smoothed speed and is never early.
+TEST(ProgressLine, SaysSizesSpeedTimeLeftAndBranches) {
+  QLocale::setDefault(QLocale::c());
+  constexpr int64_t kMiB = 1 << 20;
+  const struct {
+    ProgressFacts facts;
+    const char* line;
+  } cases[] = {
+      {{9 * kMiB, 90 * kMiB, "10", 5 * kMiB, 5 * kMiB, 4, 4}, "9.0 MiB / 90.0 MiB  10%  5.0 MiB/s  0:17 left  [4/4]"},
+      {{kMiB, 4 * kMiB + 1, "25", 30 * kMiB, kMiB, 1, 2}, "1.0 MiB / 4.0 MiB  25%  30.0 MiB/s  0:04 left  [1/2]"},
+      {{1500, -1, "", 2000, 2000, 1, 1}, "1.5 KiB / ?  ?%  2.0 KiB/s  \u2014 left  [1/1]"},           // no length
+      {{kMiB, 2 * kMiB, "50", 0, 0, 0, 3}, "1.0 MiB / 2.0 MiB  50%  0 bytes/s  \u2014 left  [0/3]"},  // retrying
+      {{2 * kMiB, 2 * kMiB, "100", 0, 0, 0, 3}, "2.0 MiB / 2.0 MiB  100%  0 bytes/s  0:00 left  [0/3]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ProgressLine(c.facts).toStdString(), c.line);
+  EXPECT_EQ(FinishedLine("/d/a.bin", 100 * kMiB, 4).toStdString(),
+            "/d/a.bin: 100.0 MiB (104,857,600 bytes) in 4.0 s, 25.0 MiB/s");
+  EXPECT_EQ(FinishedLine("e", 0, 0).toStdString(), "e: 0 bytes (0 bytes) in 0.0 s, 0 bytes/s");
+}
+
 // One download, and the FTP options that change what is said to the server.
+// On a pipe the progress comes in plain lines, the last saying all is in.
 TEST_F(CliGet, OptionsReachTheServer) {
   const std::string sum = Serve("a.bin", 3 << 20, 1);
   ts::NginxServer http(files.path());
   ts::VsftpdServer vsftpd(files.path());
   ts::FaultServer badepsv(ts::FaultProtocol::Ftp, "epsv-port=0", files.path());
+  const std::regex done(
+      "\n3[.,]0 MiB / 3[.,]0 MiB  100%  [0-9.,]+ (bytes|[KMG]iB)/s  0:00 left  \\[[0-4]/[24]\\]\n"
+      "[^\n]*/a\\.bin: 3[.,]0 MiB \\(3,145,728 bytes\\) in [0-9.,]+ s, [0-9.,]+ (bytes|[KMG]iB)/s\n");
   const struct {
     std::vector<std::string> args;
     const char* fails;  // null: exit 0 with the right bytes
@@ -37,6 +66,8 @@ TEST_F(CliGet, OptionsReachTheServer) {
     } else {
       EXPECT_EQ(run.status, 0);
       EXPECT_EQ(Sha("a.bin"), sum);
+      EXPECT_EQ(run.output.find('\r'), std::string::npos);
+      EXPECT_TRUE(std::regex_search(run.output, done));
     }
   }
 }
