@@ -26,8 +26,10 @@
 #include "core/urlcredentials.h"
 #include "download/cdownloadlist.h"
 #include "download/numbertext.h"
+#include "download/smoothedspeed.h"
 #include "lark.h"
 #include "logprefixes.h"
+#include "progressline.h"
 #include "stderrseam.h"
 
 namespace {
@@ -177,11 +179,9 @@ class CGetRun : public QObject {
     m_status = status;
     if (status == 0) {
       ShowProgress(true);
-      const double seconds = m_clock.elapsed() / 1000.0;
       const int64_t size = ParseOffset(m_list.Task(m_task).totallength);
-      std::fprintf(stderr, "%s: %s bytes in %.1f s, %s bytes/s\n", qPrintable(m_list.EngineFilePath(m_task)),
-                   qPrintable(GroupNumber(size)), seconds,
-                   qPrintable(GroupNumber(seconds > 0 ? static_cast<int64_t>(size / seconds) : 0)));
+      std::fprintf(stderr, "%s\n",
+                   qPrintable(FinishedLine(m_list.EngineFilePath(m_task), size, m_clock.elapsed() / 1000.0)));
     } else if (m_terminal) {
       std::fprintf(stderr, "\n");
     }
@@ -223,24 +223,28 @@ class CGetRun : public QObject {
   void ShowProgress(bool final) {
     CDownRootAppend& t = m_list.Task(m_task);
     const qint64 now = m_clock.elapsed();
+    if (t.speed > 0)
+      m_speed.Add(t.speed, now);
+    else
+      m_speed.Reset();
     if (!m_terminal && !final && now - m_lastshown < 5000) return;
     m_lastshown = now;
-    int connected = 0;
+    unsigned connected = 0;
     for (unsigned k = 1; k <= std::max<uint32_t>(t.branchcount, 1); ++k) {
       void* h = nullptr;
       int c = 0;
       if (lark::getdownbranch(t.node, k, h) == 0 && h && lark::getserverconnected(h, c, 1) == 0 && c) ++connected;
     }
-    CTreeItem* root = m_list.RootOf(m_task);
-    const QString percent = root ? root->GetData().GetSubItem(2) : QString();
-    const QString speed = root ? root->GetData().GetSubItem(3) : QString();
-    const int64_t total = ParseOffset(t.totallength);
-    const QString line =
-        QStringLiteral("%1 / %2 bytes  %3%  %4 bytes/s  %5/%6 branches connected")
-            .arg(GroupNumber(Done()), total >= 0 && !t.totallength.isEmpty() ? GroupNumber(total) : QStringLiteral("?"),
-                 percent.isEmpty() ? QStringLiteral("?") : percent, speed.isEmpty() ? QStringLiteral("0") : speed)
-            .arg(connected)
-            .arg(std::max<uint32_t>(t.branchcount, 1));
+    ProgressFacts facts;
+    facts.done = Done();
+    facts.total = t.totallength.isEmpty() ? -1 : ParseOffset(t.totallength);
+    const CTreeItem* root = m_list.RootOf(m_task);
+    if (root) facts.percent = root->GetData().GetSubItem(2);
+    facts.speed = t.speed;
+    facts.smoothed = m_speed.Value();
+    facts.connected = connected;
+    facts.branches = std::max<uint32_t>(t.branchcount, 1);
+    const QString line = ProgressLine(facts);
     if (m_terminal)
       std::fprintf(stderr, "\r\033[K%s%s", qPrintable(line), final ? "\n" : "");
     else
@@ -256,6 +260,7 @@ class CGetRun : public QObject {
   qint64 m_lastprogress = 0;
   qint64 m_lastshown = -100000;
   int64_t m_lastdone = -1;
+  SmoothedSpeed m_speed;  // for the time left
   bool m_wasconnected = false;
   bool m_saidstartover = false;
   bool m_finished = false;
