@@ -18,6 +18,12 @@ QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages) {
   return olddirectory;
 }
 
+CDefaultSetPages StoredDefaultSet(const CSettingsStore& store) {
+  CDefaultSetPages pages;
+  ReadDefaultSet(store, pages);
+  return pages;
+}
+
 bool SaveDefaultSet(CSettingsStore& store, const CDefaultSetPages& pages, const QString& olddirectory,
                     const QString& programdirectory, CMessageSeam& messages) {
   if (!store.CanWrite()) return false;

@@ -17,7 +17,7 @@ struct CDefaultSetPages {
   uint32_t branchcount = 1;
   bool checkclip = true;  // "Others"
   bool notify = true;
-  bool pasvmode = false;
+  bool pasvmode = true;  // active mode fails behind most NATs and firewalls
   bool ascimode = false;
   QString cacertificate;
 };
@@ -29,6 +29,9 @@ inline constexpr uint32_t kMaxIdleSeconds = 4294967295u;
 // Fills the pages from the values present in the store; returns the stored
 // save directory (empty when missing) to compare with after the sheet.
 QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages);
+
+// The default set as stored, each missing value at its first-run default.
+CDefaultSetPages StoredDefaultSet(const CSettingsStore& store);
 
 // Saves the confirmed pages. A changed save directory is probed first and
 // kept only when it could be created; every other value is saved anyway.

@@ -12,7 +12,7 @@ struct CBrowsFields {
   QString user;
   QString pass;
   uint32_t port = 0;
-  bool pasvmode = false;
+  bool pasvmode = true;
   bool ascimode = false;
   bool connectnow = false;
 };

@@ -1,5 +1,6 @@
 // The "Default set" sheet: validation keeps it open on the faulty field;
-// the clear-history button acts at once.
+// the clear-history button acts at once; passive FTP is the first-run
+// default.
 #include <QSettings>
 #include <QTest>
 
@@ -35,6 +36,20 @@ TEST_F(Sheet, ClearHistoryActsEvenWhenTheSheetIsCancelled) {
   sheet.reject();
   EXPECT_TRUE(RecentUrls(CSettingsStore()).isEmpty());
   EXPECT_TRUE(messages.notices.isEmpty());
+}
+
+TEST(DefaultSet, PassiveIsOnUntilTheUserSavesOtherwise) {
+  struct Case {
+    const char* stored;  // nullptr: no such key yet
+    bool passive;
+  } cases[] = {{nullptr, true}, {"0", false}, {"1", true}};
+  for (const Case& c : cases) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Tamberly", "skylark");
+    settings.clear();
+    if (c.stored) settings.setValue(settingname::kPasvMode, c.stored);
+    settings.sync();
+    EXPECT_EQ(StoredDefaultSet(CSettingsStore()).pasvmode, c.passive) << (c.stored ? c.stored : "missing");
+  }
 }
 
 }  // namespace
