@@ -8,6 +8,7 @@
 
 class CMessageSeam;
 class CSettingsStore;
+struct CNewTaskPages;
 
 // The fields of the pages. The frame keeps one for its whole life, so a
 // value missing from the store shows what the sheet left last time.
@@ -32,6 +33,10 @@ QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages);
 
 // The default set as stored, each missing value at its first-run default.
 CDefaultSetPages StoredDefaultSet(const CSettingsStore& store);
+
+// The fields of the new-task sheet that nobody set in this session take
+// the default set; those set to what it holds follow it from now on.
+void FollowDefaultSet(CNewTaskPages& pages, const CDefaultSetPages& defaults);
 
 // Saves the confirmed pages. A changed save directory is probed first and
 // kept only when it could be created; every other value is saved anyway.

@@ -3,6 +3,7 @@
 #include <QFormLayout>
 #include <QVBoxLayout>
 
+#include "core/defaultset.h"
 #include "core/settingsstore.h"
 #include "rangedfield.h"
 
@@ -30,7 +31,7 @@ CBrowsPage::CBrowsPage(QWidget* parent)
   layout->addWidget(m_connectnow);
   layout->addWidget(m_restore, 0, Qt::AlignLeft);
   layout->addStretch(1);
-  connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
+  connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(StoredDefaultSet(CSettingsStore())); });
 }
 
 void CBrowsPage::InsertSiteRow(const QString& label, QWidget* field) {
@@ -66,13 +67,7 @@ void CBrowsPage::TakeSite(CBrowsFields& fields, uint32_t port) const {
   fields.connectnow = m_connectnow->isChecked();
 }
 
-void CBrowsPage::RestoreDefaults(const CSettingsStore& store) { RestoreModes(store); }
-
-void CBrowsPage::RestoreModes(const CSettingsStore& store) {
-  bool pasv = m_pasvmode->isChecked();
-  bool ascii = m_ascimode->isChecked();
-  store.ReadFlag(settingname::kPasvMode, pasv);
-  store.ReadFlag(settingname::kAsciiMode, ascii);
-  m_pasvmode->setChecked(pasv);
-  m_ascimode->setChecked(ascii);
+void CBrowsPage::RestoreDefaults(const CDefaultSetPages& defaults) {
+  m_pasvmode->setChecked(defaults.pasvmode);
+  m_ascimode->setChecked(defaults.ascimode);
 }

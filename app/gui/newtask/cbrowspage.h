@@ -8,8 +8,8 @@
 
 #include "core/newtaskfields.h"
 
+struct CDefaultSetPages;
 class CMessageSeam;
-class CSettingsStore;
 
 class QFormLayout;
 
@@ -24,8 +24,8 @@ class CBrowsPage : public QWidget {
   // False, after the range message and with the focus on the field, when
   // the port is out of range; `fields` is then unchanged.
   bool Take(CBrowsFields& fields, CMessageSeam& messages);
-  // The FTP modes from the stored defaults, where present.
-  void RestoreDefaults(const CSettingsStore& store);
+  // What "Restore default set" shows: here the FTP modes.
+  virtual void RestoreDefaults(const CDefaultSetPages& defaults);
 
   QLineEdit* UrlEdit() const { return m_url; }
   QLineEdit* UserEdit() const { return m_user; }
@@ -41,7 +41,6 @@ class CBrowsPage : public QWidget {
   void InsertSiteRow(const QString& label, QWidget* field);
   void ShowSite(const CBrowsFields& fields);
   void TakeSite(CBrowsFields& fields, uint32_t port) const;
-  void RestoreModes(const CSettingsStore& store);
 
  private:
   QFormLayout* m_form;

@@ -1,16 +1,11 @@
 #include "cfiledownpage.h"
 
-#include "core/defaultset.h"
-#include "core/settingsstore.h"
 #include "rangedfield.h"
 
 CFileDownPage::CFileDownPage(QWidget* parent)
     : CBrowsPage(parent), m_savedir(new QLineEdit(this)), m_branches(new QLineEdit(this)) {
   InsertSiteRow(QStringLiteral("Save directory:"), m_savedir);
   InsertSiteRow(QStringLiteral("Branch number:"), m_branches);
-  // The base class's button calls its own restore; this page restores more.
-  disconnect(RestoreButton(), &QPushButton::clicked, this, nullptr);
-  connect(RestoreButton(), &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
 }
 
 void CFileDownPage::Show(const CFileDownFields& fields) {
@@ -30,11 +25,8 @@ bool CFileDownPage::Take(CFileDownFields& fields, CMessageSeam& messages) {
   return true;
 }
 
-void CFileDownPage::RestoreDefaults(const CSettingsStore& store) {
-  QString savedir;
-  store.ReadText(settingname::kLocalDir, savedir, kLocalDirBuffer);
-  m_savedir->setText(savedir);
-  RestoreModes(store);
-  uint32_t branches = 0;
-  if (store.ReadNumber(settingname::kBranchCount, branches)) m_branches->setText(QString::number(branches));
+void CFileDownPage::RestoreDefaults(const CDefaultSetPages& defaults) {
+  CBrowsPage::RestoreDefaults(defaults);
+  m_savedir->setText(defaults.localdir);
+  m_branches->setText(QString::number(defaults.branchcount));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cbrowspage.h"
+#include "core/defaultset.h"
 
 class CFileDownPage : public CBrowsPage {
   Q_OBJECT
@@ -15,9 +16,8 @@ class CFileDownPage : public CBrowsPage {
   // the branch number or the port is out of range; `fields` is then
   // unchanged.
   bool Take(CFileDownFields& fields, CMessageSeam& messages);
-  // Save directory, FTP modes and branch number from the stored defaults;
-  // the save directory is emptied first, the others stay when missing.
-  void RestoreDefaults(const CSettingsStore& store);
+  // Save directory, FTP modes and branch number.
+  void RestoreDefaults(const CDefaultSetPages& defaults) override;
 
   QLineEdit* SaveDirEdit() const { return m_savedir; }
   QLineEdit* BranchEdit() const { return m_branches; }
