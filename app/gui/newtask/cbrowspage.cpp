@@ -1,6 +1,7 @@
 #include "cbrowspage.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "core/defaultset.h"
@@ -32,10 +33,21 @@ CBrowsPage::CBrowsPage(QWidget* parent)
   layout->addWidget(m_restore, 0, Qt::AlignLeft);
   layout->addStretch(1);
   connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(StoredDefaultSet(CSettingsStore())); });
+  OrderTabs();
 }
 
-void CBrowsPage::InsertSiteRow(const QString& label, QWidget* field) {
-  m_form->insertRow(1 + m_insertedrows++, label, field);
+void CBrowsPage::InsertSiteRow(const QString& label, std::initializer_list<QWidget*> widgets) {
+  auto* row = new QHBoxLayout;
+  for (QWidget* widget : widgets) row->addWidget(widget, widget == *widgets.begin() ? 1 : 0);
+  m_form->insertRow(1 + m_insertedrows++, label, row);
+  m_inserted.append(QList<QWidget*>(widgets));
+  OrderTabs();
+}
+
+void CBrowsPage::OrderTabs() const {
+  QList<QWidget*> order{m_url};
+  order << m_inserted << QList<QWidget*>{m_user, m_pass, m_port, m_pasvmode, m_ascimode, m_connectnow, m_restore};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void CBrowsPage::Show(const CBrowsFields& fields) { ShowSite(fields); }

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <initializer_list>
+
 #include "core/newtaskfields.h"
 
 struct CDefaultSetPages;
@@ -37,14 +39,19 @@ class CBrowsPage : public QWidget {
   QPushButton* RestoreButton() const { return m_restore; }
 
  protected:
-  // Adds a row between the URL and the user fields, in call order.
-  void InsertSiteRow(const QString& label, QWidget* field);
+  // Adds a row of `widgets` between the URL and the user fields, in call
+  // order; Tab visits them there too, in the order given.
+  void InsertSiteRow(const QString& label, std::initializer_list<QWidget*> widgets);
   void ShowSite(const CBrowsFields& fields);
   void TakeSite(CBrowsFields& fields, uint32_t port) const;
 
  private:
+  // Tab follows the screen, not the order the widgets were made in.
+  void OrderTabs() const;
+
   QFormLayout* m_form;
   int m_insertedrows = 0;
+  QList<QWidget*> m_inserted;  // Tab stops of the inserted rows
   QLineEdit* m_url;
   QLineEdit* m_user;
   QLineEdit* m_pass;

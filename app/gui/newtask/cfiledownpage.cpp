@@ -4,8 +4,8 @@
 
 CFileDownPage::CFileDownPage(QWidget* parent)
     : CBrowsPage(parent), m_savedir(new QLineEdit(this)), m_branches(new QLineEdit(this)) {
-  InsertSiteRow(QStringLiteral("Save directory:"), m_savedir);
-  InsertSiteRow(QStringLiteral("Branch number:"), m_branches);
+  InsertSiteRow(QStringLiteral("Save directory:"), {m_savedir});
+  InsertSiteRow(QStringLiteral("Branch number:"), {m_branches});
 }
 
 void CFileDownPage::Show(const CFileDownFields& fields) {

@@ -10,6 +10,7 @@ CDownloadSetPage::CDownloadSetPage(QWidget* parent)
   auto* layout = new QFormLayout(this);
   layout->addRow(QStringLiteral("Save Directory:"), m_directory);
   layout->addRow(QStringLiteral("Default branch num:"), m_branches);
+  setTabOrder(m_directory, m_branches);
 }
 
 void CDownloadSetPage::Show(const CDefaultSetPages& pages) {

@@ -1,7 +1,8 @@
 // The new-task sheet and what its OK makes: it opens with the stored
-// defaults and the focus in the URL, range checks keep it open on the
-// faulty field, only OK changes the pages, the kind of the URL against the
-// page asks first, and Cancel in a question makes nothing.
+// defaults and the focus in the URL, Tab follows the screen, range checks
+// keep it open on the faulty field, only OK changes the pages, the kind of
+// the URL against the page asks first, and Cancel in a question makes
+// nothing.
 #include <QApplication>
 #include <QTest>
 
@@ -33,6 +34,17 @@ class NewTask : public ::testing::Test {
   CScriptedSeam messages;
   CNewTaskPages pages;
 };
+
+// The Tab stops from the focus on, as long as they stay within `page`.
+QList<QWidget*> TabStops(QWidget* page) {
+  QList<QWidget*> stops;
+  for (QWidget* at = QApplication::focusWidget(); at && page->isAncestorOf(at) && stops.size() < 20;
+       at = QApplication::focusWidget()) {
+    stops.append(at);
+    QTest::keyClick(at, Qt::Key_Tab);
+  }
+  return stops;
+}
 
 // Shown and active, as the user meets it, so the focus is real.
 void Activate(QWidget& window) {
@@ -104,6 +116,21 @@ TEST_F(NewTask, FieldsLeftAtTheDefaultFollowLaterChangesOfIt) {
   EXPECT_EQ(again.FileDownPage()->BranchEdit()->text(), "7") << "the user's own number stays";
   EXPECT_FALSE(again.FileDownPage()->PasvModeBox()->isChecked());
   EXPECT_EQ(again.FileDownPage()->UrlEdit()->text(), "http://127.0.0.1/a.zip");
+}
+
+TEST_F(NewTask, TabFollowsTheFieldsDownTheScreen) {
+  for (int page : {kBrowsPage, kFileDownPage}) {
+    pages.page = page;
+    CNewTaskSheet sheet(pages, messages);
+    Activate(sheet);
+    CFileDownPage* down = sheet.FileDownPage();
+    CBrowsPage* p = page == kBrowsPage ? sheet.BrowsPage() : down;
+    QList<QWidget*> expected{p->UrlEdit()};
+    if (page == kFileDownPage) expected << down->SaveDirEdit() << down->BranchEdit();
+    expected << p->UserEdit() << p->PassEdit() << p->PortEdit() << p->PasvModeBox() << p->AsciiModeBox()
+             << p->ConnectNowBox() << p->RestoreButton();
+    EXPECT_EQ(TabStops(p), expected) << "page " << page;
+  }
 }
 
 TEST_F(NewTask, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {

@@ -1,6 +1,7 @@
 // The "Default set" sheet: validation keeps it open on the faulty field;
 // the clear-history button acts at once; passive FTP is the first-run
-// default.
+// default; Tab goes down the download page.
+#include <QApplication>
 #include <QSettings>
 #include <QTest>
 
@@ -50,6 +51,21 @@ TEST(DefaultSet, PassiveIsOnUntilTheUserSavesOtherwise) {
     settings.sync();
     EXPECT_EQ(StoredDefaultSet(CSettingsStore()).pasvmode, c.passive) << (c.stored ? c.stored : "missing");
   }
+}
+
+TEST_F(Sheet, TheDownloadPageTabsDownTheScreen) {
+  CDownloadSetPage* page = sheet.DownloadPage();
+  sheet.Tabs()->setCurrentWidget(page);
+  sheet.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+  page->DirectoryEdit()->setFocus();
+  QList<QWidget*> stops;
+  for (QWidget* at = QApplication::focusWidget(); at && page->isAncestorOf(at) && stops.size() < 5;
+       at = QApplication::focusWidget()) {
+    stops.append(at);
+    QTest::keyClick(at, Qt::Key_Tab);
+  }
+  EXPECT_EQ(stops, (QList<QWidget*>{page->DirectoryEdit(), page->BranchEdit()}));
 }
 
 }  // namespace
