@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class CMessageSeam;
 class CSettingsStore;
@@ -37,6 +38,11 @@ CDefaultSetPages StoredDefaultSet(const CSettingsStore& store);
 // The fields of the new-task sheet that nobody set in this session take
 // the default set; those set to what it holds follow it from now on.
 void FollowDefaultSet(CNewTaskPages& pages, const CDefaultSetPages& defaults);
+
+// Asks the user for a directory, starting at `start`; empty when cancelled.
+// The save-directory fields of both sheets ask through one, so tests can
+// answer without a dialog.
+using DirectoryChooser = std::function<QString(const QString& start)>;
 
 // Saves the confirmed pages. A changed save directory is probed first and
 // kept only when it could be created; every other value is saved anyway.

@@ -2,6 +2,8 @@
 // site page with a save directory and a branch number.
 #pragma once
 
+#include <QToolButton>
+
 #include "cbrowspage.h"
 #include "core/defaultset.h"
 
@@ -18,11 +20,16 @@ class CFileDownPage : public CBrowsPage {
   bool Take(CFileDownFields& fields, CMessageSeam& messages);
   // Save directory, FTP modes and branch number.
   void RestoreDefaults(const CDefaultSetPages& defaults) override;
+  // The "…" button asks this instead of the directory dialog.
+  void SetDirectoryChooser(DirectoryChooser chooser) { m_chooser = std::move(chooser); }
 
   QLineEdit* SaveDirEdit() const { return m_savedir; }
+  QToolButton* ChooseDirButton() const { return m_choosedir; }
   QLineEdit* BranchEdit() const { return m_branches; }
 
  private:
   QLineEdit* m_savedir;
+  QToolButton* m_choosedir;
   QLineEdit* m_branches;
+  DirectoryChooser m_chooser;
 };

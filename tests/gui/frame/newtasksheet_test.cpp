@@ -126,11 +126,28 @@ TEST_F(NewTask, TabFollowsTheFieldsDownTheScreen) {
     CFileDownPage* down = sheet.FileDownPage();
     CBrowsPage* p = page == kBrowsPage ? sheet.BrowsPage() : down;
     QList<QWidget*> expected{p->UrlEdit()};
-    if (page == kFileDownPage) expected << down->SaveDirEdit() << down->BranchEdit();
+    if (page == kFileDownPage) expected << down->SaveDirEdit() << down->ChooseDirButton() << down->BranchEdit();
     expected << p->UserEdit() << p->PassEdit() << p->PortEdit() << p->PasvModeBox() << p->AsciiModeBox()
              << p->ConnectNowBox() << p->RestoreButton();
     EXPECT_EQ(TabStops(p), expected) << "page " << page;
   }
+}
+
+TEST_F(NewTask, TheDirectoryButtonFillsTheFieldWithTheChoice) {
+  CNewTaskSheet sheet(pages, messages);
+  CFileDownPage* down = sheet.FileDownPage();
+  QString start, answer = "/srv/in";
+  down->SetDirectoryChooser([&](const QString& from) {
+    start = from;
+    return answer;
+  });
+  down->SaveDirEdit()->setText("sub");
+  down->ChooseDirButton()->click();
+  EXPECT_EQ(start, home.Program() + "/sub") << "a relative field lies below the program";
+  EXPECT_EQ(down->SaveDirEdit()->text(), "/srv/in");
+  answer.clear();  // cancelled: the field stays
+  down->ChooseDirButton()->click();
+  EXPECT_EQ(down->SaveDirEdit()->text(), "/srv/in");
 }
 
 TEST_F(NewTask, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {

@@ -1,6 +1,6 @@
 // The "Default set" sheet: validation keeps it open on the faulty field;
 // the clear-history button acts at once; passive FTP is the first-run
-// default; Tab goes down the download page.
+// default; the save directory has its "…" button in the Tab order.
 #include <QApplication>
 #include <QSettings>
 #include <QTest>
@@ -53,7 +53,7 @@ TEST(DefaultSet, PassiveIsOnUntilTheUserSavesOtherwise) {
   }
 }
 
-TEST_F(Sheet, TheDownloadPageTabsDownTheScreen) {
+TEST_F(Sheet, TheDownloadPageTabsDownTheScreenAndItsButtonFillsTheField) {
   CDownloadSetPage* page = sheet.DownloadPage();
   sheet.Tabs()->setCurrentWidget(page);
   sheet.activateWindow();
@@ -65,7 +65,17 @@ TEST_F(Sheet, TheDownloadPageTabsDownTheScreen) {
     stops.append(at);
     QTest::keyClick(at, Qt::Key_Tab);
   }
-  EXPECT_EQ(stops, (QList<QWidget*>{page->DirectoryEdit(), page->BranchEdit()}));
+  EXPECT_EQ(stops, (QList<QWidget*>{page->DirectoryEdit(), page->ChooseDirButton(), page->BranchEdit()}));
+
+  QString started;
+  page->SetDirectoryChooser([&](const QString& start) {
+    started = start;
+    return QStringLiteral("/srv/in");
+  });
+  page->DirectoryEdit()->setText("/tmp");
+  page->ChooseDirButton()->click();
+  EXPECT_EQ(started, "/tmp");
+  EXPECT_EQ(page->DirectoryEdit()->text(), "/srv/in");
 }
 
 }  // namespace
