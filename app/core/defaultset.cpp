@@ -2,6 +2,7 @@
 
 #include "lark.h"
 #include "messageseam.h"
+#include "newtaskfields.h"
 #include "savedirectory.h"
 #include "settingsstore.h"
 
@@ -16,6 +17,21 @@ QString ReadDefaultSet(const CSettingsStore& store, CDefaultSetPages& pages) {
   store.ReadNumber(settingname::kMaxIdleTime, pages.idleseconds);
   store.ReadText(settingname::kCaCertificate, pages.cacertificate, kCaCertificateBuffer);
   return olddirectory;
+}
+
+CDefaultSetPages StoredDefaultSet(const CSettingsStore& store) {
+  CDefaultSetPages pages;
+  ReadDefaultSet(store, pages);
+  return pages;
+}
+
+void FollowDefaultSet(CNewTaskPages& pages, const CDefaultSetPages& defaults) {
+  for (CBrowsFields* fields : {static_cast<CBrowsFields*>(&pages.brows), static_cast<CBrowsFields*>(&pages.download)}) {
+    fields->pasvmode.Follow(defaults.pasvmode);
+    fields->ascimode.Follow(defaults.ascimode);
+  }
+  pages.download.savedir.Follow(defaults.localdir);
+  pages.download.branches.Follow(defaults.branchcount);
 }
 
 bool SaveDefaultSet(CSettingsStore& store, const CDefaultSetPages& pages, const QString& olddirectory,

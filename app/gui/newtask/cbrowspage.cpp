@@ -1,8 +1,10 @@
 #include "cbrowspage.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "core/defaultset.h"
 #include "core/settingsstore.h"
 #include "rangedfield.h"
 
@@ -30,11 +32,22 @@ CBrowsPage::CBrowsPage(QWidget* parent)
   layout->addWidget(m_connectnow);
   layout->addWidget(m_restore, 0, Qt::AlignLeft);
   layout->addStretch(1);
-  connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
+  connect(m_restore, &QPushButton::clicked, this, [this] { RestoreDefaults(StoredDefaultSet(CSettingsStore())); });
+  OrderTabs();
 }
 
-void CBrowsPage::InsertSiteRow(const QString& label, QWidget* field) {
-  m_form->insertRow(1 + m_insertedrows++, label, field);
+void CBrowsPage::InsertSiteRow(const QString& label, std::initializer_list<QWidget*> widgets) {
+  auto* row = new QHBoxLayout;
+  for (QWidget* widget : widgets) row->addWidget(widget, widget == *widgets.begin() ? 1 : 0);
+  m_form->insertRow(1 + m_insertedrows++, label, row);
+  m_inserted.append(QList<QWidget*>(widgets));
+  OrderTabs();
+}
+
+void CBrowsPage::OrderTabs() const {
+  QList<QWidget*> order{m_url};
+  order << m_inserted << QList<QWidget*>{m_user, m_pass, m_port, m_pasvmode, m_ascimode, m_connectnow, m_restore};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void CBrowsPage::Show(const CBrowsFields& fields) { ShowSite(fields); }
@@ -66,13 +79,7 @@ void CBrowsPage::TakeSite(CBrowsFields& fields, uint32_t port) const {
   fields.connectnow = m_connectnow->isChecked();
 }
 
-void CBrowsPage::RestoreDefaults(const CSettingsStore& store) { RestoreModes(store); }
-
-void CBrowsPage::RestoreModes(const CSettingsStore& store) {
-  bool pasv = m_pasvmode->isChecked();
-  bool ascii = m_ascimode->isChecked();
-  store.ReadFlag(settingname::kPasvMode, pasv);
-  store.ReadFlag(settingname::kAsciiMode, ascii);
-  m_pasvmode->setChecked(pasv);
-  m_ascimode->setChecked(ascii);
+void CBrowsPage::RestoreDefaults(const CDefaultSetPages& defaults) {
+  m_pasvmode->setChecked(defaults.pasvmode);
+  m_ascimode->setChecked(defaults.ascimode);
 }

@@ -6,10 +6,12 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <initializer_list>
+
 #include "core/newtaskfields.h"
 
+struct CDefaultSetPages;
 class CMessageSeam;
-class CSettingsStore;
 
 class QFormLayout;
 
@@ -24,8 +26,8 @@ class CBrowsPage : public QWidget {
   // False, after the range message and with the focus on the field, when
   // the port is out of range; `fields` is then unchanged.
   bool Take(CBrowsFields& fields, CMessageSeam& messages);
-  // The FTP modes from the stored defaults, where present.
-  void RestoreDefaults(const CSettingsStore& store);
+  // What "Restore default set" shows: here the FTP modes.
+  virtual void RestoreDefaults(const CDefaultSetPages& defaults);
 
   QLineEdit* UrlEdit() const { return m_url; }
   QLineEdit* UserEdit() const { return m_user; }
@@ -37,15 +39,19 @@ class CBrowsPage : public QWidget {
   QPushButton* RestoreButton() const { return m_restore; }
 
  protected:
-  // Adds a row between the URL and the user fields, in call order.
-  void InsertSiteRow(const QString& label, QWidget* field);
+  // Adds a row of `widgets` between the URL and the user fields, in call
+  // order; Tab visits them there too, in the order given.
+  void InsertSiteRow(const QString& label, std::initializer_list<QWidget*> widgets);
   void ShowSite(const CBrowsFields& fields);
   void TakeSite(CBrowsFields& fields, uint32_t port) const;
-  void RestoreModes(const CSettingsStore& store);
 
  private:
+  // Tab follows the screen, not the order the widgets were made in.
+  void OrderTabs() const;
+
   QFormLayout* m_form;
   int m_insertedrows = 0;
+  QList<QWidget*> m_inserted;  // Tab stops of the inserted rows
   QLineEdit* m_url;
   QLineEdit* m_user;
   QLineEdit* m_pass;

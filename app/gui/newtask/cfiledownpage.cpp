@@ -1,16 +1,28 @@
 #include "cfiledownpage.h"
 
-#include "core/defaultset.h"
-#include "core/settingsstore.h"
+#include <QFileDialog>
+
+#include "core/programdirectory.h"
+#include "core/savedirectory.h"
 #include "rangedfield.h"
 
 CFileDownPage::CFileDownPage(QWidget* parent)
-    : CBrowsPage(parent), m_savedir(new QLineEdit(this)), m_branches(new QLineEdit(this)) {
-  InsertSiteRow(QStringLiteral("Save directory:"), m_savedir);
-  InsertSiteRow(QStringLiteral("Branch number:"), m_branches);
-  // The base class's button calls its own restore; this page restores more.
-  disconnect(RestoreButton(), &QPushButton::clicked, this, nullptr);
-  connect(RestoreButton(), &QPushButton::clicked, this, [this] { RestoreDefaults(CSettingsStore()); });
+    : CBrowsPage(parent),
+      m_savedir(new QLineEdit(this)),
+      m_choosedir(new QToolButton(this)),
+      m_branches(new QLineEdit(this)),
+      m_chooser([this](const QString& start) {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Save directory"), start);
+      }) {
+  m_choosedir->setText(QStringLiteral("\u2026"));
+  m_choosedir->setToolTip(QStringLiteral("Choose the save directory"));
+  InsertSiteRow(QStringLiteral("Save directory:"), {m_savedir, m_choosedir});
+  InsertSiteRow(QStringLiteral("Branch number:"), {m_branches});
+  connect(m_choosedir, &QToolButton::clicked, this, [this] {
+    // The field may name its directory relative to the program's.
+    const QString chosen = m_chooser(ResolveSaveDirectory(m_savedir->text(), ProgramDirectory()));
+    if (!chosen.isEmpty()) m_savedir->setText(chosen);
+  });
 }
 
 void CFileDownPage::Show(const CFileDownFields& fields) {
@@ -30,11 +42,8 @@ bool CFileDownPage::Take(CFileDownFields& fields, CMessageSeam& messages) {
   return true;
 }
 
-void CFileDownPage::RestoreDefaults(const CSettingsStore& store) {
-  QString savedir;
-  store.ReadText(settingname::kLocalDir, savedir, kLocalDirBuffer);
-  m_savedir->setText(savedir);
-  RestoreModes(store);
-  uint32_t branches = 0;
-  if (store.ReadNumber(settingname::kBranchCount, branches)) m_branches->setText(QString::number(branches));
+void CFileDownPage::RestoreDefaults(const CDefaultSetPages& defaults) {
+  CBrowsPage::RestoreDefaults(defaults);
+  m_savedir->setText(defaults.localdir);
+  m_branches->setText(QString::number(defaults.branchcount));
 }

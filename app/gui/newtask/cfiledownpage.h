@@ -2,7 +2,10 @@
 // site page with a save directory and a branch number.
 #pragma once
 
+#include <QToolButton>
+
 #include "cbrowspage.h"
+#include "core/defaultset.h"
 
 class CFileDownPage : public CBrowsPage {
   Q_OBJECT
@@ -15,14 +18,18 @@ class CFileDownPage : public CBrowsPage {
   // the branch number or the port is out of range; `fields` is then
   // unchanged.
   bool Take(CFileDownFields& fields, CMessageSeam& messages);
-  // Save directory, FTP modes and branch number from the stored defaults;
-  // the save directory is emptied first, the others stay when missing.
-  void RestoreDefaults(const CSettingsStore& store);
+  // Save directory, FTP modes and branch number.
+  void RestoreDefaults(const CDefaultSetPages& defaults) override;
+  // The "…" button asks this instead of the directory dialog.
+  void SetDirectoryChooser(DirectoryChooser chooser) { m_chooser = std::move(chooser); }
 
   QLineEdit* SaveDirEdit() const { return m_savedir; }
+  QToolButton* ChooseDirButton() const { return m_choosedir; }
   QLineEdit* BranchEdit() const { return m_branches; }
 
  private:
   QLineEdit* m_savedir;
+  QToolButton* m_choosedir;
   QLineEdit* m_branches;
+  DirectoryChooser m_chooser;
 };

@@ -8,20 +8,26 @@
 #include "core/createtask.h"
 #include "core/programdirectory.h"
 #include "core/savedirectory.h"
+#include "core/settingsstore.h"
 
 CNewTaskSheet::CNewTaskSheet(CNewTaskPages& pages, CMessageSeam& messages, QWidget* parent)
     : QDialog(parent),
       m_pages(pages),
       m_messages(messages),
+      m_defaults(StoredDefaultSet(CSettingsStore())),
       m_tabs(new QTabWidget(this)),
       m_brows(new CBrowsPage(m_tabs)),
       m_download(new CFileDownPage(m_tabs)) {
   setWindowTitle(QStringLiteral("New task set"));
   m_tabs->addTab(m_brows, QStringLiteral("Server browse task"));
   m_tabs->addTab(m_download, QStringLiteral("Download file task"));
-  m_brows->Show(pages.brows);
-  m_download->Show(pages.download);
-  m_tabs->setCurrentIndex(pages.page == kFileDownPage ? kFileDownPage : kBrowsPage);
+  CNewTaskPages shown = pages;
+  FollowDefaultSet(shown, m_defaults);
+  m_brows->Show(shown.brows);
+  m_download->Show(shown.download);
+  const bool download = pages.page != kBrowsPage;
+  m_tabs->setCurrentIndex(download ? kFileDownPage : kBrowsPage);
+  (download ? m_download->UrlEdit() : m_brows->UrlEdit())->setFocus();
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &CNewTaskSheet::accept);
@@ -49,6 +55,7 @@ void CNewTaskSheet::accept() {
     m_tabs->setCurrentIndex(kFileDownPage);
     return;
   }
+  FollowDefaultSet(taken, m_defaults);
   taken.page = showing;
   m_pages = taken;
   QDialog::accept();

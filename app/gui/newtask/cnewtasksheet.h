@@ -1,12 +1,14 @@
 // "New task set": the browse page and the download page over the frame's
-// CNewTaskPages. It opens on the remembered page; OK refuses to close while
-// a page holds an out-of-range number, and only OK updates the pages and
-// remembers the page that was showing.
+// CNewTaskPages. It opens on the remembered page with the focus in its URL,
+// the fields nobody set in this session showing the stored default set. OK
+// refuses to close while a page holds an out-of-range number, and only OK
+// updates the pages and remembers the page that was showing.
 #pragma once
 
 #include <QDialog>
 #include <QTabWidget>
 
+#include "core/defaultset.h"
 #include "core/newtaskfields.h"
 
 class CBrowsPage;
@@ -28,6 +30,7 @@ class CNewTaskSheet : public QDialog {
  private:
   CNewTaskPages& m_pages;
   CMessageSeam& m_messages;
+  const CDefaultSetPages m_defaults;  // as stored when the sheet opened
   QTabWidget* m_tabs;
   CBrowsPage* m_brows;
   CFileDownPage* m_download;

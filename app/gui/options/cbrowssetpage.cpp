@@ -16,6 +16,7 @@ CBrowsSetPage::CBrowsSetPage(QWidget* parent)
   layout->addWidget(new QLabel(QStringLiteral("Seconds"), this), 0, 2);
   layout->addWidget(m_clear, 1, 0, 1, 3);
   layout->setRowStretch(2, 1);
+  setTabOrder(m_idle, m_clear);
   connect(m_clear, &QPushButton::clicked, this, &CBrowsSetPage::clearHistory);
 }
 

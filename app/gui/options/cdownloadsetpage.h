@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QToolButton>
 #include <QWidget>
 
-struct CDefaultSetPages;
+#include "core/defaultset.h"
+
 class CMessageSeam;
 
 class CDownloadSetPage : public QWidget {
@@ -16,11 +18,16 @@ class CDownloadSetPage : public QWidget {
 
   void Show(const CDefaultSetPages& pages);
   bool Take(CDefaultSetPages& pages, CMessageSeam& messages);
+  // The "…" button asks this instead of the directory dialog.
+  void SetDirectoryChooser(DirectoryChooser chooser) { m_chooser = std::move(chooser); }
 
   QLineEdit* DirectoryEdit() const { return m_directory; }
+  QToolButton* ChooseDirButton() const { return m_choosedir; }
   QLineEdit* BranchEdit() const { return m_branches; }
 
  private:
   QLineEdit* m_directory;
+  QToolButton* m_choosedir;
   QLineEdit* m_branches;
+  DirectoryChooser m_chooser;
 };

@@ -20,6 +20,8 @@ COtherSetPage::COtherSetPage(QWidget* parent)
   layout->addWidget(new QLabel(QStringLiteral("Also trust CA certificates in file:"), this));
   layout->addWidget(m_cacertificate);
   layout->addStretch(1);
+  QWidget* const order[] = {m_checkclip, m_notify, m_pasvmode, m_ascimode, m_cacertificate};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void COtherSetPage::Show(const CDefaultSetPages& pages) {

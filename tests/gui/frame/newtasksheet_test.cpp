@@ -1,6 +1,9 @@
-// The new-task sheet and what its OK makes: range checks keep it open on
-// the faulty field, only OK changes the pages, the kind of the URL against
-// the page asks first, and Cancel in a question makes nothing.
+// The new-task sheet and what its OK makes: it opens with the stored
+// defaults and the focus in the URL, Tab follows the screen, range checks
+// keep it open on the faulty field, only OK changes the pages, the kind of
+// the URL against the page asks first, and Cancel in a question makes
+// nothing.
+#include <QApplication>
 #include <QTest>
 
 #include "core/createtask.h"
@@ -31,6 +34,121 @@ class NewTask : public ::testing::Test {
   CScriptedSeam messages;
   CNewTaskPages pages;
 };
+
+// The Tab stops from the focus on, as long as they stay within `page`.
+QList<QWidget*> TabStops(QWidget* page) {
+  QList<QWidget*> stops;
+  for (QWidget* at = QApplication::focusWidget(); at && page->isAncestorOf(at) && stops.size() < 20;
+       at = QApplication::focusWidget()) {
+    stops.append(at);
+    QTest::keyClick(at, Qt::Key_Tab);
+  }
+  return stops;
+}
+
+// Shown and active, as the user meets it, so the focus is real.
+void Activate(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+void StoreDefaults(const char* dir, uint32_t branches, bool pasv, bool ascii) {
+  CSettingsStore store;
+  store.WriteText(settingname::kLocalDir, dir);
+  store.WriteNumber(settingname::kBranchCount, branches);
+  store.WriteFlag(settingname::kPasvMode, pasv);
+  store.WriteFlag(settingname::kAsciiMode, ascii);
+  store.Flush();
+}
+
+TEST_F(NewTask, OpensWithTheStoredDefaultsAndTheFocusInTheUrl) {
+  struct Case {
+    const char* name;
+    bool stored;  // "dl", 4 branches, active, ASCII
+    int page;
+    bool filerow;  // a file row filled the download page: active "mine"
+    const char* savedir;
+    const char* branches;
+    bool browspasv, downpasv, ascii;
+  } cases[] = {
+      {"first run", false, kFileDownPage, false, "", "1", true, true, false},
+      {"stored", true, kFileDownPage, false, "dl", "4", false, false, true},
+      {"set this session", true, kBrowsPage, true, "mine", "4", false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.stored) StoreDefaults("dl", 4, false, true);
+    CNewTaskPages opened;
+    if (c.page == kBrowsPage) opened.page = kBrowsPage;
+    if (c.filerow) {
+      opened.download.savedir = "mine";
+      opened.download.pasvmode = true;
+    }
+    CNewTaskSheet sheet(opened, messages);
+    Activate(sheet);
+    CFileDownPage* down = sheet.FileDownPage();
+    EXPECT_EQ(down->SaveDirEdit()->text(), c.savedir);
+    EXPECT_EQ(down->BranchEdit()->text(), c.branches);
+    EXPECT_EQ(sheet.BrowsPage()->PasvModeBox()->isChecked(), c.browspasv);
+    EXPECT_EQ(down->PasvModeBox()->isChecked(), c.downpasv);
+    EXPECT_EQ(down->AsciiModeBox()->isChecked(), c.ascii);
+    EXPECT_TRUE(sheet.BrowsPage()->ConnectNowBox()->isChecked()) << "a site is browsed at once";
+    EXPECT_EQ(sheet.Tabs()->currentIndex(), c.page);
+    CBrowsPage* showing = c.page == kBrowsPage ? sheet.BrowsPage() : down;
+    EXPECT_EQ(QApplication::focusWidget(), showing->UrlEdit());
+  }
+}
+
+TEST_F(NewTask, FieldsLeftAtTheDefaultFollowLaterChangesOfIt) {
+  StoreDefaults("dl", 4, true, false);
+  {
+    CNewTaskSheet sheet(pages, messages);
+    sheet.FileDownPage()->BranchEdit()->setText("7");
+    sheet.FileDownPage()->UrlEdit()->setText("http://127.0.0.1/a.zip");
+    sheet.accept();
+    ASSERT_EQ(sheet.result(), QDialog::Accepted);
+  }
+  EXPECT_EQ(pages.download.savedir.Value(), "dl");
+  StoreDefaults("other", 2, false, false);
+  CNewTaskSheet again(pages, messages);
+  EXPECT_EQ(again.FileDownPage()->SaveDirEdit()->text(), "other");
+  EXPECT_EQ(again.FileDownPage()->BranchEdit()->text(), "7") << "the user's own number stays";
+  EXPECT_FALSE(again.FileDownPage()->PasvModeBox()->isChecked());
+  EXPECT_EQ(again.FileDownPage()->UrlEdit()->text(), "http://127.0.0.1/a.zip");
+}
+
+TEST_F(NewTask, TabFollowsTheFieldsDownTheScreen) {
+  for (int page : {kBrowsPage, kFileDownPage}) {
+    pages.page = page;
+    CNewTaskSheet sheet(pages, messages);
+    Activate(sheet);
+    CFileDownPage* down = sheet.FileDownPage();
+    CBrowsPage* p = page == kBrowsPage ? sheet.BrowsPage() : down;
+    QList<QWidget*> expected{p->UrlEdit()};
+    if (page == kFileDownPage) expected << down->SaveDirEdit() << down->ChooseDirButton() << down->BranchEdit();
+    expected << p->UserEdit() << p->PassEdit() << p->PortEdit() << p->PasvModeBox() << p->AsciiModeBox()
+             << p->ConnectNowBox() << p->RestoreButton();
+    EXPECT_EQ(TabStops(p), expected) << "page " << page;
+  }
+}
+
+TEST_F(NewTask, TheDirectoryButtonFillsTheFieldWithTheChoice) {
+  CNewTaskSheet sheet(pages, messages);
+  CFileDownPage* down = sheet.FileDownPage();
+  QString start, answer = "/srv/in";
+  down->SetDirectoryChooser([&](const QString& from) {
+    start = from;
+    return answer;
+  });
+  down->SaveDirEdit()->setText("sub");
+  down->ChooseDirButton()->click();
+  EXPECT_EQ(start, home.Program() + "/sub") << "a relative field lies below the program";
+  EXPECT_EQ(down->SaveDirEdit()->text(), "/srv/in");
+  answer.clear();  // cancelled: the field stays
+  down->ChooseDirButton()->click();
+  EXPECT_EQ(down->SaveDirEdit()->text(), "/srv/in");
+}
 
 TEST_F(NewTask, OutOfRangeNumbersKeepTheSheetOpenOnTheirField) {
   struct Case {

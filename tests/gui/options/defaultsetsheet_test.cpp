@@ -1,5 +1,7 @@
 // The "Default set" sheet: validation keeps it open on the faulty field;
-// the clear-history button acts at once.
+// the clear-history button acts at once; passive FTP is the first-run
+// default; the save directory has its "…" button in the Tab order.
+#include <QApplication>
 #include <QSettings>
 #include <QTest>
 
@@ -35,6 +37,45 @@ TEST_F(Sheet, ClearHistoryActsEvenWhenTheSheetIsCancelled) {
   sheet.reject();
   EXPECT_TRUE(RecentUrls(CSettingsStore()).isEmpty());
   EXPECT_TRUE(messages.notices.isEmpty());
+}
+
+TEST(DefaultSet, PassiveIsOnUntilTheUserSavesOtherwise) {
+  struct Case {
+    const char* stored;  // nullptr: no such key yet
+    bool passive;
+  } cases[] = {{nullptr, true}, {"0", false}, {"1", true}};
+  for (const Case& c : cases) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Tamberly", "skylark");
+    settings.clear();
+    if (c.stored) settings.setValue(settingname::kPasvMode, c.stored);
+    settings.sync();
+    EXPECT_EQ(StoredDefaultSet(CSettingsStore()).pasvmode, c.passive) << (c.stored ? c.stored : "missing");
+  }
+}
+
+TEST_F(Sheet, TheDownloadPageTabsDownTheScreenAndItsButtonFillsTheField) {
+  CDownloadSetPage* page = sheet.DownloadPage();
+  sheet.Tabs()->setCurrentWidget(page);
+  sheet.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+  page->DirectoryEdit()->setFocus();
+  QList<QWidget*> stops;
+  for (QWidget* at = QApplication::focusWidget(); at && page->isAncestorOf(at) && stops.size() < 5;
+       at = QApplication::focusWidget()) {
+    stops.append(at);
+    QTest::keyClick(at, Qt::Key_Tab);
+  }
+  EXPECT_EQ(stops, (QList<QWidget*>{page->DirectoryEdit(), page->ChooseDirButton(), page->BranchEdit()}));
+
+  QString started;
+  page->SetDirectoryChooser([&](const QString& start) {
+    started = start;
+    return QStringLiteral("/srv/in");
+  });
+  page->DirectoryEdit()->setText("/tmp");
+  page->ChooseDirButton()->click();
+  EXPECT_EQ(started, "/tmp");
+  EXPECT_EQ(page->DirectoryEdit()->text(), "/srv/in");
 }
 
 }  // namespace
