@@ -39,7 +39,7 @@ TEST_F(BrowseFtp, UrlPathBuildsTheChainAndListsItsEnd) {
   CTreeItem* linux = FirstListing(site);
   ASSERT_NE(linux, nullptr) << Log(site);
   CTreeItem* entry = list->SiteEntryOf(site);
-  EXPECT_EQ(entry->GetData().text, "127.0.0.1");
+  EXPECT_EQ(entry->GetData().text, QString::fromStdString("127.0.0.1:" + std::to_string(ftp.port())));
   EXPECT_EQ(entry->GetData().image, kSiteOnline);
   EXPECT_EQ(entry->GetData().status, QStringLiteral("Connected"));
   EXPECT_EQ(Children(entry), "pub/ ");

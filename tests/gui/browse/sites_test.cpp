@@ -1,0 +1,88 @@
+// Site rows a user can tell apart, a site asked for again reusing its row,
+// and directories that show whether they were listed.
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "browse/browsecommands.h"
+#include "browse/browselistfile.h"
+#include "browse/browsetaskcreation.h"
+#include "core/commandids.h"
+#include "core/tasknoderemoval.h"
+#include "gui/browse/csitebrowsctrl.h"
+#include "gui/browse/csitebrowseview.h"
+#include "gui/widgets/ctreegriddelegate.h"
+#include "lark.h"
+#include "rununtil.h"
+#include "scriptedseam.h"
+#include "sitebuilder.h"
+#include "testservers.h"
+
+namespace ts = testsupport;
+
+namespace {
+
+class Sites : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (int i = 0; i < list().RecordCount(); ++i) RemoveTaskNode(list().Record(i)->node);
+  }
+
+  CSiteBrowsList& list() { return view.List(); }
+  static void* Node(const std::string& url, const std::string& user, const std::string& pass, bool now) {
+    void* node = nullptr;
+    EXPECT_EQ(lark::addnode(node, url, 1, 0, user, pass, "", now, true, false, false), 0u) << url;
+    return node;
+  }
+  bool RunUntil(const std::function<bool()>& done) {
+    return ::RunUntil(done, 20000, [this] { list().browsetick(); });
+  }
+  QString Label(int row) { return list().Model().GetRootAt(row)->GetData().text; }
+  static CTreeItem* Child(const CTreeItem* item, const QString& name) {
+    for (const auto& child : item->GetChildren())
+      if (child->GetData().text == name) return child.get();
+    return nullptr;
+  }
+  QString Status(CTreeItem* item) {
+    CTreeGridModel& model = list().Model();
+    return model.data(model.index(model.NodeToIndex(item), CSiteBrowsList::kStatusColumn)).toString();
+  }
+
+  QTemporaryDir scratch;
+  CScriptedSeam seam;
+  CSiteBrowseView view{seam, nullptr, scratch.path() + "/lark1.dat"};
+};
+
+TEST_F(Sites, NewRowsNameThePortAndTheUserWhenTheyAreNotTheDefaults) {
+  const struct {
+    const char* url;
+    const char* user;
+    const char* label;
+  } cases[] = {
+      {"ftp://127.0.0.1/", "", "127.0.0.1"},
+      {"ftp://127.0.0.1:21/", "ANONYMOUS", "127.0.0.1"},
+      {"ftp://127.0.0.1:2132/", "", "127.0.0.1:2132"},
+      {"ftp://127.0.0.1:2132/", "alice", "alice@127.0.0.1:2132"},
+      {"ftp://alice:pw@127.0.0.1/pub/", "", "alice@127.0.0.1"},
+      {"ftp://[::1]:2132/", "", "[::1]:2132"},
+  };
+  for (const auto& c : cases) {
+    const int row = list().RecordCount();
+    CreateBrowseTask(list(), Node(c.url, c.user, "", false), c.url);
+    EXPECT_EQ(Label(row), c.label) << c.url << " " << c.user;
+  }
+  // A file's URL names the server alone.
+  CTreeItem* file = StoredEntry(list(), list().Model().GetRootAt(3), "f.bin", false);
+  list().Model().ExpandAll(list().Model().GetRootAt(3));
+  list().Model().SelectRow(list().Model().NodeToIndex(file));
+  ASSERT_TRUE(DownloadSelectedFile(list()));
+  EXPECT_EQ(DownloadSelectedFile(list())->url, "ftp://127.0.0.1/f.bin");
+}
+
+}  // namespace
