@@ -1,6 +1,7 @@
 #include "browsetaskcreation.h"
 
 #include <memory>
+#include <optional>
 
 #include "core/citeminfo.h"
 #include "core/treegridrules.h"
@@ -13,6 +14,26 @@ namespace {
 
 bool IsAnonymous(const std::string& user) {
   return user.empty() || QString::fromStdString(user).compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0;
+}
+
+struct SiteKey {
+  std::string scheme, server, user;
+  unsigned port = 0;
+
+  bool operator==(const SiteKey& other) const {
+    const bool users = IsAnonymous(user) ? IsAnonymous(other.user) : user == other.user;
+    return users && scheme == other.scheme && port == other.port &&
+           QString::fromStdString(server).compare(QString::fromStdString(other.server), Qt::CaseInsensitive) == 0;
+  }
+};
+
+std::optional<SiteKey> KeyOf(void* node) {
+  SiteKey key;
+  if (!node || lark::getscheme(node, key.scheme) != 0) return std::nullopt;
+  lark::getservername(node, key.server);
+  lark::getuser(node, key.user);
+  lark::getserverport(node, key.port);
+  return key;
 }
 
 // The record's login, modes and port as the engine holds them for `node`.
@@ -58,4 +79,33 @@ CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QStri
   site->node = node;
   TakeLogin(*site, node, url);
   return list.AppendSite(std::move(entry), std::move(site));
+}
+
+CBrowsRootAppend* FindSiteFor(const CSiteBrowsList& list, void* node) {
+  const std::optional<SiteKey> wanted = KeyOf(node);
+  if (!wanted) return nullptr;
+  for (int i = 0; i < list.RecordCount(); ++i) {
+    CBrowsRootAppend* site = list.Record(i);
+    if (site->node != node && KeyOf(site->node) == wanted) return site;
+  }
+  return nullptr;
+}
+
+CBrowsRootAppend& OpenBrowseTask(CSiteBrowsList& list, void* node, const QString& url) {
+  CBrowsRootAppend* site = FindSiteFor(list, node);
+  if (!site) return CreateBrowseTask(list, node, url);
+  int connected = 0;
+  lark::getserverconnected(site->node, connected, 0);
+  if (connected) {
+    // The running connection stays; the new login serves the next one.
+    std::string pass;
+    lark::getpass(node, pass);
+    site->pass = QString::fromStdString(pass);
+    list.DiscardNode(node);
+  } else {
+    TakeLogin(*site, node, url);
+    list.AdoptNode(*site, node);
+  }
+  list.Model().SelectRow(list.Model().NodeToIndex(list.SiteEntryOf(*site)));
+  return *site;
 }

@@ -19,3 +19,15 @@ QString SiteLabel(const std::string& server, unsigned port, const std::string& u
 // and its record (the URL as typed; login, modes and port as the engine
 // holds them) at the end of the list.
 CBrowsRootAppend& CreateBrowseTask(CSiteBrowsList& list, void* node, const QString& url);
+
+// The site whose node reaches the same server (in any case), port and
+// user as `node`, over the same scheme; an anonymous user matches any
+// other spelling of one.
+CBrowsRootAppend* FindSiteFor(const CSiteBrowsList& list, void* node);
+
+// A site asked for again (quick connect, the sheet) is not listed twice:
+// the site FindSiteFor names is selected and takes the new login. When it
+// is connected it keeps its connection and `node` goes; else it goes on
+// with `node`, which connects as the request asked. Any other node gets a
+// new row (CreateBrowseTask).
+CBrowsRootAppend& OpenBrowseTask(CSiteBrowsList& list, void* node, const QString& url);

@@ -1,6 +1,7 @@
 #include "csitebrowslist.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/carchive.h"
 #include "core/citeminfo.h"
@@ -82,6 +83,23 @@ void CSiteBrowsList::RemoveSite(CBrowsRootAppend* site) {
   if (entry) m_model.DeleteItem(entry, entry->GetRow());
 }
 
+void CSiteBrowsList::AdoptNode(CBrowsRootAppend& site, void* node) {
+  void* old = std::exchange(site.node, node);
+  ResetCycle(site);
+  if (!site.navready) {
+    site.navrequested = 0;
+    site.navpending = nullptr;
+  }
+  if (old != node) DiscardNode(old);
+}
+
+void CSiteBrowsList::DiscardNode(void* node) {
+  if (!node) return;
+  int connected = 0;
+  if (lark::getserverconnected(node, connected, 0) == 0 && connected) lark::disconnect(node, 0);
+  if (lark::deletenode(node) != 0) m_discarded.push_back(node);
+}
+
 void CSiteBrowsList::ResetCycle(CBrowsRootAppend& site) {
   site.navstate = ListingStep::Idle;
   site.navtarget = nullptr;
@@ -97,6 +115,7 @@ void CSiteBrowsList::ForgetItemsBelow(const CTreeItem* top) {
 }
 
 void CSiteBrowsList::browsetick() {
+  std::erase_if(m_discarded, [](void* node) { return lark::deletenode(node) == 0; });
   for (int i = RecordCount() - 1; i >= 0; --i) {
     CBrowsRootAppend& site = *m_records[i];
     CTreeItem* entry = m_model.GetRootAt(i);

@@ -40,6 +40,10 @@ class Sites : public ::testing::Test {
     EXPECT_EQ(lark::addnode(node, url, 1, 0, user, pass, "", now, true, false, false), 0u) << url;
     return node;
   }
+  CBrowsRootAppend& Open(const std::string& url, const std::string& user = {}, const std::string& pass = {},
+                         bool now = true) {
+    return OpenBrowseTask(list(), Node(url, user, pass, now), QString::fromStdString(url));
+  }
   bool RunUntil(const std::function<bool()>& done) {
     return ::RunUntil(done, 20000, [this] { list().browsetick(); });
   }
@@ -83,6 +87,44 @@ TEST_F(Sites, NewRowsNameThePortAndTheUserWhenTheyAreNotTheDefaults) {
   list().Model().SelectRow(list().Model().NodeToIndex(file));
   ASSERT_TRUE(DownloadSelectedFile(list()));
   EXPECT_EQ(DownloadSelectedFile(list())->url, "ftp://127.0.0.1/f.bin");
+}
+
+// A refused login, then the right password: one row, which connects and
+// lists; asked for again while connected it keeps its connection. Another
+// port or user is another site.
+TEST_F(Sites, ASiteAskedForAgainReusesItsRow) {
+  ts::ScratchDir files("skylark-sites");
+  files.writeFile("pub/a.txt", "a");
+  ts::PyftpdServer ftp(files.path()), other(files.path());
+  const std::string url = ftp.url("pub/");
+  CBrowsRootAppend& site = Open(url, "tester", "wrong");
+  const CItemInfo& row = list().SiteEntryOf(site)->GetData();
+  ASSERT_TRUE(RunUntil([&] { return row.status == "Login refused"; })) << row.statustip.toStdString();
+
+  list().Model().SelectRow(-1);
+  EXPECT_EQ(&Open(url, "tester", "secret"), &site);
+  EXPECT_EQ(list().RecordCount(), 1);
+  EXPECT_EQ(site.pass, "secret");
+  EXPECT_EQ(list().SelectedItem(), list().SiteEntryOf(site));
+  ASSERT_TRUE(RunUntil([&] {
+    const CTreeItem* pub = Child(list().SiteEntryOf(site), "pub");
+    return pub && Child(pub, "a.txt");
+  })) << ftp.log();
+
+  void* running = site.node;
+  Open(url, "TESTER", "secret", false);
+  EXPECT_EQ(list().RecordCount(), 2) << "a user name's case counts";
+  EXPECT_EQ(&Open(url, "tester", "secret"), &site);
+  EXPECT_EQ(site.node, running);
+  EXPECT_EQ(row.status, "Connected");
+  Open(other.url("pub/"), "tester", "secret", false);
+  Open(url, "", "", false);
+  EXPECT_EQ(&Open(url, "anonymous", "", false), list().Record(3));
+  ASSERT_EQ(list().RecordCount(), 4);
+  const QString port = QString::number(ftp.port());
+  EXPECT_EQ(Label(0), "tester@127.0.0.1:" + port);
+  EXPECT_EQ(Label(2), "tester@127.0.0.1:" + QString::number(other.port()));
+  EXPECT_EQ(Label(3), "127.0.0.1:" + port);
 }
 
 }  // namespace
