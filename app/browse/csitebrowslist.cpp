@@ -19,6 +19,22 @@ bool IsAtOrBelow(const CTreeItem* item, const CTreeItem* top) {
   return false;
 }
 
+template <typename Visit>
+void EachBelow(CTreeItem& item, const Visit& visit) {
+  for (const auto& child : item.GetChildren()) {
+    visit(*child);
+    EachBelow(*child, visit);
+  }
+}
+
+template <typename Visit>
+void EachDirectory(const CTreeGridModel& model, const Visit& visit) {
+  for (int i = 0; i < model.GetRootCount(); ++i)
+    EachBelow(*model.GetRootAt(i), [&visit](CTreeItem& item) {
+      if (item.GetData().IsFolder()) visit(item);
+    });
+}
+
 std::unique_ptr<CItemInfo> DirectoryInfo(std::string_view name) {
   auto info = std::make_unique<CItemInfo>();
   SetServerName(*info, name);
@@ -190,8 +206,10 @@ CTreeItem* CSiteBrowsList::buildpath(CTreeItem* site, const std::string& path) {
   for (size_t start = slash + 1; start < path.size();) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();
-    if (end > start)
+    if (end > start) {
       last = m_model.InsertItem(last, DirectoryInfo(std::string_view(path).substr(start, end - start)), false);
+      last->SetChildHint(kUnlistedHint);
+    }
     start = end + 1;
   }
   m_model.ExpandAll(site);
@@ -303,27 +321,49 @@ void CSiteBrowsList::RetryList(CBrowsRootAppend& site) {
 void CSiteBrowsList::ShowListing(CTreeItem* dir, const std::string& reply) {
   ForgetItemsBelow(dir);
   m_model.DeleteChildren(dir);
+  if (IsUnlisted(*dir)) dir->SetChildHint(-1);
   for (ListingEntry& entry : ParseListing(reply)) {
     auto info = std::make_unique<CItemInfo>();
     info->subitems = {std::move(entry.size), std::move(entry.time)};
     SetServerName(*info, entry.raw);
     info->kind = entry.directory ? ItemKind::OwnImage : ItemKind::File;
     info->image = entry.directory ? kFolderClosed : -1;
-    m_model.InsertItem(dir, std::move(info), false);
+    CTreeItem* item = m_model.InsertItem(dir, std::move(info), false);
+    if (entry.directory) item->SetChildHint(kUnlistedHint);
   }
+  // A site entry's Status is the site's state.
+  if (dir->GetParentItem()) dir->GetData().status = dir->ChildCount() ? QString() : EmptyText();
   const int row = m_model.NodeToIndex(dir);
   if (row < 0 || m_model.GetTreeItem(row) != dir) return;  // below a collapsed directory
+  m_model.ItemChanged(dir);
   const int last = m_model.ExpandAll(dir);
   emit RowsShown(row, last);
 }
 
 void CSiteBrowsList::Serialize(CArchive& ar) {
-  m_model.Serialize(ar);
   if (ar.IsStoring()) {
+    std::vector<CTreeItem*> unlisted;
+    EachDirectory(m_model, [&unlisted](CTreeItem& dir) {
+      if (IsUnlisted(dir)) unlisted.push_back(&dir);
+    });
+    for (CTreeItem* dir : unlisted) dir->SetChildHint(-1);
+    m_model.Serialize(ar);
+    for (CTreeItem* dir : unlisted) dir->SetChildHint(kUnlistedHint);
     ar.WriteCount(static_cast<uint32_t>(m_records.size()));
     for (const auto& site : m_records) ar.WriteObject(site.get());
     return;
   }
+  // The file cannot tell a directory listed empty from one never listed:
+  // both come back unlisted, also from a file damaged part way.
+  struct MarkUnlisted {
+    CTreeGridModel& model;
+    ~MarkUnlisted() {
+      EachDirectory(model, [](CTreeItem& dir) {
+        if (dir.ChildCount() == 0 && dir.GetChildHint() == -1) dir.SetChildHint(kUnlistedHint);
+      });
+    }
+  } mark{m_model};
+  m_model.Serialize(ar);
   for (uint32_t i = 0, count = ar.ReadCount(); i < count; ++i)
     if (std::unique_ptr<CBrowsRootAppend> site = ar.ReadOwned<CBrowsRootAppend>()) m_records.push_back(std::move(site));
 }

@@ -71,6 +71,13 @@ class CSiteBrowsList : public QObject {
   // (at once, or on a later pass).
   void DiscardNode(void* node);
 
+  // A directory not listed in this run shows its box on a hint of this
+  // value, which is never stored: the list file keeps its -1. A listed one
+  // has no hint, and when empty says so in its Status.
+  static constexpr int32_t kUnlistedHint = 0x4C495354;
+  static bool IsUnlisted(const CTreeItem& item) { return item.GetChildHint() == kUnlistedHint; }
+  static QString EmptyText() { return QStringLiteral("Empty"); }
+
   // Once a second: site states, and the first navigation after a connect.
   void browsetick();
   SiteState StateOf(const CBrowsRootAppend& site, QString& reason) const;

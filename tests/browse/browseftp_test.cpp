@@ -102,7 +102,7 @@ TEST_F(BrowseFtp, RefreshUnlistedDirectoryFileRowAndWhileBusy) {
   // and leaves the listing to arrive whole.
   CTreeItem* pub = Child(root, "pub");
   ASSERT_NE(pub, nullptr);
-  EXPECT_FALSE(pub->ItemHasChildren());
+  EXPECT_TRUE(CSiteBrowsList::IsUnlisted(*pub));
   Select(pub);
   StepResult result = StepResult::NotAsked;
   ASSERT_TRUE(RunUntil([&] {

@@ -127,4 +127,60 @@ TEST_F(Sites, ASiteAskedForAgainReusesItsRow) {
   EXPECT_EQ(Label(3), "127.0.0.1:" + port);
 }
 
+TEST_F(Sites, UnlistedDirectoriesShowTheirBoxAndListedEmptyOnesSayEmpty) {
+  ts::ScratchDir files("skylark-sites");
+  files.writeFile("pub/a.txt", "a");
+  std::filesystem::create_directories(files / "empty");
+  ts::VsftpdServer ftp(files.path());
+  view.resize(500, 300);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  CBrowsRootAppend& site = Open(ftp.url(""));
+  CTreeItem* root = list().SiteEntryOf(site);
+  ASSERT_TRUE(RunUntil([&] { return Child(root, "empty") && site.navstate == ListingStep::Idle; })) << ftp.log();
+  CTreeItem* empty = Child(root, "empty");
+  CTreeItem* pub = Child(root, "pub");
+  for (CTreeItem* dir : {empty, pub}) {
+    EXPECT_TRUE(dir->ItemHasChildren()) << "a box before it is listed";
+    EXPECT_EQ(Status(dir), "");
+  }
+
+  // Its box lists it.
+  CSiteBrowsCtrl& ctrl = view.Ctrl();
+  QSignalSpy posted(&ctrl, &CSiteBrowsCtrl::PostCommand);
+  const QRect cell = ctrl.visualRect(ctrl.model()->index(list().Model().NodeToIndex(empty), 0));
+  QTest::mouseClick(ctrl.viewport(), Qt::LeftButton, {},
+                    CTreeGridDelegate::ExpandBox(cell, empty->GetIndent()).center());
+  ASSERT_EQ(posted.size(), 1);
+  EXPECT_EQ(posted.at(0).at(0).toInt(), command::kRefresh);
+  ASSERT_EQ(list().SelectedItem(), empty);
+  QSignalSpy shown(&list(), &CSiteBrowsList::ListingShown);
+  ASSERT_TRUE(RunUntil([&] { return RefreshSelectedDirectory(list()) == StepResult::Done; }));
+  ASSERT_TRUE(RunUntil([&] { return !shown.isEmpty(); }));
+  EXPECT_FALSE(empty->ItemHasChildren()) << "listed empty: no box";
+  EXPECT_EQ(Status(empty), CSiteBrowsList::EmptyText());
+  EXPECT_TRUE(pub->ItemHasChildren());
+
+  // The file keeps -1 for every directory, and a stored list comes back
+  // byte for byte.
+  ASSERT_TRUE(SaveBrowseList(list(), scratch.path() + "/new.dat", seam));
+  QFile saved(scratch.path() + "/new.dat");
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const quint32 hint = qToLittleEndian(static_cast<quint32>(CSiteBrowsList::kUnlistedHint));
+  EXPECT_FALSE(saved.readAll().contains(QByteArray(reinterpret_cast<const char*>(&hint), 4)));
+  CSiteBrowsList loaded(seam);
+  ASSERT_EQ(LoadBrowseList(loaded, scratch.path() + "/new.dat", seam), ListFileLoad::Loaded);
+  EXPECT_TRUE(CSiteBrowsList::IsUnlisted(*Child(loaded.Model().GetRootAt(0), "empty")))
+      << "the file cannot tell listed empty from never listed";
+  QFile fixture(QStringLiteral(SKYLARK_TEST_DATA "/lark1.dat"));
+  ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
+  const QByteArray stored = fixture.readAll();
+  CSiteBrowsList old(seam);
+  ASSERT_EQ(LoadBrowseList(old, fixture.fileName(), seam), ListFileLoad::Loaded);
+  ASSERT_TRUE(SaveBrowseList(old, scratch.path() + "/old.dat", seam));
+  QFile again(scratch.path() + "/old.dat");
+  ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+  EXPECT_EQ(again.readAll(), stored);
+}
+
 }  // namespace
