@@ -100,7 +100,11 @@ std::optional<DownloadRequest> DownloadSelectedFile(CSiteBrowsList& list) {
   // The engine decodes an FTP URL's escapes back to the server's bytes.
   for (const CTreeItem* up = item; up->GetParentItem(); up = up->GetParentItem())
     path.prepend(QLatin1Char('/') + UrlPathSegment(up->GetData()));
-  path.prepend(QString::fromStdString(UrlHost(CSiteBrowsList::SiteEntryOf(item)->GetData().text.toStdString())));
+  // A row's text may name the user and port too; a row without a node
+  // comes from a list file of old, whose text is the server's name.
+  std::string server = CSiteBrowsList::SiteEntryOf(item)->GetData().text.toStdString();
+  if (site->node) lark::getservername(site->node, server);
+  path.prepend(QString::fromStdString(UrlHost(server)));
   // The file comes over the site's own scheme: a secure site stays secure.
   std::string scheme = "ftp";
   lark::getscheme(site->node, scheme);

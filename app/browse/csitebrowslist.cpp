@@ -1,6 +1,7 @@
 #include "csitebrowslist.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/carchive.h"
 #include "core/citeminfo.h"
@@ -16,6 +17,22 @@ bool IsAtOrBelow(const CTreeItem* item, const CTreeItem* top) {
   for (; item; item = item->GetParentItem())
     if (item == top) return true;
   return false;
+}
+
+template <typename Visit>
+void EachBelow(CTreeItem& item, const Visit& visit) {
+  for (const auto& child : item.GetChildren()) {
+    visit(*child);
+    EachBelow(*child, visit);
+  }
+}
+
+template <typename Visit>
+void EachDirectory(const CTreeGridModel& model, const Visit& visit) {
+  for (int i = 0; i < model.GetRootCount(); ++i)
+    EachBelow(*model.GetRootAt(i), [&visit](CTreeItem& item) {
+      if (item.GetData().IsFolder()) visit(item);
+    });
 }
 
 std::unique_ptr<CItemInfo> DirectoryInfo(std::string_view name) {
@@ -82,6 +99,23 @@ void CSiteBrowsList::RemoveSite(CBrowsRootAppend* site) {
   if (entry) m_model.DeleteItem(entry, entry->GetRow());
 }
 
+void CSiteBrowsList::AdoptNode(CBrowsRootAppend& site, void* node) {
+  void* old = std::exchange(site.node, node);
+  ResetCycle(site);
+  if (!site.navready) {
+    site.navrequested = 0;
+    site.navpending = nullptr;
+  }
+  if (old != node) DiscardNode(old);
+}
+
+void CSiteBrowsList::DiscardNode(void* node) {
+  if (!node) return;
+  int connected = 0;
+  if (lark::getserverconnected(node, connected, 0) == 0 && connected) lark::disconnect(node, 0);
+  if (lark::deletenode(node) != 0) m_discarded.push_back(node);
+}
+
 void CSiteBrowsList::ResetCycle(CBrowsRootAppend& site) {
   site.navstate = ListingStep::Idle;
   site.navtarget = nullptr;
@@ -97,6 +131,7 @@ void CSiteBrowsList::ForgetItemsBelow(const CTreeItem* top) {
 }
 
 void CSiteBrowsList::browsetick() {
+  std::erase_if(m_discarded, [](void* node) { return lark::deletenode(node) == 0; });
   for (int i = RecordCount() - 1; i >= 0; --i) {
     CBrowsRootAppend& site = *m_records[i];
     CTreeItem* entry = m_model.GetRootAt(i);
@@ -171,8 +206,10 @@ CTreeItem* CSiteBrowsList::buildpath(CTreeItem* site, const std::string& path) {
   for (size_t start = slash + 1; start < path.size();) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();
-    if (end > start)
+    if (end > start) {
       last = m_model.InsertItem(last, DirectoryInfo(std::string_view(path).substr(start, end - start)), false);
+      last->SetChildHint(kUnlistedHint);
+    }
     start = end + 1;
   }
   m_model.ExpandAll(site);
@@ -284,27 +321,49 @@ void CSiteBrowsList::RetryList(CBrowsRootAppend& site) {
 void CSiteBrowsList::ShowListing(CTreeItem* dir, const std::string& reply) {
   ForgetItemsBelow(dir);
   m_model.DeleteChildren(dir);
+  if (IsUnlisted(*dir)) dir->SetChildHint(-1);
   for (ListingEntry& entry : ParseListing(reply)) {
     auto info = std::make_unique<CItemInfo>();
     info->subitems = {std::move(entry.size), std::move(entry.time)};
     SetServerName(*info, entry.raw);
     info->kind = entry.directory ? ItemKind::OwnImage : ItemKind::File;
     info->image = entry.directory ? kFolderClosed : -1;
-    m_model.InsertItem(dir, std::move(info), false);
+    CTreeItem* item = m_model.InsertItem(dir, std::move(info), false);
+    if (entry.directory) item->SetChildHint(kUnlistedHint);
   }
+  // A site entry's Status is the site's state.
+  if (dir->GetParentItem()) dir->GetData().status = dir->ChildCount() ? QString() : EmptyText();
   const int row = m_model.NodeToIndex(dir);
   if (row < 0 || m_model.GetTreeItem(row) != dir) return;  // below a collapsed directory
+  m_model.ItemChanged(dir);
   const int last = m_model.ExpandAll(dir);
   emit RowsShown(row, last);
 }
 
 void CSiteBrowsList::Serialize(CArchive& ar) {
-  m_model.Serialize(ar);
   if (ar.IsStoring()) {
+    std::vector<CTreeItem*> unlisted;
+    EachDirectory(m_model, [&unlisted](CTreeItem& dir) {
+      if (IsUnlisted(dir)) unlisted.push_back(&dir);
+    });
+    for (CTreeItem* dir : unlisted) dir->SetChildHint(-1);
+    m_model.Serialize(ar);
+    for (CTreeItem* dir : unlisted) dir->SetChildHint(kUnlistedHint);
     ar.WriteCount(static_cast<uint32_t>(m_records.size()));
     for (const auto& site : m_records) ar.WriteObject(site.get());
     return;
   }
+  // The file cannot tell a directory listed empty from one never listed:
+  // both come back unlisted, also from a file damaged part way.
+  struct MarkUnlisted {
+    CTreeGridModel& model;
+    ~MarkUnlisted() {
+      EachDirectory(model, [](CTreeItem& dir) {
+        if (dir.ChildCount() == 0 && dir.GetChildHint() == -1) dir.SetChildHint(kUnlistedHint);
+      });
+    }
+  } mark{m_model};
+  m_model.Serialize(ar);
   for (uint32_t i = 0, count = ar.ReadCount(); i < count; ++i)
     if (std::unique_ptr<CBrowsRootAppend> site = ar.ReadOwned<CBrowsRootAppend>()) m_records.push_back(std::move(site));
 }

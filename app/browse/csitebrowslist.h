@@ -64,6 +64,19 @@ class CSiteBrowsList : public QObject {
   // Removes the record and its site entry with the whole subtree; the other
   // sites keep their order.
   void RemoveSite(CBrowsRootAppend* site);
+  // The site goes on with `node` in place of its node, which is discarded;
+  // its tree stays, and a first navigation not yet done is asked again.
+  void AdoptNode(CBrowsRootAppend& site, void* node);
+  // Stops a node no site holds and deletes it once the engine lets it go
+  // (at once, or on a later pass).
+  void DiscardNode(void* node);
+
+  // A directory not listed in this run shows its box on a hint of this
+  // value, which is never stored: the list file keeps its -1. A listed one
+  // has no hint, and when empty says so in its Status.
+  static constexpr int32_t kUnlistedHint = 0x4C495354;
+  static bool IsUnlisted(const CTreeItem& item) { return item.GetChildHint() == kUnlistedHint; }
+  static QString EmptyText() { return QStringLiteral("Empty"); }
 
   // Once a second: site states, and the first navigation after a connect.
   void browsetick();
@@ -121,4 +134,5 @@ class CSiteBrowsList : public QObject {
   CMessageSeam& m_messages;
   CTreeGridModel m_model;
   std::vector<std::unique_ptr<CBrowsRootAppend>> m_records;
+  std::vector<void*> m_discarded;
 };

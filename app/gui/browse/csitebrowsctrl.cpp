@@ -31,7 +31,9 @@ void CSiteBrowsCtrl::AddCommand(const QString& text, int id) {
 }
 
 void CSiteBrowsCtrl::mousePressEvent(QMouseEvent* event) {
+  CTreeItem* boxed = event->button() == Qt::LeftButton ? ItemWithBoxAt(event->position().toPoint()) : nullptr;
   CTreeGridCtrl::mousePressEvent(event);
+  if (boxed) ListIfUnlisted(boxed);
   if (event->button() == Qt::RightButton) m_menu.popup(event->globalPosition().toPoint());
 }
 
@@ -44,7 +46,7 @@ void CSiteBrowsCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     if (!item->GetData().IsFolder())
       emit PostCommand(command::kDownload);
-    else if (!item->ItemHasChildren())
+    else if (item->ChildCount() == 0)
       emit PostCommand(command::kRefresh);
   }
   CTreeGridCtrl::mouseDoubleClickEvent(event);
@@ -52,5 +54,14 @@ void CSiteBrowsCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CSiteBrowsCtrl::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete) emit PostCommand(command::kDelete);
+  if (event->key() == Qt::Key_Right) ListIfUnlisted(m_list.SelectedItem());
   CTreeGridCtrl::keyPressEvent(event);
+}
+
+void CSiteBrowsCtrl::ListIfUnlisted(CTreeItem* item) {
+  // Opening a directory never listed is asking for its entries; Refresh
+  // acts on the selected row.
+  if (!item || !CSiteBrowsList::IsUnlisted(*item) || item->ChildCount() > 0) return;
+  m_list.Model().SelectRow(m_list.Model().NodeToIndex(item));
+  emit PostCommand(command::kRefresh);
 }

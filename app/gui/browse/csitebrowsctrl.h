@@ -1,5 +1,6 @@
 // The browse list on screen: the tree-grid list showing a CSiteBrowsList,
-// with its context menu, double click and Delete key. Commands go to the
+// with its context menu, double click and Delete key; opening a directory
+// never listed (its box, the Right key) lists it. Commands go to the
 // frame as PostCommand(id), which the frame connects queued.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include "gui/widgets/ctreegridctrl.h"
 
 class CSiteBrowsList;
+class CTreeItem;
 
 class CSiteBrowsCtrl : public CTreeGridCtrl {
   Q_OBJECT
@@ -28,6 +30,7 @@ class CSiteBrowsCtrl : public CTreeGridCtrl {
 
  private:
   void AddCommand(const QString& text, int id);
+  void ListIfUnlisted(CTreeItem* item);
 
   CSiteBrowsList& m_list;
   QMenu m_menu;

@@ -46,7 +46,9 @@ class CBrowsePane : public CTaskPane {
   }
 
   bool TakeFullRefresh() override { return std::exchange(m_view->List().fullrefresh, false); }
-  void AddTask(void* node, const QString& url) override { CreateBrowseTask(m_view->List(), node, url); }
+  // The quick connect bar and the sheet both come here: a site already
+  // listed is reconnected rather than listed again.
+  void AddTask(void* node, const QString& url) override { OpenBrowseTask(m_view->List(), node, url); }
 
   bool Handle(int id) override {
     CSiteBrowsList& list = m_view->List();

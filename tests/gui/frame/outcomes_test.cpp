@@ -319,7 +319,7 @@ TEST_F(Outcomes, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) 
   EXPECT_TRUE(sheets.isEmpty());
   CTreeGridModel& rows = Sites().Model();
   ASSERT_TRUE(RunUntil([&] { return Texts(rows).contains("two.bin"); }, 30000)) << Texts(rows).join(",").toStdString();
-  EXPECT_EQ(Texts(rows).mid(0, 2), (QStringList{"127.0.0.1", "pub"}));
+  EXPECT_EQ(Texts(rows).mid(0, 2), (QStringList{QStringLiteral("127.0.0.1:%1").arg(ftp.port()), "pub"}));
 
   // Download on a file row fills the download page and opens the sheet.
   rows.SelectRow(static_cast<int>(Texts(rows).indexOf("one.bin")));
