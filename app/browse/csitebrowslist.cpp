@@ -48,6 +48,7 @@ std::unique_ptr<CItemInfo> DirectoryInfo(std::string_view name) {
 CSiteBrowsList::CSiteBrowsList(CMessageSeam& messages, QObject* parent)
     : QObject(parent), m_messages(messages), m_model(this) {
   m_model.SetColumns(ColumnHeaders(), kStatusColumn);
+  m_model.SetSizeColumns({1});
 }
 
 CSiteBrowsList::~CSiteBrowsList() = default;

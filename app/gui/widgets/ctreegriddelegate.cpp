@@ -80,7 +80,9 @@ void CTreeGridDelegate::PaintTree(QPainter& painter, const QRect& cell, const CT
   painter.setPen(Qt::black);
   const QPoint centre(x, middle);
   painter.drawLine(centre.x() - 2, centre.y(), centre.x() + 2, centre.y());
-  if (item.IsCollapsed()) painter.drawLine(centre.x(), centre.y() - 2, centre.x(), centre.y() + 2);
+  // A folder not listed yet has nothing to collapse: it shows "+" too.
+  if (item.IsCollapsed() || item.ChildCount() == 0)
+    painter.drawLine(centre.x(), centre.y() - 2, centre.x(), centre.y() + 2);
 }
 
 void CTreeGridDelegate::PaintBar(QPainter& painter, const QStyleOptionViewItem& option, const QString& percent) const {
@@ -92,7 +94,7 @@ void CTreeGridDelegate::PaintBar(QPainter& painter, const QStyleOptionViewItem& 
   filled.setWidth(area.width() * std::min(value, 100) / 100);
   const bool selected = option.state & QStyle::State_Selected;
   QColor colour = option.palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Highlight);
-  colour.setAlpha(selected ? 90 : 70);
+  colour.setAlpha(110);
   painter.fillRect(filled, colour);
 }
 
