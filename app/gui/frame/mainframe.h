@@ -99,6 +99,7 @@ class CMainFrame : public QMainWindow, public CFrameServices, private CTaskSink 
   void CreateMenus();
   void CreateBars();
   void StartUp();
+  void ReadRatios(const CSettingsStore& store);
   void RestoreLayout(const CSettingsStore& store, bool sized);
   void ApplyRatios();
   void TakeRatios();
