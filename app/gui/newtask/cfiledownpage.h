@@ -2,10 +2,9 @@
 // site page with a save directory and a branch number.
 #pragma once
 
-#include <QToolButton>
-
 #include "cbrowspage.h"
 #include "core/defaultset.h"
+#include "gui/widgets/directorybutton.h"
 
 class CFileDownPage : public CBrowsPage {
   Q_OBJECT
@@ -21,7 +20,7 @@ class CFileDownPage : public CBrowsPage {
   // Save directory, FTP modes and branch number.
   void RestoreDefaults(const CDefaultSetPages& defaults) override;
   // The "…" button asks this instead of the directory dialog.
-  void SetDirectoryChooser(DirectoryChooser chooser) { m_chooser = std::move(chooser); }
+  void SetDirectoryChooser(DirectoryChooser chooser) { m_choosedir->SetChooser(std::move(chooser)); }
 
   QLineEdit* SaveDirEdit() const { return m_savedir; }
   QToolButton* ChooseDirButton() const { return m_choosedir; }
@@ -29,7 +28,6 @@ class CFileDownPage : public CBrowsPage {
 
  private:
   QLineEdit* m_savedir;
-  QToolButton* m_choosedir;
+  CDirectoryButton* m_choosedir;
   QLineEdit* m_branches;
-  DirectoryChooser m_chooser;
 };

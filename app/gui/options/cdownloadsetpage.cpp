@@ -1,23 +1,15 @@
 #include "cdownloadsetpage.h"
 
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 
 #include "core/messageseam.h"
-#include "core/programdirectory.h"
-#include "core/savedirectory.h"
 
 CDownloadSetPage::CDownloadSetPage(QWidget* parent)
     : QWidget(parent),
       m_directory(new QLineEdit(this)),
-      m_choosedir(new QToolButton(this)),
-      m_branches(new QLineEdit(this)),
-      m_chooser([this](const QString& start) {
-        return QFileDialog::getExistingDirectory(this, QStringLiteral("Save Directory"), start);
-      }) {
-  m_choosedir->setText(QStringLiteral("\u2026"));
-  m_choosedir->setToolTip(QStringLiteral("Choose the save directory"));
+      m_choosedir(new CDirectoryButton(m_directory, this)),
+      m_branches(new QLineEdit(this)) {
   auto* directory = new QHBoxLayout;
   directory->addWidget(m_directory, 1);
   directory->addWidget(m_choosedir);
@@ -26,11 +18,6 @@ CDownloadSetPage::CDownloadSetPage(QWidget* parent)
   layout->addRow(QStringLiteral("Default branch num:"), m_branches);
   setTabOrder(m_directory, m_choosedir);
   setTabOrder(m_choosedir, m_branches);
-  connect(m_choosedir, &QToolButton::clicked, this, [this] {
-    // The field may name its directory relative to the program's.
-    const QString chosen = m_chooser(ResolveSaveDirectory(m_directory->text(), ProgramDirectory()));
-    if (!chosen.isEmpty()) m_directory->setText(chosen);
-  });
 }
 
 void CDownloadSetPage::Show(const CDefaultSetPages& pages) {

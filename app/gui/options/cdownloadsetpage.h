@@ -3,10 +3,10 @@
 #pragma once
 
 #include <QLineEdit>
-#include <QToolButton>
 #include <QWidget>
 
 #include "core/defaultset.h"
+#include "gui/widgets/directorybutton.h"
 
 class CMessageSeam;
 
@@ -19,7 +19,7 @@ class CDownloadSetPage : public QWidget {
   void Show(const CDefaultSetPages& pages);
   bool Take(CDefaultSetPages& pages, CMessageSeam& messages);
   // The "…" button asks this instead of the directory dialog.
-  void SetDirectoryChooser(DirectoryChooser chooser) { m_chooser = std::move(chooser); }
+  void SetDirectoryChooser(DirectoryChooser chooser) { m_choosedir->SetChooser(std::move(chooser)); }
 
   QLineEdit* DirectoryEdit() const { return m_directory; }
   QToolButton* ChooseDirButton() const { return m_choosedir; }
@@ -27,7 +27,6 @@ class CDownloadSetPage : public QWidget {
 
  private:
   QLineEdit* m_directory;
-  QToolButton* m_choosedir;
+  CDirectoryButton* m_choosedir;
   QLineEdit* m_branches;
-  DirectoryChooser m_chooser;
 };
