@@ -4,6 +4,8 @@
 // byte for byte against its source.
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "enginedriver.h"
 #include "enginenode.h"
 #include "resolver.h"
@@ -150,9 +152,9 @@ TEST_F(Transfers, ManyNodesConnectAndDeleteAtOnce)
     startdownload(task, bigsize);
     ASSERT_TRUE(waituntil([&] { return writeoffset(task) > 0; })) << wholelog(task);
     EXPECT_EQ(lark::deletenode(task), 2u);
-    const auto quitting = std::chrono::steady_clock::now();
-    EXPECT_EQ(lark::releasedllres(), 0u);
-    EXPECT_LT(std::chrono::steady_clock::now() - quitting, 6s);
+    auto quit = std::async(std::launch::async, [] { return lark::releasedllres(); });
+    ASSERT_EQ(quit.wait_for(6s), std::future_status::ready) << "the engine quits promptly";
+    EXPECT_EQ(quit.get(), 0u);
     EXPECT_EQ(lark::startengine(), 0u);
 }
 
@@ -188,9 +190,7 @@ TEST_F(Transfers, EveryAddressIsTriedUntilOneConnects)
         }
         // As if a lookup of "localhost" had found these.
         static_cast<lark::EngineNode*>(task)->groupaddress->remember("localhost", c.port, list);
-        const auto started = std::chrono::steady_clock::now();
         const std::string log = fetch(task, true);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         unsigned kind = 0;
         EXPECT_EQ(failure(task, kind), c.failure ? c.failure : "") << log;
