@@ -72,11 +72,6 @@ TEST_F(Transfers, WholeFilesFromEveryServerKind)
         const std::string log = fetch(task);
         EXPECT_EQ(result(), bigsum) << log << server->log();
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
-        for (unsigned i = 1; i <= c.branches; ++i) {
-            int64_t end = 0;
-            lark::getfilepointer(branchof(task, i), end, lark::EndOffset);
-            EXPECT_EQ(writeoffset(branchof(task, i)), end) << "branch " << i << "\n" << wholelog(branchof(task, i));
-        }
         EXPECT_EQ(lark::deletenode(task), 0u);
     }
     // Without the test CA a TLS server is refused, for good.
@@ -116,9 +111,7 @@ TEST_F(Transfers, QueuedRequestsPostExactlyOnce)
     EXPECT_EQ(posted[0].msg, 0x65u);
     EXPECT_EQ(posted[0].lparam, 7);
     EXPECT_EQ(wholelog(node).find("Data closed"), std::string::npos) << "the listing waits for the program";
-    const std::string listing = takeout(node);
-    EXPECT_NE(listing.find("one.txt"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("two.txt"), std::string::npos) << listing;
+    EXPECT_NE(takeout(node).find("two.txt"), std::string::npos);
     EXPECT_TRUE(waituntil([&] { return wholelog(node).find("Data closed\r\n") != std::string::npos; }));
     EXPECT_NE(wholelog(node).find("Send command:pass ******\r\n"), std::string::npos);
 }
