@@ -32,11 +32,12 @@ class TreeGrid : public ::testing::Test {
       EXPECT_EQ(model.NodeToIndex(walk[row]), row);
     }
   }
-  QStringList Texts() const {
+  static QStringList Texts(const CTreeGridModel& rows) {
     QStringList texts;
-    for (int row = 0; row < model.rowCount(); ++row) texts << model.GetTreeItem(row)->GetData().text;
+    for (int row = 0; row < rows.rowCount(); ++row) texts << rows.GetTreeItem(row)->GetData().text;
     return texts;
   }
+  QStringList Texts() const { return Texts(model); }
   // root a (children a1 with a11, a2), root b: all hidden below the roots.
   void Build() {
     a = model.InsertRootItem(Info("a"));
@@ -79,9 +80,7 @@ TEST_F(TreeGrid, DeleteSelectsTheRowThatTakesItsPlace) {
     for (const char* text : {"a", "b", "c"}) list.InsertRootItem(Info(text));
     list.SelectRow(c.row);
     list.DeleteItem(list.GetTreeItem(c.row), c.row);
-    QStringList texts;
-    for (int r = 0; r < list.rowCount(); ++r) texts << list.GetTreeItem(r)->GetData().text;
-    EXPECT_EQ(texts, c.left) << c.row;
+    EXPECT_EQ(Texts(list), c.left) << c.row;
     EXPECT_EQ(list.GetSelectedRow(), c.selected) << c.row;
   }
 }

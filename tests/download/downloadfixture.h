@@ -18,12 +18,7 @@ class DownloadFixture : public ::testing::Test {
  protected:
   DownloadFixture() : list(seam) {
     list.SetListFilePath(QString());
-    RetryPolicy quick;
-    quick.firstwait = 100;
-    quick.maxwait = 400;
-    quick.stalltime = 5000;
-    quick.saveperiod = 500;
-    list.SetRetryPolicy(quick);
+    list.SetRetryPolicy({.firstwait = 100, .maxwait = 400, .stalltime = 5000, .saveperiod = 500});
   }
   ~DownloadFixture() override {
     for (int i = 0; i < list.TaskCount(); ++i) lark::disconnect(list.Task(i).node, 0);

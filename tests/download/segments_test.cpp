@@ -84,7 +84,6 @@ TEST_F(SegmentTest, TakeOverInTheStopTickKeepsPositionsWithinTheirSegments) {
   const int task = Table(2, {{0, 200000, 1000000, 0}, {1000000, 1000000, 1000000, 1}}, {0, 1}, {0, 1});
   CDownRootAppend& t = list.Task(task);
   t.branchstopped = {1, 0};
-  t.totallength = "1000000";
   ASSERT_EQ(lark::setresumeenable(t.node, 1), 0u);
   ASSERT_EQ(list.assignsegment(task, 1), 0);
   EXPECT_EQ(EndOffset(task, 0), 200000) << "the stopped owner ends where it was taken from";

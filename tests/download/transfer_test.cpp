@@ -86,11 +86,7 @@ TEST_F(TransferTest, AFailureBeforeTheFirstByteLeavesNoEmptyFile) {
   files.writeFile("here.bin", "x");
   out.writeFile("kept.bin", "");  // not the task's: it stays
   testsupport::PyftpdServer ftp(files.path());
-  RetryPolicy quick;
-  quick.firstwait = 100;
-  quick.maxwait = 200;
-  quick.maxfailures = 2;
-  list.SetRetryPolicy(quick);
+  list.SetRetryPolicy({.firstwait = 100, .maxwait = 200, .maxfailures = 2});
   for (const char* name : {"missing.bin", "kept.bin"}) {
     const int task = Create(ftp.url(name), 1);
     // A 550 ends the probe (waiting) or, once retried enough, the branches.

@@ -136,9 +136,7 @@ TEST_F(Transfers, FailuresEndWithAReasonAndItsKind)
         ASSERT_EQ(c.waits ? lark::settimeouts(500, 500) : 0u, 0u);
         void* task = download(c.url, 1);
         startbranch(task, 1, 0, 0);
-        auto started = std::chrono::steady_clock::now();
-        ASSERT_TRUE(waitinactive(task, 10s)) << c.url << wholelog(task);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, c.waits ? 2s : 1s) << c.url;
+        ASSERT_TRUE(waitinactive(task, c.waits ? 2s : 1s)) << c.url << wholelog(task);
         unsigned kind = lark::FailureNone;
         EXPECT_NE(failure(task, kind).find(c.reason), std::string::npos) << c.url << "\n" << wholelog(task);
         EXPECT_EQ(kind, c.kind) << c.url;

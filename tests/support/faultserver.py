@@ -1,12 +1,11 @@
 """A small HTTP or FTP server that misbehaves on purpose, for the tests.
 
-    faultserver.py {http|ftp} SCENARIOS ROOT [--idle S]
+    faultserver.py {http|ftp} SCENARIOS ROOT
 
 SCENARIOS: comma-separated names from HTTP_SCENARIOS or FTP_SCENARIOS, some
 with a value ("status=404", "chunked,split-header"). It serves ROOT on a
-127.0.0.1 port of the kernel's choosing, prints the port as its first line,
-logs to stderr and exits after --idle seconds without traffic. Standard
-library only. Every HTTP response closes its connection; FTP greets with
+127.0.0.1 port of the kernel's choosing, prints the port as its first line
+and logs to stderr; the tests' launcher stops it. Standard library only. Every HTTP response closes its connection; FTP greets with
 several lines and takes any login.
 """
 import argparse
@@ -17,7 +16,6 @@ import posixpath
 import socket
 import socketserver
 import sys
-import threading
 import time
 import urllib.parse
 
@@ -68,16 +66,9 @@ FTP_SCENARIOS = {
 ENDLESS_SECONDS = 30
 SILENT_SECONDS = 60
 DATA_ACCEPT_SECONDS = 30
+IDLE_SECONDS = 300
 MAX_REQUEST_BYTES = 65536
 CHUNK_SIZES = [1, 10, 100, 1000, 4096, 65536, 7, 333, 20000]
-
-last_activity = time.monotonic()
-
-
-def touch():
-    global last_activity
-    last_activity = time.monotonic()
-
 
 def log(*parts):
     print(time.strftime("%H:%M:%S"), *parts, file=sys.stderr, flush=True)
@@ -101,7 +92,6 @@ def send_paced(sock, data, rate):
     started = time.monotonic()
     for offset in range(0, len(data), step):
         sock.sendall(data[offset:offset + step])
-        touch()
         ahead = (offset + step) / rate - (time.monotonic() - started) if rate > 0 else 0
         if ahead > 0:
             time.sleep(ahead)
@@ -121,7 +111,6 @@ def flood(sock, line):
         except OSError:
             break
         number += 64
-        touch()
 
 
 def close_gently(sock, drain=True):
@@ -170,7 +159,6 @@ def resolve(root, virtual):
 
 class HttpFaults(socketserver.BaseRequestHandler):
     def handle(self):
-        touch()
         sock = self.request
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         sc = self.server.scenarios
@@ -200,7 +188,6 @@ class HttpFaults(socketserver.BaseRequestHandler):
                 sock.close()
                 return None
             data += piece
-            touch()
         lines = data.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
         parts = lines[0].split()
         if len(parts) < 2:
@@ -290,7 +277,6 @@ class HttpFaults(socketserver.BaseRequestHandler):
             pause = sc.number("split-header", 2) / 1000.0
             for index in range(len(head)):
                 sock.sendall(head[index:index + 1])
-                touch()
                 time.sleep(pause)
         else:
             sock.sendall(head)
@@ -345,7 +331,6 @@ def bad_chunked(body):
 
 class FtpFaults(socketserver.StreamRequestHandler):
     def handle(self):
-        touch()
         self.sc = self.server.scenarios
         self.cwd = "/"
         self.logged_in = False
@@ -353,14 +338,13 @@ class FtpFaults(socketserver.StreamRequestHandler):
         self.passive = None
         self.active = None
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.request.settimeout(self.server.idle)
+        self.request.settimeout(IDLE_SECONDS)
         self.reply(220, "Skylark fault server ready", ["Skylark fault server", "scenarios: " + self.server.scenario_text])
         try:
             while True:
                 line = self.rfile.readline(4096)
                 if not line:
                     break
-                touch()
                 command, _, argument = line.decode("latin-1").rstrip("\r\n").partition(" ")
                 command = command.upper()
                 log("ftp >", "PASS ****" if command == "PASS" else line.decode("latin-1").rstrip())
@@ -560,9 +544,7 @@ class FtpFaults(socketserver.StreamRequestHandler):
 def listing_line(name, info):
     kind = "d" if (info.st_mode & 0o170000) == 0o040000 else "-"
     mode = kind + ("rwxr-xr-x" if kind == "d" else "rw-r--r--")
-    when = time.localtime(info.st_mtime)
-    recent = abs(time.time() - info.st_mtime) < 180 * 86400
-    stamp = time.strftime("%b %d %H:%M" if recent else "%b %d  %Y", when)
+    stamp = time.strftime("%b %d %H:%M", time.localtime(info.st_mtime))  # the tests' files are new
     return "%s %3d %-8s %-8s %12d %s %s" % (mode, info.st_nlink, "ftp", "ftp", info.st_size, stamp, name)
 
 
@@ -571,20 +553,11 @@ class FaultServer(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
 
 
-def watch_idle(idle):
-    while True:
-        time.sleep(1)
-        if time.monotonic() - last_activity > idle:
-            log("idle for %d s, stopping" % idle)
-            os._exit(0)
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("protocol", choices=["http", "ftp"])
     parser.add_argument("scenarios")
     parser.add_argument("root")
-    parser.add_argument("--idle", type=int, default=300)
     args = parser.parse_args()
 
     known = HTTP_SCENARIOS if args.protocol == "http" else FTP_SCENARIOS
@@ -593,8 +566,6 @@ def main():
     server.scenarios = scenarios
     server.scenario_text = args.scenarios
     server.root = os.path.realpath(args.root)
-    server.idle = args.idle
-    threading.Thread(target=watch_idle, args=(args.idle,), daemon=True).start()
     print(server.server_address[1], flush=True)
     os.dup2(2, 1)
     log("%s fault server on port %d: %s" % (args.protocol, server.server_address[1], args.scenarios))

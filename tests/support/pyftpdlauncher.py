@@ -31,8 +31,6 @@ def main():
     handler.authorizer = authorizer
     first, last = map(int, args.passive.split("-"))
     handler.passive_ports = range(first, last + 1)
-    handler.masquerade_address = None
-    handler.permit_foreign_addresses = False
 
     server = FTPServer((args.host, 0), handler)
     print(server.address[1], flush=True)

@@ -102,7 +102,7 @@ TEST_F(Frame, ListFileMismatchesAreToldAndNodesStillRecreated) {
   }
 }
 
-TEST_F(Frame, CommandsReachTheirListAndDeleteTheFocusedOne) {
+TEST_F(Frame, CommandsAndKeysReachTheirListAndDeleteTheFocusedOne) {
   Open();
   const QList<int> tobrowse{command::kConnect, command::kDisconnect, command::kRefresh, command::kDownload,
                             command::kClearBrowsLog};
@@ -126,10 +126,8 @@ TEST_F(Frame, CommandsReachTheirListAndDeleteTheFocusedOne) {
   frame->Action(command::kHelp)->trigger();
   ASSERT_EQ(opened.size(), 1);
   EXPECT_EQ(opened[0].fileName(), "skylark.html");
-}
 
-TEST_F(Frame, KeysInListsAndInTextFields) {
-  Open();
+  download->handled.clear();
   browse->list->setFocus();
   QTest::keyClick(browse->list, Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), download->list);
@@ -200,6 +198,23 @@ TEST_F(Frame, QuickConnectMakesASiteAtOnceAndSendsAFileToTheSheet) {
   EXPECT_EQ(bar->UrlBox()->lineEdit()->cursorPosition(), 1);
   QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_X);
   EXPECT_EQ(bar->UrlBox()->currentText(), "fx");
+
+  // A cancelled question leaves the sheet free for the next URL.
+  sheets.clear();
+  frame->SetSheetRunner([this](CNewTaskPages& pages) {
+    sheets.append(pages);
+    pages.page = kFileDownPage;  // a site URL typed on the download page
+    pages.download.url = "ftp://127.0.0.1/pub/";
+    return true;
+  });
+  messages.answer = false;
+  frame->RunCommand(command::kNew);
+  EXPECT_EQ(messages.questions, QStringList{"This set will create a brows task, are you sure?"});
+  EXPECT_EQ(browse->added.size(), 1);
+  EXPECT_FALSE(frame->NewTaskPages().open);
+  frame->OfferUrl("ftp://127.0.0.1/next/");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sheets.size(), 2);
 }
 
 TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
@@ -253,24 +268,6 @@ TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {
   frame->OfferUrl("ftp://127.0.0.1/other/");
   QCoreApplication::processEvents();
   EXPECT_EQ(sheets.size(), 1);
-}
-
-TEST_F(Frame, ACancelledQuestionLeavesTheSheetFreeForTheNextUrl) {
-  Open();
-  frame->SetSheetRunner([this](CNewTaskPages& pages) {
-    sheets.append(pages);
-    pages.page = kFileDownPage;  // a site URL typed on the download page
-    pages.download.url = "ftp://127.0.0.1/pub/";
-    return true;
-  });
-  messages.answer = false;
-  frame->RunCommand(command::kNew);
-  EXPECT_EQ(messages.questions, QStringList{"This set will create a brows task, are you sure?"});
-  EXPECT_TRUE(browse->added.isEmpty());
-  EXPECT_FALSE(frame->NewTaskPages().open);
-  frame->OfferUrl("ftp://127.0.0.1/next/");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(sheets.size(), 2);
 }
 
 }  // namespace

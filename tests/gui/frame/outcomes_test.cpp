@@ -1,15 +1,11 @@
 // The whole window with its real task lists against loopback servers, and
 // what the user is told: a task's state in its row, the reason of a failure
 // as the tooltip and in the status bar, speeds that add up, the questions
-// before a stop or a delete, a site's files offered to the sheet, a list
-// file cut short, the port a URL names, and input refused before any task
-// is made.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// before a stop or a delete, a site's files offered to the sheet, the port
+// a URL names, and input refused before any task is made. (A list file cut
+// short: listdamage_test, and the frame's notice: mainframe_test.)
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -18,7 +14,6 @@
 
 #include "browse/csitebrowslist.h"
 #include "core/createtask.h"
-#include "core/listfile.h"
 #include "core/treegridrules.h"
 #include "download/cdownloadlist.h"
 #include "downloadbuilder.h"
@@ -35,24 +30,6 @@
 namespace {
 
 using testsupport::sha256OfFile;
-
-// A loopback port bound but never listening: every connect is refused, and
-// no other test can take its number meanwhile.
-struct RefusingPort {
-  RefusingPort() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("cannot bind a loopback port");
-    port = ntohs(address.sin_port);
-  }
-  ~RefusingPort() { close(fd); }
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int port = 0;
-};
 
 class RecordedNotices : public CDesktopNotifier {
  public:
@@ -120,33 +97,6 @@ class Outcomes : public ::testing::Test {
   QList<QUrl> opened;
   QList<CNewTaskPages> sheets;
 };
-
-TEST_F(Outcomes, AUrlsOwnPortWinsOverALeftOverPortField) {
-  struct Case {
-    const char* url;
-    uint32_t field;
-    uint32_t sent;
-  } cases[] = {
-      {"http://127.0.0.1:9/x.bin", 2131, 0},  // the URL's port, not the last task's field
-      {"ftp://[::1]:2121/pub/", 21, 0},
-      {"http://127.0.0.1/x.bin", 8098, 8098},  // no port in the URL: the field stands
-      {"ftp://127.0.0.1/pub/", 0, 0},
-  };
-  for (const Case& c : cases) {
-    CNewTaskPages pages;
-    pages.download.url = QString::fromLatin1(c.url);
-    pages.download.port = c.field;
-    EXPECT_EQ(TakeRequest(pages, kFileDownPage).port, c.sent) << c.url;
-  }
-
-  // A URL from the clipboard or a drop brings its own port.
-  frame->NewTaskPages().brows.port = 8098;
-  frame->NewTaskPages().download.port = 2131;
-  frame->OfferUrl(QStringLiteral("ftp://127.0.0.1:2131/pub/"));
-  frame->OfferUrl(QStringLiteral("http://127.0.0.1:8098/a.bin"));
-  EXPECT_EQ(frame->NewTaskPages().brows.port, 0u);
-  EXPECT_EQ(frame->NewTaskPages().download.port, 0u);
-}
 
 TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   testsupport::ScratchDir served{"skylark-served"};
@@ -216,22 +166,6 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   frame->RunCommand(command::kExecuteLocalFile);
   ASSERT_EQ(opened.size(), 1) << "the folder that holds the file";
   EXPECT_EQ(opened[0].toLocalFile(), dir);
-
-  // A missing file fails with the server's answer as the reason.
-  NewDownload(QString::fromStdString(http.url("missing.bin")), dir, 2);
-  ASSERT_EQ(Downloads().TaskCount(), 2);
-  ASSERT_TRUE(RunUntil([&] { return Downloads().HasGivenUp(1); }, 20000));
-  RunUntil([&] { return Row(1).status == QStringLiteral("Failed"); }, 3000);
-  EXPECT_EQ(Row(1).status, QStringLiteral("Failed"));
-  EXPECT_EQ(Row(1).stateimage, kTaskFailed);
-  EXPECT_TRUE(Row(1).statustip.contains(QStringLiteral("404"))) << Row(1).statustip.toStdString();
-  const QModelIndex status = Downloads().Model().index(Downloads().RootOf(1)->GetRow(), CDownloadList::kStatusColumn);
-  EXPECT_EQ(Downloads().Model().data(status, Qt::ToolTipRole).toString(), Row(1).statustip);
-  EXPECT_TRUE(frame->statusBar()->currentMessage().startsWith(QStringLiteral("missing.bin: Failed: ")))
-      << frame->statusBar()->currentMessage().toStdString();
-  RunUntil([] { return false; }, 1500);  // later passes tell nothing new
-  ASSERT_EQ(notices.size(), 2) << notices.join(" / ").toStdString();
-  EXPECT_EQ(notices[1], "missing.bin: Failed | " + Row(1).statustip);
 }
 
 TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
@@ -334,46 +268,10 @@ TEST_F(Outcomes, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) 
       << frame->BrowseLog()->toPlainText().toStdString();
 }
 
-TEST_F(Outcomes, AListFileCutShortIsToldKeptAsideAndNotWrittenOverUnkept) {
-  // Two sound lists, each with one task, from a first run.
-  fillsheet = [&](CNewTaskPages& pages) { FillDownloadPage(pages, "http://127.0.0.1:1/file.zip", {}, 2, false); };
-  frame->RunCommand(command::kNew);
-  frame->QuickConnectBar()->UrlBox()->setEditText("ftp://127.0.0.1:1/");
-  frame->QuickConnectBar()->ConnectButton()->click();
-  ASSERT_EQ(Downloads().TaskCount(), 1);
-  ASSERT_EQ(Sites().RecordCount(), 1);
-  Exit();
-
-  // The kept copy's bytes and mode: listdamage_test.
-  struct Case {
-    const char* file;
-    QString notice;
-  } cases[] = {{"lark1.dat", "Brows list file error"}, {"lark2.dat", "Down list file error"}};
-  for (const Case& c : cases) {
-    const QString path = home.Program() + "/" + c.file;
-    QByteArray whole;
-    ASSERT_TRUE(ReadListFile(path, whole));
-    ASSERT_TRUE(WriteListFile(path, whole.left(whole.size() - 6)));
-    messages.notices.clear();
-    SetUp();  // the next start
-    ASSERT_EQ(messages.notices.size(), 2) << c.file;
-    EXPECT_TRUE(messages.notices[0].startsWith("The list file " + path + " is damaged at byte ")) << c.file;
-    EXPECT_TRUE(messages.notices[0].contains(path + ".damaged-")) << c.file;
-    EXPECT_EQ(messages.notices[1], c.notice);
-    EXPECT_TRUE(frame->NodesRecreated());
-    EXPECT_EQ(Downloads().TaskCount() + Sites().RecordCount(), 1) << "the intact list keeps its task";
-    frame.reset();
-    for (const QString& kept : QDir(home.Program()).entryList({QString(c.file) + ".damaged-*"}, QDir::Files))
-      QFile::remove(home.Program() + "/" + kept);
-    ASSERT_TRUE(WriteListFile(path, whole));
-  }
-}
-
 TEST_F(Outcomes, ARefusedConnectionIsRetriedAndAnUnknownHostFails) {
   testsupport::ScratchDir target{"skylark-target"};
   const QString dir = QString::fromStdString(target.path().string());
-  RefusingPort closed;
-  NewDownload(QStringLiteral("http://127.0.0.1:%1/a.bin").arg(closed.port), dir, 1);
+  NewDownload(QStringLiteral("http://127.0.0.1:9/a.bin"), dir, 1);  // nothing listens on discard
   ASSERT_EQ(Downloads().TaskCount(), 1);
   ASSERT_TRUE(RunUntil([&] { return Row(0).status.startsWith(QStringLiteral("Retrying in ")); }, 20000))
       << Row(0).status.toStdString();
@@ -388,10 +286,41 @@ TEST_F(Outcomes, ARefusedConnectionIsRetriedAndAnUnknownHostFails) {
       << Row(1).status.toStdString();
   EXPECT_EQ(Row(1).stateimage, kTaskFailed);
   EXPECT_EQ(Row(1).statustip, QStringLiteral("host not found: nosuchhost.invalid"));
+  const QModelIndex status = Downloads().Model().index(Downloads().RootOf(1)->GetRow(), CDownloadList::kStatusColumn);
+  EXPECT_EQ(Downloads().Model().data(status, Qt::ToolTipRole).toString(), Row(1).statustip);
   EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("c.bin: Failed: host not found: nosuchhost.invalid"));
+  RunUntil([] { return false; }, 1500);  // later passes tell nothing new
+  EXPECT_EQ(notices, QStringList{"c.bin: Failed | " + Row(1).statustip});
 }
 
-TEST_F(Outcomes, AnUnusableSaveDirectoryIsRefusedBeforeAnyTask) {
+// What the user typed is checked or corrected before any task is made.
+TEST_F(Outcomes, InputIsCheckedBeforeAnyTask) {
+  struct Case {
+    const char* url;
+    uint32_t field;
+    uint32_t sent;
+  } cases[] = {
+      {"http://127.0.0.1:9/x.bin", 2131, 0},  // the URL's port, not the last task's field
+      {"ftp://[::1]:2121/pub/", 21, 0},
+      {"http://127.0.0.1/x.bin", 8098, 8098},  // no port in the URL: the field stands
+      {"ftp://127.0.0.1/pub/", 0, 0},
+  };
+  for (const Case& c : cases) {
+    CNewTaskPages pages;
+    pages.download.url = QString::fromLatin1(c.url);
+    pages.download.port = c.field;
+    EXPECT_EQ(TakeRequest(pages, kFileDownPage).port, c.sent) << c.url;
+  }
+
+  // A URL from the clipboard or a drop brings its own port.
+  frame->NewTaskPages().brows.port = 8098;
+  frame->NewTaskPages().download.port = 2131;
+  frame->OfferUrl(QStringLiteral("ftp://127.0.0.1:2131/pub/"));
+  frame->OfferUrl(QStringLiteral("http://127.0.0.1:8098/a.bin"));
+  EXPECT_EQ(frame->NewTaskPages().brows.port, 0u);
+  EXPECT_EQ(frame->NewTaskPages().download.port, 0u);
+
+  // A save directory that is a file, or missing and not to be made.
   const QString url = QStringLiteral("http://127.0.0.1:1/a.bin");  // refused before any connect
   const QString file = QString::fromStdString(home.dir.writeFile("plain", "x").string());
 
@@ -412,9 +341,8 @@ TEST_F(Outcomes, AnUnusableSaveDirectoryIsRefusedBeforeAnyTask) {
   NewDownload(url, missing, 1);
   EXPECT_TRUE(QDir(missing).exists());
   EXPECT_EQ(Downloads().TaskCount(), 1);
-}
 
-TEST_F(Outcomes, TextThatIsNoUrlMakesNoTask) {
+  // Text that is no URL makes no site.
   CQuickConnectBar* bar = frame->QuickConnectBar();
   bar->UrlBox()->setEditText(QStringLiteral("just some words"));
   bar->ConnectButton()->click();
