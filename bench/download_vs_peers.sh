@@ -32,8 +32,10 @@ head -c $((limited_mib * 1048576)) /dev/urandom > "$work/www/limited.bin"
 chmod 0644 "$work/www"/*.bin
 start_nginx "server { listen 127.0.0.1:$http_port; root $work/www; }
     server { listen 127.0.0.1:$slow_port; root $work/www; limit_rate $rate; }"
-/usr/bin/python3 tests/support/pyftpdlauncher.py --root "$work/www" >"$work/ftp.port" 2>"$work/logs/ftp.log" & pids+=($!)
-/usr/bin/python3 tests/support/pyftpdlauncher.py --root "$work/www" --rate "$rate" >"$work/slowftp.port" 2>"$work/logs/slowftp.log" & pids+=($!)
+# Passive ports a little above a free one; pyftpdlib takes another when one is in use.
+pasv=$(freeport)
+/usr/bin/python3 tests/support/pyftpdlauncher.py --root "$work/www" --passive "$pasv-$((pasv + 49))" >"$work/ftp.port" 2>"$work/logs/ftp.log" & pids+=($!)
+/usr/bin/python3 tests/support/pyftpdlauncher.py --root "$work/www" --passive "$((pasv + 50))-$((pasv + 99))" --rate "$rate" >"$work/slowftp.port" 2>"$work/logs/slowftp.log" & pids+=($!)
 cat > "$work/vsftpd.conf" <<CONF
 listen=YES
 listen_ipv6=NO

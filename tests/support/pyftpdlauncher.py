@@ -10,7 +10,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -19,6 +19,7 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--host", default="127.0.0.1", help="the loopback address to listen on")
     parser.add_argument("--passive", required=True, help="FIRST-LAST, the passive ports")
+    parser.add_argument("--rate", type=int, default=0, help="bytes per second per data connection (0: no limit)")
     args = parser.parse_args()
 
     logging.basicConfig(stream=sys.stderr, level=logging.INFO, format="%(asctime)s %(message)s")
@@ -31,6 +32,11 @@ def main():
     handler.authorizer = authorizer
     first, last = map(int, args.passive.split("-"))
     handler.passive_ports = range(first, last + 1)
+    if args.rate > 0:
+        # The benchmarks' slow server: each data connection at a fixed rate.
+        ThrottledDTPHandler.read_limit = args.rate
+        ThrottledDTPHandler.write_limit = args.rate
+        handler.dtp_handler = ThrottledDTPHandler
 
     server = FTPServer((args.host, 0), handler)
     print(server.address[1], flush=True)
