@@ -26,7 +26,6 @@
 #include "core/urlcredentials.h"
 #include "download/cdownloadlist.h"
 #include "download/numbertext.h"
-#include "download/smoothedspeed.h"
 #include "lark.h"
 #include "logprefixes.h"
 #include "progressline.h"
@@ -223,10 +222,6 @@ class CGetRun : public QObject {
   void ShowProgress(bool final) {
     CDownRootAppend& t = m_list.Task(m_task);
     const qint64 now = m_clock.elapsed();
-    if (t.speed > 0)
-      m_speed.Add(t.speed, now);
-    else
-      m_speed.Reset();
     if (!m_terminal && !final && now - m_lastshown < 5000) return;
     m_lastshown = now;
     unsigned connected = 0;
@@ -241,7 +236,7 @@ class CGetRun : public QObject {
     const CTreeItem* root = m_list.RootOf(m_task);
     if (root) facts.percent = root->GetData().GetSubItem(2);
     facts.speed = t.speed;
-    facts.smoothed = m_speed.Value();
+    facts.smoothed = t.smoothed.Value();  // the list keeps it, as for its own time left
     facts.connected = connected;
     facts.branches = std::max<uint32_t>(t.branchcount, 1);
     const QString line = ProgressLine(facts);
@@ -260,7 +255,6 @@ class CGetRun : public QObject {
   qint64 m_lastprogress = 0;
   qint64 m_lastshown = -100000;
   int64_t m_lastdone = -1;
-  SmoothedSpeed m_speed;  // for the time left
   bool m_wasconnected = false;
   bool m_saidstartover = false;
   bool m_finished = false;
