@@ -418,7 +418,7 @@ data_connection_timeout=60
 FaultServer::FaultServer(FaultProtocol protocol, const std::string& scenarios, const std::filesystem::path& root)
     : LoopbackServer(protocol == FaultProtocol::Http ? "http" : "ftp", root, "skylark-faultserver")
 {
-    start("faultserver " + scenarios, {"/usr/bin/python3", "-u", SKYLARK_TEST_SUPPORT_DIR "/faultserver.py",
+    start("faultserver " + scenarios, {"/usr/bin/python3", "-B", "-u", SKYLARK_TEST_SUPPORT_DIR "/faultserver.py",
                                        protocol == FaultProtocol::Http ? "http" : "ftp", scenarios, root_.string()});
 }
 

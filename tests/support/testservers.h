@@ -184,8 +184,8 @@ enum class FaultProtocol { Http, Ftp };
 
 // faultserver.py: a server on 127.0.0.1 that misbehaves on purpose, serving
 // files from `root`. `scenarios` is a comma-separated list of the names in
-// its HTTP_SCENARIOS or FTP_SCENARIOS, some with a value ("status=404",
-// "chunked,split-header", "multiline,split-replies").
+// the SCENARIOS of faulthttp.py or faultftp.py, some with a value
+// ("status=404", "chunked,split-header", "multiline,split-replies").
 class FaultServer : public LoopbackServer {
 public:
     FaultServer(FaultProtocol protocol, const std::string& scenarios, const std::filesystem::path& root);
