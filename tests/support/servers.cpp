@@ -309,31 +309,7 @@ NginxServer::NginxServer(const std::filesystem::path& root, NginxOptions options
     for (const auto& [from, to] : tls.redirects) extra += "    location = " + from + " { return 301 " + to + "; }\n";
     start("nginx", {"/usr/sbin/nginx", "-p", workDir().string(), "-e", (workDir_ / "error.log").string(), "-c", config},
           [&](int port) {
-              std::ofstream(config) << fill(R"(daemon off;
-master_process off;
-pid @W@/nginx.pid;
-error_log @W@/error.log info;
-events { worker_connections 1024; }
-http {
-  log_format ranges '$msec $request_time "$request" "$http_range" $status $body_bytes_sent';
-  access_log @W@/access.log ranges;
-  client_body_temp_path @W@/client_body;
-  proxy_temp_path @W@/proxy;
-  fastcgi_temp_path @W@/fastcgi;
-  uwsgi_temp_path @W@/uwsgi;
-  scgi_temp_path @W@/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  tcp_nopush on;
-  keepalive_timeout 30s;
-  server {
-    listen @HOST@:@PORT@@SSL@;
-    server_name localhost;
-    root @ROOT@;
-    autoindex on;
-@EXTRA@  }
-}
-)",
+              std::ofstream(config) << fill(readWholeFile(SKYLARK_TEST_SUPPORT_DIR "/nginx.conf.in"),
                                             {{"W", workDir().string()},
                                              {"HOST", host_ == "::1" ? "[::1]" : host_},
                                              {"PORT", std::to_string(port)},
@@ -385,28 +361,7 @@ VsftpdServer::VsftpdServer(const std::filesystem::path& root, const std::string&
     if (tls.mode == VsftpdTls::Implicit) extra += "implicit_ssl=YES\n";
     start("vsftpd", {"/usr/sbin/vsftpd", config}, [&](int port) {
         const auto [low, high] = pickFreePortRange(20);
-        std::ofstream(config) << fill(R"(background=NO
-listen_port=@PORT@
-anonymous_enable=YES
-anon_root=@ROOT@
-no_anon_password=YES
-local_enable=NO
-write_enable=NO
-seccomp_sandbox=NO
-pasv_enable=YES
-pasv_min_port=@LOW@
-pasv_max_port=@HIGH@
-port_enable=YES
-connect_from_port_20=NO
-secure_chroot_dir=@W@/empty
-xferlog_enable=YES
-dual_log_enable=YES
-log_ftp_protocol=YES
-vsftpd_log_file=@W@/vsftpd.log
-xferlog_file=@W@/xferlog
-idle_session_timeout=120
-data_connection_timeout=60
-)" + extra,
+        std::ofstream(config) << fill(readWholeFile(SKYLARK_TEST_SUPPORT_DIR "/vsftpd.conf.in") + extra,
                                       {{"PORT", std::to_string(port)},
                                        {"ROOT", root_.string()},
                                        {"LOW", std::to_string(low)},
