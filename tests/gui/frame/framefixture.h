@@ -1,19 +1,27 @@
 // What the window tests share: a fresh program directory and settings file
-// per test, a running engine, and lists that record what the frame asks of
+// per test, a running engine, the window with the sheet, the desktop and its
+// notices answered by the test, and lists that record what the frame asks of
 // them.
 #pragma once
 
 #include <QSet>
 #include <QSettings>
 #include <QStringList>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "core/enginemessageevent.h"
+#include "download/cdownloadlist.h"
+#include "downloadbuilder.h"
+#include "gui/download/cfiledownctrl.h"
+#include "gui/frame/framecommands.h"
+#include "gui/frame/mainframe.h"
 #include "gui/frame/taskpane.h"
 #include "gui/widgets/ctreegridctrl.h"
 #include "lark.h"
@@ -65,4 +73,59 @@ class RecordingPane : public CTaskPane {
   QStringList added;
   QSet<int> accepts;
   QList<int> handled;
+};
+
+class RecordedNotices : public CDesktopNotifier {
+ public:
+  explicit RecordedNotices(QStringList& into) : m_into(into) {}
+  void Notify(const QString& summary, const QString& body) override { m_into.append(summary + " | " + body); }
+
+ private:
+  QStringList& m_into;
+};
+
+// The window with the real lists unless a test hands in its own. A sheet
+// is recorded and, with `fillsheet` set, filled and accepted.
+class WindowTest : public ::testing::Test {
+ protected:
+  CMainFrame& Open(const CMainFrame::PaneFactory& browse = CreateBrowsePane,
+                   const CMainFrame::PaneFactory& download = CreateDownloadPane) {
+    StartEngine();
+    frame = std::make_unique<CMainFrame>(messages, nullptr, browse, download);
+    frame->SetSheetRunner([this](CNewTaskPages& pages) {
+      sheets.append(pages);
+      if (fillsheet) fillsheet(pages);
+      return static_cast<bool>(fillsheet);
+    });
+    frame->SetDesktopOpener([this](const QUrl& url) {
+      opened.append(url);
+      return true;
+    });
+    frame->SetNotifier(std::make_unique<RecordedNotices>(notices));
+    frame->show();
+    return *frame;
+  }
+  void Close() {
+    messages.answer = true;
+    frame->close();
+    frame.reset();  // releases the engine
+  }
+  void TearDown() override {
+    if (frame) Close();
+  }
+
+  CFileDownCtrl& Ctrl() { return *static_cast<CFileDownCtrl*>(frame->DownloadPane().List()); }
+  CDownloadList& Downloads() { return Ctrl().List(); }
+  void NewDownload(const QString& url, const QString& savedir, unsigned branches, bool connectnow = true) {
+    fillsheet = [=](CNewTaskPages& pages) { FillDownloadPage(pages, url, savedir, branches, connectnow); };
+    frame->RunCommand(command::kNew);
+  }
+
+  FreshHome home;
+  CScriptedSeam messages;
+  std::unique_ptr<CMainFrame> frame;
+  std::function<void(CNewTaskPages&)> fillsheet;
+  QStringList notices;
+  QList<QUrl> opened;
+  QList<CNewTaskPages> sheets;
 };

@@ -5,27 +5,23 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QStatusBar>
 #include <QTest>
-#include <QUrl>
 
 #include "core/createtask.h"
 #include "core/settingsstore.h"
 #include "framefixture.h"
-#include "gui/frame/framecommands.h"
 #include "gui/frame/logpane.h"
-#include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
 
 namespace {
 
-class Frame : public ::testing::Test {
+class Frame : public WindowTest {
  protected:
   void SetUp() override { QGuiApplication::clipboard()->setText(QStringLiteral("text at start")); }
 
   CMainFrame& Open() {
-    StartEngine();
-    frame = std::make_unique<CMainFrame>(
-        messages, nullptr,
+    WindowTest::Open(
         [this](CFrameServices&, QWidget* parent) {
           auto pane = std::make_unique<RecordingPane>(parent);
           pane->match = browsematch;
@@ -43,38 +39,14 @@ class Frame : public ::testing::Test {
           download = pane.get();
           return pane;
         });
-    frame->SetSheetRunner([this](CNewTaskPages& pages) {
-      sheets.append(pages);
-      return false;
-    });
-    frame->SetDesktopOpener([this](const QUrl& url) {
-      opened.append(url);
-      return true;
-    });
-    frame->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     return *frame;
   }
 
-  void Close() {
-    messages.answer = true;
-    frame->close();
-    frame.reset();  // releases the engine
-  }
-
-  void TearDown() override {
-    if (frame) Close();
-  }
-
-  FreshHome home;
-  CScriptedSeam messages;
-  std::unique_ptr<CMainFrame> frame;
   RecordingPane* browse = nullptr;
   RecordingPane* download = nullptr;
   bool browsematch = true;
   bool downloadmatch = true;
-  QList<CNewTaskPages> sheets;
-  QList<QUrl> opened;
 };
 
 TEST_F(Frame, ListFileMismatchesAreToldAndNodesStillRecreated) {
@@ -154,6 +126,8 @@ TEST_F(Frame, CommandsAndKeysReachTheirListAndDeleteTheFocusedOne) {
   QTest::keyClick(url, Qt::Key_Return);
   QCoreApplication::processEvents();
   EXPECT_TRUE(download->handled.isEmpty());
+  EXPECT_TRUE(browse->added.isEmpty());
+  EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("URL not accepted"));
   EXPECT_EQ(QApplication::focusWidget(), frame->QuickConnectBar()->UrlBox());
 
   // Ctrl+K hides and shows the quick connect bar, the item follows.
@@ -201,12 +175,10 @@ TEST_F(Frame, QuickConnectMakesASiteAtOnceAndSendsAFileToTheSheet) {
 
   // A cancelled question leaves the sheet free for the next URL.
   sheets.clear();
-  frame->SetSheetRunner([this](CNewTaskPages& pages) {
-    sheets.append(pages);
+  fillsheet = [](CNewTaskPages& pages) {
     pages.page = kFileDownPage;  // a site URL typed on the download page
     pages.download.url = "ftp://127.0.0.1/pub/";
-    return true;
-  });
+  };
   messages.answer = false;
   frame->RunCommand(command::kNew);
   EXPECT_EQ(messages.questions, QStringList{"This set will create a brows task, are you sure?"});

@@ -1,13 +1,19 @@
 // The whole window with its real task lists against loopback servers, and
-// what the user is told: a task's state in its row, the reason of a failure
-// as the tooltip and in the status bar, speeds that add up, the questions
-// before a stop or a delete, a site's files offered to the sheet, the port
-// a URL names, and input refused before any task is made. (A list file cut
-// short: listdamage_test, and the frame's notice: mainframe_test.)
+// what the user is told: a first window that fits the screen and a layout
+// that comes back, a task's state in its row, the reason of a failure as the
+// tooltip and in the status bar, speeds that add up, the questions before a
+// stop, an exit or a delete, commands on several tasks at once, a site's
+// files offered to the sheet, the port a URL names, and input refused before
+// any task is made. (A list file cut short: listdamage_test, and the frame's
+// notice: mainframe_test.)
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -15,14 +21,9 @@
 #include "browse/csitebrowslist.h"
 #include "core/createtask.h"
 #include "core/treegridrules.h"
-#include "download/cdownloadlist.h"
-#include "downloadbuilder.h"
 #include "framefixture.h"
 #include "gui/browse/csitebrowsctrl.h"
-#include "gui/download/cfiledownctrl.h"
-#include "gui/frame/framecommands.h"
 #include "gui/frame/logpane.h"
-#include "gui/frame/mainframe.h"
 #include "gui/frame/quickconnectbar.h"
 #include "gui/widgets/urlhistorybox.h"
 #include "rununtil.h"
@@ -31,47 +32,17 @@ namespace {
 
 using testsupport::sha256OfFile;
 
-class RecordedNotices : public CDesktopNotifier {
- public:
-  explicit RecordedNotices(QStringList& into) : m_into(into) {}
-  void Notify(const QString& summary, const QString& body) override { m_into.append(summary + " | " + body); }
-
- private:
-  QStringList& m_into;
-};
-
-class Outcomes : public ::testing::Test {
+class Outcomes : public WindowTest {
  protected:
-  void SetUp() override {
-    StartEngine();
-    frame = std::make_unique<CMainFrame>(messages);
-    frame->SetSheetRunner([this](CNewTaskPages& pages) {
-      sheets.append(pages);
-      if (fillsheet) fillsheet(pages);
-      return static_cast<bool>(fillsheet);
-    });
-    frame->SetDesktopOpener([this](const QUrl& url) {
-      opened.append(url);
-      return true;
-    });
-    frame->SetNotifier(std::make_unique<RecordedNotices>(notices));
-    frame->show();
-  }
+  void SetUp() override { Open(); }
 
-  void Exit() {
-    messages.answer = true;
-    frame->RunCommand(command::kExit);
-    frame.reset();
-  }
-  void TearDown() override {
-    if (frame) Exit();
-  }
-
-  CDownloadList& Downloads() { return static_cast<CFileDownCtrl*>(frame->DownloadPane().List())->List(); }
   CSiteBrowsList& Sites() { return static_cast<CSiteBrowsCtrl*>(frame->BrowsePane().List())->List(); }
   const CItemInfo& Row(int task, int branch = -1) {
     CTreeItem* root = Downloads().RootOf(task);
     return branch < 0 ? root->GetData() : Downloads().Model().GetChildAt(root, branch)->GetData();
+  }
+  QString Cell(int task, int column, int role = Qt::DisplayRole) {
+    return Downloads().Model().index(Downloads().RootOf(task)->GetRow(), column).data(role).toString();
   }
   static QStringList Texts(CTreeGridModel& model) {
     QStringList texts;
@@ -83,22 +54,31 @@ class Outcomes : public ::testing::Test {
     digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
     return digits.toLongLong();
   }
-
-  void NewDownload(const QString& url, const QString& savedir, unsigned branches) {
-    fillsheet = [=](CNewTaskPages& pages) { FillDownloadPage(pages, url, savedir, branches); };
-    frame->RunCommand(command::kNew);
+  void Key(int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&Ctrl(), &press);
   }
-
-  FreshHome home;
-  CScriptedSeam messages;
-  std::unique_ptr<CMainFrame> frame;
-  std::function<void(CNewTaskPages&)> fillsheet;
-  QStringList notices;
-  QList<QUrl> opened;
-  QList<CNewTaskPages> sheets;
 };
 
-TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
+TEST_F(Outcomes, TheFirstWindowFitsTheScreenAndTheLayoutComesBack) {
+  const std::pair<QSize, QSize> sizes[] = {{{1600, 1000}, {1120, 700}},
+                                           {{1280, 800}, {1000, 650}},  // never smaller than that
+                                           {{800, 600}, {800, 600}}};   // nor larger than the screen
+  for (const auto& [screen, first] : sizes) EXPECT_EQ(CMainFrame::FirstSize(screen), first) << screen.width();
+  EXPECT_EQ(frame->size(), CMainFrame::FirstSize(frame->screen()->availableGeometry().size()));
+
+  frame->setGeometry(40, 30, 700, 500);
+  Ctrl().setColumnWidth(CDownloadList::kPercentColumn, 123);
+  const QRect placed = frame->geometry();
+  Close();
+  Open();
+  EXPECT_EQ(frame->geometry(), placed);
+  EXPECT_EQ(Ctrl().columnWidth(CDownloadList::kPercentColumn), 123);
+  EXPECT_FALSE(Ctrl().EmptyHint().isEmpty());
+}
+
+// One download through the window from start to end, a restart on the way.
+TEST_F(Outcomes, EveryStateOfADownloadShowsInItsRowAndTheStatusBar) {
   testsupport::ScratchDir served{"skylark-served"};
   const auto source = served.writeRandomFile("b.bin", 2 << 20, 5);
   constexpr int64_t kLimit = 131072;
@@ -154,12 +134,26 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   EXPECT_EQ(Row(0).stateimage, kTaskStopped);
   for (int branch : {-1, 0, 1}) EXPECT_EQ(Row(0, branch).GetSubItem(3), QStringLiteral("0")) << branch;
 
+  // Running at exit, it goes on by itself at the next start, from where it
+  // stood.
   frame->RunCommand(command::kResumeDownload);
+  ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Downloading"); }, 20000)) << http.log();
+  messages.questions.clear();
+  frame->RunCommand(command::kExit);
+  EXPECT_EQ(messages.questions.value(0),
+            QStringLiteral("1 download is running; it will continue at the next start. Are you sure to exit?"));
+  frame.reset();
+  const size_t requests = http.accessLog().size();
+  Open();
+  ASSERT_EQ(Downloads().TaskCount(), 1);
   ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0); }, 60000)) << http.log();
   EXPECT_EQ(sha256OfFile(target.path() / "b.bin"), sha256OfFile(source));
+  EXPECT_GT(http.accessLog().size(), requests);
+  EXPECT_EQ(http.accessLog().find("\"bytes=0-\"", requests), std::string::npos);
   ASSERT_TRUE(RunUntil([&] { return Row(0).status == QStringLiteral("Completed"); }, 3000));
   EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("b.bin: Completed"));
   EXPECT_EQ(notices, QStringList{"b.bin: Completed | "});
+  Downloads().Model().SelectRow(0);
   frame->RefreshLogs();
   EXPECT_EQ(frame->Summary()->text(), QStringLiteral("No download running"));
   EXPECT_FALSE(frame->DownloadLog()->toPlainText().isEmpty()) << "the selected task's log is shown";
@@ -168,40 +162,86 @@ TEST_F(Outcomes, EveryEndOfADownloadShowsInItsRowAndTheStatusBar) {
   EXPECT_EQ(opened[0].toLocalFile(), dir);
 }
 
-TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
+// Several tasks: a URL already listed, the keys, commands on a selection, and
+// which files a delete takes with it.
+TEST_F(Outcomes, SelectedTasksGoTogetherAndDeleteTakesOnlyTheirOwnFiles) {
   testsupport::ScratchDir served{"skylark-served"};
-  served.writeRandomFile("a.bin", 2 << 20, 7);
-  served.writeRandomFile("b.bin", 2 << 20, 8);
-  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 65536});
+  const auto a = served.writeRandomFile("a.bin", 1 << 20, 1), b = served.writeRandomFile("b.bin", 1 << 20, 2);
+  served.writeRandomFile("c.bin", 4 << 20, 3);
+  served.writeRandomFile("d.bin", 4 << 20, 4);
+  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 131072});
   testsupport::ScratchDir target{"skylark-target"};
   const QString dir = QString::fromStdString(target.path().string());
   const std::filesystem::path mine = target.writeFile("mine.bin", "the user's own");
+  auto url = [&](const char* name) { return QString::fromStdString(http.url(name)); };
+  for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) NewDownload(url(name), dir, 2);
+  NewDownload(url("mine.bin"), dir, 1, false);  // never started: the file of that name is not its own
+  ASSERT_EQ(Downloads().TaskCount(), 5);
 
-  for (const char* name : {"a.bin", "b.bin"}) NewDownload(QString::fromStdString(http.url(name)), dir, 2);
-  // Never started: the file of that name is not its own.
-  fillsheet = [&](CNewTaskPages& pages) {
-    FillDownloadPage(pages, QString::fromStdString(http.url("mine.bin")), dir, 1, false);
-  };
-  frame->RunCommand(command::kNew);
-  ASSERT_EQ(Downloads().TaskCount(), 3);
-  ASSERT_TRUE(RunUntil(
-      [&] { return Row(0).status == QStringLiteral("Downloading") && Row(1).status == QStringLiteral("Downloading"); },
-      20000));
-
-  // Cancel keeps the task and its file.
+  // The same URL again is a question, and No adds nothing.
   messages.answer = false;
-  Downloads().Model().SelectRow(0);
-  frame->DownloadPane().List()->setFocus();  // Delete acts on the list that has the focus
-  frame->RunCommand(command::kDelete);
-  EXPECT_EQ(messages.questions.value(0), "The selected download task will be deleted, are you sure?");
-  EXPECT_EQ(Downloads().TaskCount(), 3);
+  NewDownload(url("a.bin"), dir, 2);
+  EXPECT_EQ(Downloads().TaskCount(), 5);
+  EXPECT_EQ(messages.questions.value(0),
+            url("a.bin") + QStringLiteral(" is already in the download list. Add it again?"));
 
+  // While it runs, a task tells its time left and its sizes readably.
+  ASSERT_TRUE(RunUntil([&] { return Cell(0, CDownloadList::kTimeLeftColumn).contains(u':'); }, 20000))
+      << Cell(0, CDownloadList::kTimeLeftColumn).toStdString();
+  EXPECT_TRUE(Cell(0, 2, Qt::ToolTipRole).contains(QStringLiteral(" of 1.0 MiB, ")))
+      << Cell(0, 2, Qt::ToolTipRole).toStdString();
+
+  // End and Home go to the last and first row and leave the list's sideways
+  // scroll alone, as does a right click; Enter resumes without opening a row.
+  CTreeGridModel& rows = Downloads().Model();
+  rows.Expand(Downloads().RootOf(1));
+  Ctrl().resize(300, Ctrl().height());
+  QScrollBar* sideways = Ctrl().horizontalScrollBar();
+  sideways->setValue(sideways->maximum() / 2);
+  const int scrolled = sideways->value();
+  ASSERT_GT(scrolled, 0);
+  Key(Qt::Key_End);
+  EXPECT_EQ(rows.GetSelectedRow(), rows.rowCount() - 1);
+  Key(Qt::Key_Home);
+  EXPECT_EQ(rows.GetSelectedRow(), 0);
+  EXPECT_EQ(sideways->value(), scrolled);
+  Key(Qt::Key_Return);
+  EXPECT_TRUE(Downloads().RootOf(0)->IsCollapsed());
+  const QRect branch = Ctrl().visualRect(rows.index(Downloads().RootOf(2)->GetRow() - 1, CDownloadList::kStatusColumn));
+  EXPECT_TRUE(Ctrl().BranchPopupAt(branch.center()));
+  EXPECT_EQ(sideways->value(), scrolled);
+
+  // Both selected: one question stops both.
+  auto select = [&](std::initializer_list<int> tasks) {
+    rows.SelectRow(Downloads().RootOf(*tasks.begin())->GetRow());
+    for (int task : tasks)
+      rows.GetSelectionModel()->select(rows.index(Downloads().RootOf(task)->GetRow(), 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  };
+  select({0, 1});
+  messages.answer = true;
+  frame->RunCommand(command::kStopDownload);
+  EXPECT_EQ(messages.questions.last(),
+            QStringLiteral("The 2 selected download tasks will be disconnected, are you sure?"));
+  for (int task : {0, 1}) {
+    EXPECT_EQ(Cell(task, CDownloadList::kStatusColumn), QStringLiteral("Stopped")) << task;
+    EXPECT_EQ(Cell(task, CDownloadList::kTimeLeftColumn), QString::fromUtf8("\u2014")) << task;
+  }
+
+  // Cancel keeps the task and its file; a started task offers to take its
+  // file along, one never started does not.
+  Ctrl().setFocus();  // Delete acts on the list that has the focus
+  messages.answer = false;
+  select({2});
+  frame->RunCommand(command::kDelete);
+  EXPECT_EQ(messages.questions.last(), "The selected download task will be deleted, are you sure?");
+  EXPECT_EQ(Downloads().TaskCount(), 5);
   struct Case {
     const char* name;
     bool tick;
     bool offered;
     bool remains;
-  } cases[] = {{"mine.bin", true, false, true}, {"b.bin", false, true, true}, {"a.bin", true, true, false}};
+  } cases[] = {{"mine.bin", true, false, true}, {"c.bin", false, true, true}, {"d.bin", true, true, false}};
   for (const Case& c : cases) {
     messages.options.clear();
     messages.answer = true;
@@ -209,36 +249,23 @@ TEST_F(Outcomes, DeleteRemovesThePartialFileOnlyWhenAsked) {
     int task = 0;
     while (task < Downloads().TaskCount() && Row(task).text != QString::fromLatin1(c.name)) ++task;
     ASSERT_LT(task, Downloads().TaskCount()) << c.name;
-    Downloads().Model().SelectRow(Downloads().RootOf(task)->GetRow());
+    select({task});
     frame->RunCommand(command::kDelete);
     EXPECT_EQ(messages.options.contains(QStringLiteral("Delete the partial file")), c.offered) << c.name;
     EXPECT_EQ(std::filesystem::exists(target.path() / c.name), c.remains) << c.name;
   }
-  EXPECT_EQ(Downloads().TaskCount(), 0);
+  ASSERT_EQ(Downloads().TaskCount(), 2);
   EXPECT_EQ(testsupport::readWholeFile(mine), "the user's own");
-}
 
-TEST_F(Outcomes, DownloadsRunningAtExitRunAgainAtTheNextStart) {
-  testsupport::ScratchDir served{"skylark-served"};
-  const auto source = served.writeRandomFile("c.bin", 2 << 20, 9);
-  testsupport::NginxServer http(served.path(), testsupport::NginxOptions{.rateLimit = 262144});
-  testsupport::ScratchDir target{"skylark-target"};
-  NewDownload(QString::fromStdString(http.url("c.bin")), QString::fromStdString(target.path().string()), 2);
-  ASSERT_TRUE(RunUntil([&] { return Number(Row(0).GetSubItem(1)) > 200000; }, 20000)) << http.log();
-
-  messages.answer = true;
-  frame->RunCommand(command::kExit);
-  EXPECT_EQ(messages.questions.value(0),
-            QStringLiteral("1 download is running; it will continue at the next start. Are you sure to exit?"));
-  frame.reset();
-  const size_t requests = http.accessLog().size();
-
-  SetUp();  // the next start
-  ASSERT_EQ(Downloads().TaskCount(), 1);
-  ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0); }, 60000)) << http.log();
-  EXPECT_EQ(sha256OfFile(target.path() / "c.bin"), sha256OfFile(source));
-  EXPECT_GT(http.accessLog().size(), requests) << "it went on by itself";
-  EXPECT_EQ(http.accessLog().find("\"bytes=0-\"", requests), std::string::npos) << "from where it stood";
+  // Resume brings both in, and one question deletes both.
+  select({0, 1});
+  frame->RunCommand(command::kResumeDownload);
+  ASSERT_TRUE(RunUntil([&] { return Downloads().IsComplete(0) && Downloads().IsComplete(1); }, 60000)) << http.log();
+  EXPECT_EQ(sha256OfFile(target.path() / "a.bin"), sha256OfFile(a));
+  EXPECT_EQ(sha256OfFile(target.path() / "b.bin"), sha256OfFile(b));
+  frame->RunCommand(command::kDelete);
+  EXPECT_EQ(messages.questions.last(), QStringLiteral("The 2 selected download tasks will be deleted, are you sure?"));
+  EXPECT_EQ(Downloads().TaskCount(), 0);
 }
 
 TEST_F(Outcomes, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
@@ -341,13 +368,6 @@ TEST_F(Outcomes, InputIsCheckedBeforeAnyTask) {
   NewDownload(url, missing, 1);
   EXPECT_TRUE(QDir(missing).exists());
   EXPECT_EQ(Downloads().TaskCount(), 1);
-
-  // Text that is no URL makes no site.
-  CQuickConnectBar* bar = frame->QuickConnectBar();
-  bar->UrlBox()->setEditText(QStringLiteral("just some words"));
-  bar->ConnectButton()->click();
-  EXPECT_EQ(Sites().RecordCount(), 0);
-  EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("URL not accepted"));
 }
 
 }  // namespace

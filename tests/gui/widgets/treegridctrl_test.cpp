@@ -1,6 +1,7 @@
-// The tree-grid list as a widget, offscreen: its boxes and keys.
+// The tree-grid list as a widget, offscreen: its boxes, keys and bars.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,26 @@ TEST_F(TreeGridCtrl, KeysExpandAndCollapseTheSelectedItem) {
   Key(Qt::Key_Minus);  // the main keyboard's minus is no command here
   EXPECT_EQ(ctrl.Model().rowCount(), 4);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The percent cell's bar covers its share of the cell and no more; a size
+// cell's tooltip is readable.
+TEST(TreeGridBar, APercentCellDrawsItsBarAndSizesReadWell) {
+  QLocale::setDefault(QLocale::c());
+  CTreeGridCtrl list;
+  list.SetColumns({"Name", "Percent", "Size"}, 200);
+  list.SetBarColumn(1);
+  list.Model().SetSizeColumns({2});
+  list.Model().InsertRootItem(Info("a.bin", ItemKind::OwnImage, -1, {"50", "1,572,864"}));
+  list.resize(700, 100);
+  list.show();
+  const QImage image = list.viewport()->grab().toImage();
+  const QRect cell = list.visualRect(list.Model().index(0, 1));
+  const QColor filled = image.pixelColor(cell.left() + cell.width() / 4, cell.top() + 3);
+  const QColor empty = image.pixelColor(cell.left() + cell.width() * 3 / 4, cell.top() + 3);
+  EXPECT_NE(filled, empty);
+  EXPECT_EQ(empty, image.pixelColor(list.visualRect(list.Model().index(0, 2)).center()));
+  EXPECT_EQ(list.Model().index(0, 2).data(Qt::ToolTipRole).toString(), QStringLiteral("1.5 MiB"));
 }
 
 }  // namespace
