@@ -1,5 +1,6 @@
-// Site rows a user can tell apart, a site asked for again reusing its row,
-// and directories that show whether they were listed.
+// The browse list on screen (offscreen): site rows a user can tell apart, a
+// site asked for again reusing its row, directories that show whether they
+// were listed, and the clicks and keys that post commands.
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -57,6 +58,17 @@ class Sites : public ::testing::Test {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
+  void Show() {
+    view.resize(500, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  }
+  QModelIndex Cell(CTreeItem* item, int column) {
+    return view.Ctrl().model()->index(list().Model().NodeToIndex(item), column);
+  }
+  QPoint BoxCentre(CTreeItem* item) {
+    return CTreeGridDelegate::ExpandBox(view.Ctrl().visualRect(Cell(item, 0)), item->GetIndent()).center();
+  }
 
   QTemporaryDir scratch;
   CScriptedSeam seam;
@@ -90,13 +102,16 @@ TEST_F(Sites, NewRowsNameThePortAndTheUserWhenTheyAreNotTheDefaults) {
 }
 
 // A refused login, then the right password: one row, which connects and
-// lists; asked for again while connected it keeps its connection. Another
-// port or user is another site.
-TEST_F(Sites, ASiteAskedForAgainReusesItsRow) {
+// lists, its unlisted directories with a box that lists them; asked for
+// again while connected it keeps its connection. Another port or user is
+// another site.
+TEST_F(Sites, ASiteAskedForAgainReusesItsRowAndShowsWhatItListed) {
   ts::ScratchDir files("skylark-sites");
   files.writeFile("pub/a.txt", "a");
-  ts::PyftpdServer ftp(files.path()), other(files.path());
-  const std::string url = ftp.url("pub/");
+  std::filesystem::create_directories(files / "empty");
+  ts::PyftpdServer ftp(files.path());
+  Show();
+  const std::string url = ftp.url("");
   CBrowsRootAppend& site = Open(url, "tester", "wrong");
   const CItemInfo& row = list().SiteEntryOf(site)->GetData();
   ASSERT_TRUE(RunUntil([&] { return row.status == "Login refused"; })) << row.statustip.toStdString();
@@ -106,48 +121,14 @@ TEST_F(Sites, ASiteAskedForAgainReusesItsRow) {
   EXPECT_EQ(list().RecordCount(), 1);
   EXPECT_EQ(site.pass, "secret");
   EXPECT_EQ(list().SelectedItem(), list().SiteEntryOf(site));
-  ASSERT_TRUE(RunUntil([&] {
-    const CTreeItem* pub = Child(list().SiteEntryOf(site), "pub");
-    return pub && Child(pub, "a.txt");
-  })) << ftp.log();
-
-  void* running = site.node;
-  Open(url, "TESTER", "secret", false);
-  EXPECT_EQ(list().RecordCount(), 2) << "a user name's case counts";
-  EXPECT_EQ(&Open(url, "tester", "secret"), &site);
-  EXPECT_EQ(site.node, running);
-  EXPECT_EQ(row.status, "Connected");
-  Open(other.url("pub/"), "tester", "secret", false);
-  Open(url, "", "", false);
-  EXPECT_EQ(&Open(url, "anonymous", "", false), list().Record(3));
-  ASSERT_EQ(list().RecordCount(), 4);
-  const QString port = QString::number(ftp.port());
-  EXPECT_EQ(Label(0), "tester@127.0.0.1:" + port);
-  EXPECT_EQ(Label(2), "tester@127.0.0.1:" + QString::number(other.port()));
-  EXPECT_EQ(Label(3), "127.0.0.1:" + port);
-}
-
-TEST_F(Sites, UnlistedDirectoriesShowTheirBoxAndListedEmptyOnesSayEmpty) {
-  ts::ScratchDir files("skylark-sites");
-  files.writeFile("pub/a.txt", "a");
-  std::filesystem::create_directories(files / "empty");
-  ts::VsftpdServer ftp(files.path());
-  view.resize(500, 300);
-  view.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-  CBrowsRootAppend& site = Open(ftp.url(""));
   CTreeItem* root = list().SiteEntryOf(site);
   ASSERT_TRUE(RunUntil([&] { return Child(root, "empty") && site.navstate == ListingStep::Idle; })) << ftp.log();
   CTreeItem* empty = Child(root, "empty");
   CTreeItem* pub = Child(root, "pub");
   EXPECT_TRUE(empty->ItemHasChildren() && pub->ItemHasChildren()) << "a box before it is listed";
 
-  // Its box lists it.
-  CSiteBrowsCtrl& ctrl = view.Ctrl();
-  QSignalSpy posted(&ctrl, &CSiteBrowsCtrl::PostCommand);
-  const QRect cell = ctrl.visualRect(ctrl.model()->index(list().Model().NodeToIndex(empty), 0));
-  QTest::mouseClick(ctrl.viewport(), Qt::LeftButton, {},
-                    CTreeGridDelegate::ExpandBox(cell, empty->GetIndent()).center());
+  QSignalSpy posted(&view.Ctrl(), &CSiteBrowsCtrl::PostCommand);
+  QTest::mouseClick(view.Ctrl().viewport(), Qt::LeftButton, {}, BoxCentre(empty));
   ASSERT_EQ(posted.size(), 1);
   EXPECT_EQ(posted.at(0).at(0).toInt(), command::kRefresh);
   ASSERT_EQ(list().SelectedItem(), empty);
@@ -171,6 +152,71 @@ TEST_F(Sites, UnlistedDirectoriesShowTheirBoxAndListedEmptyOnesSayEmpty) {
   ASSERT_EQ(LoadBrowseList(old, SKYLARK_TEST_DATA "/lark1.dat", seam), ListFileLoad::Loaded);
   ASSERT_TRUE(SaveBrowseList(old, scratch.path() + "/old.dat", seam));
   EXPECT_EQ(Bytes(scratch.path() + "/old.dat"), Bytes(SKYLARK_TEST_DATA "/lark1.dat"));
+
+  void* running = site.node;
+  Open(url, "TESTER", "secret", false);
+  EXPECT_EQ(list().RecordCount(), 2) << "a user name's case counts";
+  EXPECT_EQ(&Open(url, "tester", "secret"), &site);
+  EXPECT_EQ(site.node, running);
+  EXPECT_EQ(row.status, "Connected");
+  Open("ftp://127.0.0.1:1/", "tester", "secret", false);
+  Open(url, "", "", false);
+  EXPECT_EQ(&Open(url, "anonymous", "", false), list().Record(3));
+  ASSERT_EQ(list().RecordCount(), 4);
+  const QString port = QString::number(ftp.port());
+  EXPECT_EQ(Label(0), "tester@127.0.0.1:" + port);
+  EXPECT_EQ(Label(2), "tester@127.0.0.1:1");
+  EXPECT_EQ(Label(3), "127.0.0.1:" + port);
+}
+
+TEST_F(Sites, DoubleClickAndDeleteKeyPostCommands) {
+  StoredSite(list(), "host", {});
+  CTreeItem* root = list().Model().GetRootAt(0);
+  CTreeItem* listed = StoredEntry(list(), root, "listed", true);
+  StoredEntry(list(), listed, "inner.txt", false);
+  CTreeItem* unlisted = StoredEntry(list(), root, "unlisted", true);
+  CTreeItem* file = StoredEntry(list(), root, "file.zip", false);
+  list().Model().Expand(root);
+  Show();
+  CSiteBrowsCtrl& ctrl = view.Ctrl();
+  QSignalSpy posted(&ctrl, &CSiteBrowsCtrl::PostCommand);
+  const struct {
+    const char* name;
+    CTreeItem* item;
+    int command;  // 0: none
+  } cases[] = {
+      {"directory never listed", unlisted, command::kRefresh},
+      {"a file", file, command::kDownload},
+      {"a listed directory", listed, 0},
+  };
+  for (const auto& c : cases) {
+    posted.clear();
+    list().Model().SelectRow(list().Model().NodeToIndex(c.item));
+    QTest::mouseDClick(ctrl.viewport(), Qt::LeftButton, {}, ctrl.visualRect(Cell(c.item, 1)).center());
+    EXPECT_EQ(list().SelectedItem(), c.item) << c.name;
+    if (c.command) {
+      ASSERT_EQ(posted.size(), 1) << c.name;
+      EXPECT_EQ(posted.at(0).at(0).toInt(), c.command) << c.name;
+    } else {
+      EXPECT_TRUE(posted.isEmpty()) << c.name;
+    }
+  }
+  EXPECT_FALSE(listed->IsCollapsed()) << "a listed directory opens as any tree row does";
+
+  // A double click on a row's +/- box acts on that row alone, whichever
+  // row is selected.
+  for (CTreeItem* selected : {file, unlisted}) {
+    posted.clear();
+    list().Model().SelectRow(list().Model().NodeToIndex(selected));
+    QTest::mouseDClick(ctrl.viewport(), Qt::LeftButton, {}, BoxCentre(listed));
+    EXPECT_TRUE(posted.isEmpty()) << selected->GetData().text.toStdString();
+    EXPECT_EQ(list().SelectedItem(), selected);
+  }
+
+  posted.clear();
+  QTest::keyClick(&ctrl, Qt::Key_Delete);
+  ASSERT_EQ(posted.size(), 1);
+  EXPECT_EQ(posted.at(0).at(0).toInt(), command::kDelete);
 }
 
 }  // namespace
