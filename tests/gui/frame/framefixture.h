@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QStringList>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,7 @@ class WindowTest : public ::testing::Test {
     });
     frame->SetNotifier(std::make_unique<RecordedNotices>(notices));
     frame->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     return *frame;
   }
   void Close() {

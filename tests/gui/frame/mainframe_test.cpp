@@ -1,6 +1,5 @@
-// The main window with recording lists: start-up checks, geometry kept
-// across a restart, the exit question, command routing and keys, the quick
-// connect bar, the clipboard and drops.
+// The main window with recording lists: start-up checks, command routing
+// and keys, the quick connect bar's keys, the clipboard and drops.
 #include <QAction>
 #include <QClipboard>
 #include <QLineEdit>
@@ -39,7 +38,6 @@ class Frame : public WindowTest {
           download = pane.get();
           return pane;
         });
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     return *frame;
   }
 
@@ -137,56 +135,6 @@ TEST_F(Frame, CommandsAndKeysReachTheirListAndDeleteTheFocusedOne) {
   frame->Action(command::kQuickConnectBar)->trigger();
   EXPECT_TRUE(frame->QuickConnectBar()->isVisible());
   EXPECT_TRUE(frame->Action(command::kQuickConnectBar)->isChecked());
-}
-
-TEST_F(Frame, QuickConnectMakesASiteAtOnceAndSendsAFileToTheSheet) {
-  Open();
-  CQuickConnectBar* bar = frame->QuickConnectBar();
-  bar->UrlBox()->setEditText("ftp://127.0.0.1:1/pub/");
-  bar->UserEdit()->setText("tester");
-  bar->ConnectButton()->click();
-  EXPECT_EQ(browse->added, QStringList{"ftp://127.0.0.1:1/pub/"});
-  ASSERT_EQ(browse->nodes.size(), 1u);
-  std::string user;
-  EXPECT_EQ(lark::getuser(browse->nodes[0], user), 0u);
-  EXPECT_EQ(user, "tester");
-
-  bar->UrlBox()->setEditText("http://127.0.0.1:1/a.zip");
-  bar->UserEdit()->setText("me\nsecond line");
-  bar->PassEdit()->setText("pw");
-  bar->ConnectButton()->click();
-  QCoreApplication::processEvents();
-  ASSERT_EQ(sheets.size(), 1);
-  EXPECT_EQ(sheets[0].page, kFileDownPage);
-  EXPECT_EQ(sheets[0].download.url, "http://127.0.0.1:1/a.zip");
-  EXPECT_EQ(sheets[0].download.user, "me");
-  EXPECT_EQ(sheets[0].download.pass, "pw");
-  EXPECT_TRUE(download->added.isEmpty());
-  EXPECT_EQ(QApplication::focusWidget(), bar->UrlBox());
-
-  // The history holds the site; typing completes from it.
-  bar->UrlBox()->Fill();
-  bar->UrlBox()->setEditText(QString());
-  QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_F);
-  EXPECT_EQ(bar->UrlBox()->currentText(), "ftp://127.0.0.1:1/pub/");
-  EXPECT_EQ(bar->UrlBox()->lineEdit()->cursorPosition(), 1);
-  QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_X);
-  EXPECT_EQ(bar->UrlBox()->currentText(), "fx");
-
-  // A cancelled question leaves the sheet free for the next URL.
-  sheets.clear();
-  fillsheet = [](CNewTaskPages& pages) {
-    pages.page = kFileDownPage;  // a site URL typed on the download page
-    pages.download.url = "ftp://127.0.0.1/pub/";
-  };
-  messages.answer = false;
-  frame->RunCommand(command::kNew);
-  EXPECT_EQ(messages.questions, QStringList{"This set will create a brows task, are you sure?"});
-  EXPECT_EQ(browse->added.size(), 1);
-  EXPECT_FALSE(frame->NewTaskPages().open);
-  frame->OfferUrl("ftp://127.0.0.1/next/");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(sheets.size(), 2);
 }
 
 TEST_F(Frame, ClipboardAndDropsOfferUrlsToTheirPage) {

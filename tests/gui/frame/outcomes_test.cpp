@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTest>
 
 #include <algorithm>
 
@@ -268,19 +269,25 @@ TEST_F(Outcomes, SelectedTasksGoTogetherAndDeleteTakesOnlyTheirOwnFiles) {
   EXPECT_EQ(Downloads().TaskCount(), 0);
 }
 
+// The one site browsed through the window: the bar makes it at once with
+// its user, it lists, and a file row goes to the sheet; a file's URL in the
+// bar goes there too, and the bar's history completes what is typed.
 TEST_F(Outcomes, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) {
   testsupport::ScratchDir served{"skylark-site"};
   served.writeRandomFile("pub/one.bin", 1000, 1);
   served.writeRandomFile("pub/two.bin", 2000, 2);
-  testsupport::VsftpdServer ftp(served.path());
+  testsupport::PyftpdServer ftp(served.path());
   CQuickConnectBar* bar = frame->QuickConnectBar();
-  bar->UrlBox()->setEditText(QString::fromStdString(ftp.url("pub/")));
+  const QString site = QString::fromStdString(ftp.url("pub/"));
+  bar->UrlBox()->setEditText(site);
+  bar->UserEdit()->setText("tester");
+  bar->PassEdit()->setText("secret");
   bar->ConnectButton()->click();
   ASSERT_EQ(Sites().RecordCount(), 1);
   EXPECT_TRUE(sheets.isEmpty());
   CTreeGridModel& rows = Sites().Model();
   ASSERT_TRUE(RunUntil([&] { return Texts(rows).contains("two.bin"); }, 30000)) << Texts(rows).join(",").toStdString();
-  EXPECT_EQ(Texts(rows).mid(0, 2), (QStringList{QStringLiteral("127.0.0.1:%1").arg(ftp.port()), "pub"}));
+  EXPECT_EQ(Texts(rows).mid(0, 2), (QStringList{QStringLiteral("tester@127.0.0.1:%1").arg(ftp.port()), "pub"}));
 
   // Download on a file row fills the download page and opens the sheet.
   rows.SelectRow(static_cast<int>(Texts(rows).indexOf("one.bin")));
@@ -290,9 +297,44 @@ TEST_F(Outcomes, ASiteFromTheQuickConnectBarListsItsDirectoryAndOffersItsFiles) 
   EXPECT_EQ(sheets[0].page, kFileDownPage);
   EXPECT_EQ(sheets[0].download.url, "ftp://127.0.0.1/pub/one.bin");
   EXPECT_EQ(sheets[0].download.port, static_cast<uint32_t>(ftp.port()));
+  EXPECT_EQ(sheets[0].download.user, "tester");
   frame->RefreshLogs();
   EXPECT_TRUE(frame->BrowseLog()->toPlainText().contains("Send command"))
       << frame->BrowseLog()->toPlainText().toStdString();
+
+  bar->UrlBox()->setEditText("http://127.0.0.1:1/a.zip");
+  bar->UserEdit()->setText("me\nsecond line");
+  bar->PassEdit()->setText("pw");
+  bar->ConnectButton()->click();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(sheets.size(), 2);
+  EXPECT_EQ(sheets[1].page, kFileDownPage);
+  EXPECT_EQ(sheets[1].download.url, "http://127.0.0.1:1/a.zip");
+  EXPECT_EQ(sheets[1].download.user, "me");
+  EXPECT_EQ(sheets[1].download.pass, "pw");
+  EXPECT_EQ(Downloads().TaskCount(), 0);
+  EXPECT_EQ(QApplication::focusWidget(), bar->UrlBox());
+
+  bar->UrlBox()->Fill();
+  bar->UrlBox()->setEditText(QString());
+  QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_F);
+  EXPECT_EQ(bar->UrlBox()->currentText(), site);
+  EXPECT_EQ(bar->UrlBox()->lineEdit()->cursorPosition(), 1);
+  QTest::keyClick(bar->UrlBox()->lineEdit(), Qt::Key_X);
+  EXPECT_EQ(bar->UrlBox()->currentText(), "fx");
+
+  // A cancelled question leaves the sheet free for the next URL.
+  fillsheet = [](CNewTaskPages& pages) {
+    pages.page = kFileDownPage;  // a site URL typed on the download page
+    pages.download.url = "ftp://127.0.0.1:1/pub/";
+  };
+  messages.answer = false;
+  frame->RunCommand(command::kNew);
+  EXPECT_EQ(Sites().RecordCount(), 1);
+  EXPECT_FALSE(frame->NewTaskPages().open);
+  frame->OfferUrl("ftp://127.0.0.1:1/next/");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sheets.size(), 4);
 }
 
 TEST_F(Outcomes, ARefusedConnectionIsRetriedAndAnUnknownHostFails) {
