@@ -141,9 +141,10 @@ def send(sock, sc, code, extra, body):
     head = "HTTP/1.1 %d %s" % (code, http.client.responses.get(code, "Status")) + eol
     head = (head + "".join("%s: %s" % field + eol for field in fields) + eol).encode("latin-1")
     if "split-header" in sc:
+        pause = sc.number("split-header", 2) / 1000.0
         for index in range(len(head)):
             sock.sendall(head[index:index + 1])
-            time.sleep(sc.number("split-header", 2) / 1000.0)
+            time.sleep(pause)
     else:
         sock.sendall(head)
     limits = [sc.number(name, 65536) for name in ("cut-every", "chunked-cut", "silent-body") if name in sc]

@@ -17,6 +17,10 @@ import faulthttp
 from faultsockets import Scenarios, log
 
 
+# Each protocol's request handler and the scenarios it knows.
+SIDES = {"http": (faulthttp.HttpFaults, faulthttp.SCENARIOS), "ftp": (faultftp.FtpFaults, faultftp.SCENARIOS)}
+
+
 class FaultServer(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -24,14 +28,14 @@ class FaultServer(socketserver.ThreadingTCPServer):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("protocol", choices=["http", "ftp"])
+    parser.add_argument("protocol", choices=SIDES)
     parser.add_argument("scenarios")
     parser.add_argument("root")
     args = parser.parse_args()
 
-    side = faulthttp if args.protocol == "http" else faultftp
-    server = FaultServer(("127.0.0.1", 0), faulthttp.HttpFaults if side is faulthttp else faultftp.FtpFaults)
-    server.scenarios = Scenarios(args.scenarios, side.SCENARIOS)
+    handler, known = SIDES[args.protocol]
+    server = FaultServer(("127.0.0.1", 0), handler)
+    server.scenarios = Scenarios(args.scenarios, known)
     server.scenario_text = args.scenarios
     server.root = os.path.realpath(args.root)
     print(server.server_address[1], flush=True)
