@@ -83,6 +83,7 @@ void EngineNode::resetconnection()
     restoffset = 0;
     restconfirmed = 0;
     bodyverified = 0;
+    controlend.clear();
     chunked = 0;
     chunks.reset();
     streamoffset = -1;

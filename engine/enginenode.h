@@ -140,6 +140,9 @@ public:
     int bodyverified = 0;   // HTTP: status and range checked before the first write
     int chunked = 0;        // HTTP: the body comes in chunked transfer coding
     ChunkDecoder chunks;
+    // FTP: the server ended the control connection after announcing a
+    // retrieval; the failure it names waits until the data connection ends.
+    std::string controlend;
     uint64_t timer = 0;                // the armed deadline's token, 0 none
     const char* timerreason = nullptr; // what the deadline waits for
     unsigned timerlimit = 0;           // how long that wait may be silent, ms

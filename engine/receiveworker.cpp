@@ -41,6 +41,21 @@ bool failed(int socket)
     return wait_socket(socket, Failed, 0) == 1;
 }
 
+// The server ended the control connection (a 421, a close). Once it has
+// announced a retrieval, the data connection may still carry bytes it sent
+// before: the two connections keep no order between them, so those are
+// read to the data connection's end before the node fails.
+void controlended(EngineNode& node, const std::string& reason)
+{
+    const DataState data = node.datastate;
+    const bool transferring =
+        !node.ishttp() && node.filedata && node.downstarted && node.dataexpected && transferannounced(node.replytext) &&
+        (data == DataState::Connecting || data == DataState::Connected || data == DataState::Reading);
+    if (!transferring) return node.fail(FailureRetry, reason);
+    node.log(reason + "\r\n");
+    node.controlend = reason;
+}
+
 // A complete FTP reply: a refusal ends the node, a login refusal for good.
 void finishreply(EngineNode& node)
 {
@@ -62,7 +77,7 @@ void finishreply(EngineNode& node)
         // A 5xx is a permanent refusal; a 4xx may pass.
         return node.fail(line.compare(0, 1, "5") == 0 ? FailureFinal : FailureRetry, "the server refused: " + line);
     }
-    if (line.compare(0, 3, "421") == 0) return node.fail(FailureRetry, "the server closes the connection: " + line);
+    if (line.compare(0, 3, "421") == 0) return controlended(node, "the server closes the connection: " + line);
     if (node.dataexpected) {
         // A preliminary reply: the end of the data connection moves on.
     } else if (node.notifystate != NotifyState::None) {
@@ -104,11 +119,14 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
         return 0;
     }
     if (n == 0) {
-        node.fail(FailureRetry, "connection closed by server");
+        // A last reply that came with the close names the reason better.
+        if (!node.ishttp() && replycomplete(node.replytext)) finishreply(node);
+        if (node.controlend.empty() && node.state != ControlState::Close)
+            controlended(node, "connection closed by server");
         return 0;
     }
     if (n < 0) {
-        node.fail(FailureRetry, "connection lost: " + socketerrortext(node.controlsocket));
+        controlended(node, "connection lost: " + socketerrortext(node.controlsocket));
         return 0;
     }
     node.lastactivity = monotonicms();
@@ -165,6 +183,7 @@ long readreply(EngineNode& node, WorkerContext& worker, char* buffer)
 
 void winddown(EngineNode& node)
 {
+    if (!node.controlend.empty()) node.fail(FailureRetry, node.controlend);
     const int64_t end = node.filepointer[EndOffset];
     if (node.downstarted && node.filedata && end != 0 && node.filepointer[WriteOffset] < end &&
         node.state != ControlState::Close)
@@ -228,6 +247,7 @@ void receivestep(EngineNode& node, WorkerContext& worker)
         if (handshakestep(node, worker, Link::Control)) controlsecured(node);
         return;
     }
+    if (!node.controlend.empty()) return; // only the data connection is left
     switch (node.state) {
     case ControlState::Connecting:
         if (failed(node.controlsocket)) {
@@ -362,6 +382,7 @@ void receivedatastep(EngineNode& node, WorkerContext& worker)
             if (failed(node.datasocket)) {
                 node.closedata();
                 node.datastate = DataState::Failed;
+                if (!node.controlend.empty()) node.fail(FailureRetry, node.controlend);
             } else {
                 worker.waitfor(node.datasocket, POLLIN);
             }

@@ -152,6 +152,23 @@ TEST_F(Transfers, FailuresEndWithAReasonAndItsKind)
     EXPECT_EQ(openfilecount(), before) << "a failed try keeps no descriptor";
 }
 
+// A server that ends the control connection during a retrieval may still
+// be sending on the data connection: every byte it sent there is kept,
+// and the try still ends as a cut, with the server's reason.
+TEST_F(Transfers, BytesSentAfterTheControlConnectionEndedAreKept)
+{
+    ts::FaultServer closing(Ftp, "close-every=256", files->path());
+    void* task = download(closing.url("a.bin"), 1);
+    startbranch(task, 1, 0, bigsize);
+    ASSERT_TRUE(waitinactive(task, 10s)) << wholelog(task);
+    unsigned kind = lark::FailureNone;
+    EXPECT_NE(failure(task, kind).find("the server closes the connection: 421"), std::string::npos) << wholelog(task);
+    EXPECT_EQ(kind, lark::FailureRetry);
+    ASSERT_EQ(writeoffset(task), 256 << 10) << wholelog(task) << closing.log();
+    const std::string source = ts::readWholeFile(files->path() / "a.bin");
+    EXPECT_EQ(ts::readWholeFile(target->path() / "a.bin").substr(0, 256 << 10), source.substr(0, 256 << 10));
+}
+
 // An empty directory still ends its request. (Listings with entries: the
 // queued requests and skylark-cli ls.)
 TEST_F(Transfers, EmptyListingIsAnswered)

@@ -15,7 +15,8 @@ SCENARIOS = {
     "refuse-rest": "502 to REST",
     "ignore-rest": "350 to REST, but RETR sends from byte 0",
     "rest-other": "=SHIFT: 350 to REST r, RETR sends from max(0, r + SHIFT) when r > 0 (default -1000)",
-    "close-every": "=KIB: after KIB KiB of each RETR, 421 and both connections closed",
+    "close-every": "=KIB: each RETR longer than KIB KiB: 421 and the control connection closed, "
+                   "and only then KIB KiB on the data connection and its close",
     "silent-data": "=N: RETR sends N bytes, then holds the data connection open without a byte or a reply",
     "no-226": "transfers end without the final 226 (later commands are answered)",
     "pasv-foreign": "PASV names 10.255.255.1 with the real port",
@@ -171,7 +172,7 @@ class FtpFaults(socketserver.StreamRequestHandler):
         opening = "Opening BINARY mode data connection for %s (%d bytes)" % (argument, len(content))
         kib = self.sc.number("close-every", 64)
         if "close-every" in self.sc and kib * 1024 < len(content):
-            return self.send_data(opening, content[:kib * 1024], self.drop_control)
+            return self.send_after_close(opening, content[:kib * 1024])
         if "silent-data" in self.sc:
             return self.send_data(opening, content[:self.sc.number("silent-data", 65536)], self.hold_data)
         self.send_data(opening, content)
@@ -207,8 +208,23 @@ class FtpFaults(socketserver.StreamRequestHandler):
             return log("ftp < (226 withheld)")
         self.reply(226, "Transfer complete")
 
-    def drop_control(self, data):
+    def send_after_close(self, opening, payload):
+        """150, 421 and the control connection closed, and only then the payload.
+
+        The two connections keep no order between them: the client sees the
+        end of the control one first and must still keep what the data brings.
+        """
+        self.reply(150, opening)
+        data = self.open_data()
+        if data is None:
+            return self.reply(425, "Failed to establish connection")
         self.reply(421, "Timeout, closing control connection")
+        self.request.shutdown(socket.SHUT_WR)
+        time.sleep(0.1)
+        try:
+            send_paced(data, payload, 0)
+        except OSError as error:
+            log("ftp data:", error)
         close_gently(data, drain=False)
         return "close"
 
