@@ -2,40 +2,25 @@
 
 #include <poll.h>
 
+#include "replyparsers.h"
 #include "restproof.h"
 
 namespace lark {
 
 namespace {
-// Whether a line of the reply begins with `code`.
-bool hasline(const std::string& reply, const char* code)
-{
-    const std::string prefix(code);
-    for (size_t at = 0; at < reply.size(); at = reply.find('\n', at) + 1) {
-        if (reply.compare(at, prefix.size(), prefix) == 0) return true;
-        if (reply.find('\n', at) == std::string::npos) break;
-    }
-    return false;
-}
-
 // True once the server has answered 350 to a "rest" line.
 bool restartconfirmed(const std::string& reply)
 {
-    return hasline(reply, "350 ");
+    return replyhasline(reply, "350 ");
 }
 
 // The retrieval's own preliminary (1xx) or final (226, 250) reply came with
 // no 350 before it: the server did not take the restart.
 bool restartpassedover(const std::string& reply)
 {
-    return hasline(reply, "1") || hasline(reply, "226 ") || hasline(reply, "250 ");
+    return replyhasline(reply, "1") || replyhasline(reply, "226 ") || replyhasline(reply, "250 ");
 }
 } // namespace
-
-bool transferannounced(const std::string& reply)
-{
-    return hasline(reply, "1");
-}
 
 // A retrieval the program queued itself on a connection that is not a
 // branch: the probe's REST sample, never bytes of the file.

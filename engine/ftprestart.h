@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 #include "enginenode.h"
 #include "workerloop.h"
@@ -14,10 +13,6 @@ namespace lark {
 // A retrieval the program queued itself on a connection that is not a
 // branch: the probe's REST sample, never bytes of the file.
 bool issample(const EngineNode& node);
-
-// A preliminary (1xx) reply came: the server has sent, or is sending, the
-// retrieval's data.
-bool transferannounced(const std::string& reply);
 
 // The server has confirmed the restart (or none was asked); false while
 // the answer is awaited (the node then waits for the control connection)

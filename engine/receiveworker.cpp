@@ -49,7 +49,7 @@ void controlended(EngineNode& node, const std::string& reason)
 {
     const DataState data = node.datastate;
     const bool transferring =
-        !node.ishttp() && node.filedata && node.downstarted && node.dataexpected && transferannounced(node.replytext) &&
+        !node.ishttp() && node.filedata && node.downstarted && node.dataexpected && replyhasline(node.replytext, "1") &&
         (data == DataState::Connecting || data == DataState::Connected || data == DataState::Reading);
     if (!transferring) return node.fail(FailureRetry, reason);
     node.log(reason + "\r\n");

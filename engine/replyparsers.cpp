@@ -124,6 +124,11 @@ bool toomanyheaderlines(const std::string& header)
     return std::count(header.begin(), header.end(), '\n') > 101;
 }
 
+bool replyhasline(const std::string& reply, const std::string& prefix)
+{
+    return reply.compare(0, prefix.size(), prefix) == 0 || reply.find("\n" + prefix) != std::string::npos;
+}
+
 int replycomplete(const std::string& reply)
 {
     size_t n = reply.size();

@@ -28,6 +28,10 @@ ReplyCheck checkreply(const std::string& reply);
 // The reply's final line ("226 Transfer complete"), without its line end.
 std::string finalreplyline(const std::string& reply);
 
+// True when a line of the reply begins with `prefix`: a code and its blank
+// ("350 "), or "1" for any preliminary reply.
+bool replyhasline(const std::string& reply, const std::string& prefix);
+
 // 1 when the text ends with CR LF and some line has a blank as its fourth
 // character (a final reply line), else 0.
 int replycomplete(const std::string& reply);

@@ -1,4 +1,5 @@
 #include "lark.h"
+#include "replyparsers.h"
 
 namespace lark {
 
@@ -7,8 +8,7 @@ namespace {
 // a blank (a hyphen marks a continuation line).
 bool codeoccurs(const std::string& reply, const char* code)
 {
-    std::string final = std::string(code) + " ";
-    return reply.compare(0, final.size(), final) == 0 || reply.find("\n" + final) != std::string::npos;
+    return replyhasline(reply, std::string(code) + " ");
 }
 
 bool anyoccurs(const std::string& reply, std::initializer_list<const char*> codes)

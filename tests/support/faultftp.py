@@ -190,12 +190,19 @@ class FtpFaults(socketserver.StreamRequestHandler):
         lines = "".join(listing_line(name, info) + "\r\n" for name, info in entries)
         self.send_data("Here comes the directory listing", lines.encode("utf-8", "replace"))
 
-    def send_data(self, opening, payload, end=None):
-        """150, the payload on the data connection, then `end` or a close and 226."""
+    def announce_data(self, opening):
+        """150 and the data connection, or 425 and None."""
         self.reply(150, opening)
         data = self.open_data()
         if data is None:
-            return self.reply(425, "Failed to establish connection")
+            self.reply(425, "Failed to establish connection")
+        return data
+
+    def send_data(self, opening, payload, end=None):
+        """150, the payload on the data connection, then `end` or a close and 226."""
+        data = self.announce_data(opening)
+        if data is None:
+            return None
         try:
             send_paced(data, payload, self.sc.number("slow", 100000) if "slow" in self.sc else 0)
         except OSError:
@@ -214,10 +221,9 @@ class FtpFaults(socketserver.StreamRequestHandler):
         The two connections keep no order between them: the client sees the
         end of the control one first and must still keep what the data brings.
         """
-        self.reply(150, opening)
-        data = self.open_data()
+        data = self.announce_data(opening)
         if data is None:
-            return self.reply(425, "Failed to establish connection")
+            return None
         self.reply(421, "Timeout, closing control connection")
         self.request.shutdown(socket.SHUT_WR)
         time.sleep(0.1)
